@@ -1,0 +1,24 @@
+# talvo_library(NAME SOURCES ... [DEPS ...]): a static library for one folder.
+function(talvo_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# talvo_test(NAME SOURCES ... [DEPS ...] [XVFB]): a GoogleTest executable registered with CTest.
+# Every test runs headless on Qt's offscreen platform in a temporary TALVO_HOME (see
+# tests/support/TestMain.cpp); XVFB tests run under xvfb-run with a real X display.
+function(talvo_test name)
+  cmake_parse_arguments(ARG "XVFB" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE talvo_testmain ${ARG_DEPS} GTest::gtest GTest::gmock)
+  if(ARG_XVFB)
+    find_program(XVFB_RUN xvfb-run REQUIRED)
+    add_test(NAME ${name} COMMAND ${XVFB_RUN} -a $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "TALVO_TEST_DISPLAY=1" LABELS xvfb)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QApplication>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+// The Qt application of both programs and of the tests. After Qt's own start-up it sets
+// LC_NUMERIC to "C", so that numbers are written and read with "." whatever the user's locale.
+// An exception that escapes an event handler does not end the program: it is written to
+// standard error and shown in a message box, and the event loop goes on.
+class Application : public QApplication {
+ public:
+  Application(int& argc, char** argv);
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  // Shows the text of an exception that reached the event dispatch.
+  static void ShowException(const std::string& text);
+};
+
+// A message box with the given caption; modal unless the program runs without a display (Qt's
+// offscreen platform), where nobody could answer it and it is only written to standard error.
+void MessageBox(const std::string& text, const std::string& caption);
+
+// For tests: when set, MessageBox and ShowException call this instead of showing anything.
+using MessageBoxHook = std::function<void(const std::string& text, const std::string& caption)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+#include "platform/MessagePump.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace platform {
+namespace {
+std::atomic<bool> g_terminated{false};
+}
+
+void ProcessMessages() {
+  if (!QCoreApplication::instance()) return;
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void WaitMessages(std::uint32_t ms) {
+  if (!QCoreApplication::instance()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  QEventLoop loop;
+  QTimer timer;
+  timer.setSingleShot(true);
+  timer.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  timer.start(static_cast<int>(ms));
+  loop.exec();
+}
+
+bool Terminated() { return g_terminated.load(); }
+void SetTerminated(bool value) { g_terminated.store(value); }
+
+}  // namespace platform

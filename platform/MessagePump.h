@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Dispatches every message that is pending for the calling thread, once, without waiting.
+void ProcessMessages();
+
+// Waits up to ms milliseconds for messages and dispatches those that arrive, returning when the
+// time is up. The wait sleeps in the event loop: it costs no CPU while nothing arrives.
+void WaitMessages(std::uint32_t ms);
+
+// The application's terminate flag: set when the program has been asked to end.
+bool Terminated();
+void SetTerminated(bool value = true);
+
+}  // namespace platform

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Talvo's build, programs and tests need. Safe to run again:
+# it installs only what is missing and returns at once when everything is present.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+  # platform layer
+  libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev
+  # tests
+  xvfb xauth socat netcat-openbsd microsocks alsa-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
+  sudo="sudo"
+fi
+echo "install-deps: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
