@@ -1,7 +1,8 @@
 #include "common/Adif.h"
 
-#include <cstdio>
 #include <sys/stat.h>
+
+#include <cstdio>
 
 #include "platform/Paths.h"
 
@@ -12,7 +13,7 @@ std::string AdifPath() {
 
 bool AppendAdif(const std::string& record) {
   const std::string path = AdifPath();
-  struct stat st{};
+  struct stat st {};
   bool exists = ::stat(path.c_str(), &st) == 0;
   std::FILE* f = std::fopen(path.c_str(), exists ? "ab" : "wbx");
   if (f == nullptr) return false;

@@ -22,10 +22,14 @@ bool ParseHex8(const std::string& text, std::size_t at, std::uint32_t& value) {
   for (std::size_t i = at; i < at + 8; ++i) {
     char c = text[i];
     unsigned d;
-    if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-    else if (c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-    else if (c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = static_cast<unsigned>(c - '0');
+    else if (c >= 'A' && c <= 'F')
+      d = static_cast<unsigned>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f')
+      d = static_cast<unsigned>(c - 'a' + 10);
+    else
+      return false;
     value = value * 16 + d;
   }
   return true;

@@ -6,8 +6,12 @@ namespace {
 std::uint32_t g_randSeed = 0;
 }
 
-std::uint32_t RandSeed() { return g_randSeed; }
-void SetRandSeed(std::uint32_t seed) { g_randSeed = seed; }
+std::uint32_t RandSeed() {
+  return g_randSeed;
+}
+void SetRandSeed(std::uint32_t seed) {
+  g_randSeed = seed;
+}
 
 std::uint32_t Random(std::uint32_t range) {
   g_randSeed = g_randSeed * 134775813u + 1u;
@@ -15,6 +19,6 @@ std::uint32_t Random(std::uint32_t range) {
 }
 
 void Randomize() {
-  g_randSeed = static_cast<std::uint32_t>(
-      std::chrono::system_clock::now().time_since_epoch().count());
+  g_randSeed =
+      static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
 }

@@ -17,7 +17,9 @@ bool WriteIniString(const std::string& path, const std::string& section, const s
   return platform::WritePrivateProfileString(section, key, value, path);
 }
 
-std::string BoolToIniStr(bool value) { return value ? "1" : ""; }
+std::string BoolToIniStr(bool value) {
+  return value ? "1" : "";
+}
 
 void Delay(std::uint32_t ms) {
   const std::uint32_t start = platform::GetTickCount();

@@ -17,7 +17,9 @@ MessageBoxHook& Hook() {
   return hook;
 }
 
-bool Headless() { return QGuiApplication::platformName() == QLatin1String("offscreen"); }
+bool Headless() {
+  return QGuiApplication::platformName() == QLatin1String("offscreen");
+}
 
 }  // namespace
 
@@ -45,7 +47,9 @@ void Application::ShowException(const std::string& text) {
   box->open();
 }
 
-void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+  Hook() = std::move(hook);
+}
 
 void MessageBox(const std::string& text, const std::string& caption) {
   if (Hook()) return Hook()(text, caption);

@@ -12,7 +12,9 @@
 namespace platform {
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -85,7 +87,7 @@ std::string Unquote(std::string v) {
 }
 
 bool WriteWhole(const std::string& file, const std::string& data) {
-  struct stat st{};
+  struct stat st {};
   bool exists = ::stat(file.c_str(), &st) == 0;
   mode_t mode = exists ? (st.st_mode & 07777) : 0600;
   std::string tmp = file + ".XXXXXX";
@@ -98,8 +100,10 @@ bool WriteWhole(const std::string& file, const std::string& data) {
   while (ok && done < data.size()) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<std::size_t>(n);
   }
   if (ok && ::fsync(fd) != 0) ok = false;
   if (::close(fd) != 0) ok = false;

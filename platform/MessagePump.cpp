@@ -32,7 +32,11 @@ void WaitMessages(std::uint32_t ms) {
   loop.exec();
 }
 
-bool Terminated() { return g_terminated.load(); }
-void SetTerminated(bool value) { g_terminated.store(value); }
+bool Terminated() {
+  return g_terminated.load();
+}
+void SetTerminated(bool value) {
+  g_terminated.store(value);
+}
 
 }  // namespace platform

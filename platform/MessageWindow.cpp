@@ -15,7 +15,8 @@ const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEve
 
 class MessageEvent : public QEvent {
  public:
-  MessageEvent(unsigned m, WPARAM w, LPARAM l) : QEvent(kMessageEvent), msg(m), wParam(w), lParam(l) {}
+  MessageEvent(unsigned m, WPARAM w, LPARAM l)
+      : QEvent(kMessageEvent), msg(m), wParam(w), lParam(l) {}
   unsigned msg;
   WPARAM wParam;
   LPARAM lParam;

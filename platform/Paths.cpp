@@ -40,8 +40,7 @@ std::string ProgramFolder() {
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
   auto slash = path.rfind('/');
   auto dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-    return path + ext;
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + ext;
   return path.substr(0, dot) + ext;
 }
 

@@ -47,7 +47,7 @@ bool ShellExecute(const std::string& verb, const std::string& file, const std::s
   if (exitCode) *exitCode = 0;
   if (file.empty()) return false;
   QString qfile = QString::fromLatin1(file.data(), static_cast<qsizetype>(file.size()));
-  struct stat st{};
+  struct stat st {};
   bool program = !IsUrl(file) && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
                  ::access(file.c_str(), X_OK) == 0;
   if (IsUrl(file) || !program) {

@@ -15,6 +15,8 @@ std::uint32_t GetTickCount() {
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms)) + g_offset.load();
 }
 
-void SetTickOffset(std::uint32_t offset) { g_offset.store(offset); }
+void SetTickOffset(std::uint32_t offset) {
+  g_offset.store(offset);
+}
 
 }  // namespace platform

@@ -23,7 +23,9 @@ std::string Base64Encode(const std::string& data) {
   std::string out;
   out.reserve((data.size() + 2) / 3 * 4);
   std::size_t i = 0;
-  auto byte = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[k])); };
+  auto byte = [&](std::size_t k) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(data[k]));
+  };
   for (; i + 3 <= data.size(); i += 3) {
     std::uint32_t v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
     out += kAlphabet[(v >> 18) & 63];

@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string Home(const char* name) { return std::string(std::getenv("TALVO_HOME")) + "/" + name; }
+std::string Home(const char* name) {
+  return std::string(std::getenv("TALVO_HOME")) + "/" + name;
+}
 
 TEST(Scramble, KnownVectorAndRoundTrip) {
   std::string s = Scramble("secret", 2958);

@@ -97,7 +97,7 @@ TEST(Ini, ValueIsOneLineAndBlanksAndQuotesAreTrimmedOnReading) {
 TEST(Ini, NewFileIsOwnerOnlyAndExistingModeIsKept) {
   auto path = TempIni("mode.ini");
   ASSERT_TRUE(WritePrivateProfileString("S", "K", "v", path));
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   chmod(path.c_str(), 0644);

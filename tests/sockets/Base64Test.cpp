@@ -6,8 +6,8 @@ namespace {
 
 TEST(Base64, Rfc4648Vectors) {
   const char* plain[] = {"", "f", "fo", "foo", "foob", "fooba", "foobar", "abc", "ab", "a"};
-  const char* coded[] = {"", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy",
-                         "YWJj", "YWI=", "YQ=="};
+  const char* coded[] = {
+      "", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy", "YWJj", "YWI=", "YQ=="};
   for (int i = 0; i < 10; ++i) {
     EXPECT_EQ(Base64Encode(plain[i]), coded[i]);
     EXPECT_EQ(Base64Decode(coded[i]), plain[i]);

@@ -48,7 +48,8 @@ TEST(MD5, PiecewiseUpdatesEqualOneUpdateAndFinalClearsTheContext) {
   MD5Context c;
   MD5Init(c);
   for (std::size_t at = 0; at < data.size(); at += 37)
-    MD5Update(c, data.data() + at, static_cast<std::int32_t>(std::min<std::size_t>(37, data.size() - at)));
+    MD5Update(c, data.data() + at,
+              static_cast<std::int32_t>(std::min<std::size_t>(37, data.size() - at)));
   std::uint8_t digest[16];
   MD5Final(digest, c);
   std::string hex;
