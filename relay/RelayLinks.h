@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+#include <type_traits>
+
+// The two narrow paths of the relay: radio commands out to the K2 and lines out to the client.
+// The server binds them to its serial port and client socket; tests bind recorders.
+
+// The K2's serial port.
+class IRadioPort {
+ public:
+  virtual ~IRadioPort() = default;
+  // Writes the text as one write. False when the port did not take it (a write still pending,
+  // port closed); the text is then lost and the caller may keep what it wanted to send.
+  virtual bool WriteText(const std::string& text) = 0;
+};
+
+// The client's connection.
+class IClientLink {
+ public:
+  virtual ~IClientLink() = default;
+  // Sends the text as it is (lines carry their own CR LF).
+  virtual void SendText(const std::string& text) = 0;
+};
+
+// Binds any port object with WriteText(text). When the object has SendInProgress(), a text offered
+// while a write is pending is reported as not taken instead of being handed to a port that would
+// drop it. A WriteText returning bool decides on its own.
+template <class Port>
+class RadioPortFor : public IRadioPort {
+ public:
+  explicit RadioPortFor(Port& port) : port_(port) {}
+  bool WriteText(const std::string& text) override {
+    if constexpr (requires { port_.SendInProgress(); }) {
+      if (port_.SendInProgress()) return false;
+    }
+    if constexpr (std::is_same_v<decltype(port_.WriteText(text)), bool>) {
+      return port_.WriteText(text);
+    } else {
+      port_.WriteText(text);
+      return true;
+    }
+  }
+
+ private:
+  Port& port_;
+};
+
+// Binds any socket object with SendText(text).
+template <class Socket>
+class ClientLinkFor : public IClientLink {
+ public:
+  explicit ClientLinkFor(Socket& socket) : socket_(socket) {}
+  void SendText(const std::string& text) override { socket_.SendText(text); }
+
+ private:
+  Socket& socket_;
+};
