@@ -2,19 +2,7 @@
 
 #include "common/DateTime.h"
 #include "common/Utils.h"
-
-std::string AccessLevelName(std::int32_t level) {
-  switch (level) {
-    case 0:
-      return "RX only";
-    case 1:
-      return "TX/RX";
-    case 2:
-      return "Full";
-    default:
-      return "Unknown";
-  }
-}
+#include "relay/K2Text.h"
 
 std::string ExpandMacros(const std::string& text, const std::string& sessionUser,
                          std::int32_t accessLevel) {

@@ -3,9 +3,6 @@
 #include <cstdint>
 #include <string>
 
-// "RX only", "TX/RX", "Full" for 0, 1, 2; "Unknown" for any other level.
-std::string AccessLevelName(std::int32_t level);
-
 // Expands the operator's message macros: for each of %d (UTC date, the locale's short date), %t
 // (local time, the locale's long time), %u (user), %p (access level name) and %v (version), in
 // that order, the first lower-case occurrence, or only when there is none the first upper-case
