@@ -1,0 +1,153 @@
+#include "common/ChatWin.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <charconv>
+
+#include "common/Utils.h"
+#include "platform/Paths.h"
+#include "platform/SystemBeep.h"
+
+namespace {
+
+const char kSection[] = "Chat Window";
+
+QString Latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// A whole decimal integer, blanks around it allowed; def otherwise.
+int ToInt(const std::string& text, int def) {
+  std::size_t first = text.find_first_not_of(' ');
+  std::size_t last = text.find_last_not_of(' ');
+  if (first == std::string::npos) return def;
+  const char* begin = text.data() + first;
+  const char* end = text.data() + last + 1;
+  if (*begin == '+') ++begin;
+  int value = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, value);
+  return (ec == std::errc() && ptr == end) ? value : def;
+}
+
+// Any line break in the text becomes a space.
+QString OneLine(QString text) {
+  for (QChar& c : text) {
+    if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar::LineSeparator ||
+        c == QChar::ParagraphSeparator)
+      c = QLatin1Char(' ');
+  }
+  return text;
+}
+
+// The input box: Enter presses the window's default button instead of breaking the line, and
+// pasted line breaks become spaces.
+class SendEdit : public QPlainTextEdit {
+ public:
+  explicit SendEdit(QWidget* parent) : QPlainTextEdit(parent) {}
+  QPushButton* defaultButton = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+      if (defaultButton && defaultButton->isEnabled()) defaultButton->click();
+      e->accept();
+      return;
+    }
+    QPlainTextEdit::keyPressEvent(e);
+  }
+  void insertFromMimeData(const QMimeData* source) override {
+    if (source->hasText()) {
+      insertPlainText(OneLine(source->text()));
+      return;
+    }
+    QPlainTextEdit::insertFromMimeData(source);
+  }
+};
+
+}  // namespace
+
+TChatWin::TChatWin(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint),
+      iniFile_(platform::ChangeFileExt(platform::ProgramFile(), ".ini")) {
+  setWindowTitle(QStringLiteral("Chat"));
+  resize(360, 220);
+
+  chatText_ = new QPlainTextEdit(this);
+  chatText_->setObjectName(QStringLiteral("ChatText"));
+  chatText_->setReadOnly(true);
+  chatText_->setFocusPolicy(Qt::ClickFocus);
+  chatText_->setTabChangesFocus(true);
+
+  auto* input = new SendEdit(this);
+  sendText_ = input;
+  sendText_->setObjectName(QStringLiteral("SendText"));
+  sendText_->setTabChangesFocus(true);
+  sendText_->setFixedHeight(sendText_->fontMetrics().lineSpacing() * 3);
+
+  sendBtn_ = new QPushButton(QStringLiteral("Send"), this);
+  sendBtn_->setObjectName(QStringLiteral("SendBtn"));
+  sendBtn_->setDefault(true);
+  input->defaultButton = sendBtn_;
+  QObject::connect(sendBtn_, &QPushButton::clicked, this, [this] { SendBtnClick(); });
+
+  auto* row = new QHBoxLayout;
+  row->addWidget(sendText_, 1);
+  row->addWidget(sendBtn_, 0, Qt::AlignTop);
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(chatText_, 1);
+  column->addLayout(row);
+  setTabOrder(sendText_, sendBtn_);
+}
+
+void TChatWin::setVisible(bool visible) {
+  bool was = isVisible();
+  if (visible && !was) FormShow();
+  if (!visible && was) FormHide();
+  QWidget::setVisible(visible);
+  if (visible && !was) sendText_->setFocus();
+}
+
+void TChatWin::FormShow() {
+  int top = ToInt(ReadIniString(iniFile_, kSection, "Top", "236"), 236);
+  int left = ToInt(ReadIniString(iniFile_, kSection, "Left", "0"), 0);
+  move(left, top);
+}
+
+void TChatWin::FormHide() {
+  WriteIniString(iniFile_, kSection, "Left", std::to_string(pos().x()));
+  WriteIniString(iniFile_, kSection, "Top", std::to_string(pos().y()));
+}
+
+void TChatWin::AppendLine(const std::string& line) {
+  QTextCursor end(chatText_->document());
+  end.movePosition(QTextCursor::End);
+  end.insertText(Latin1(line) + QLatin1Char('\n'));
+  chatText_->moveCursor(QTextCursor::End);
+  chatText_->verticalScrollBar()->setValue(chatText_->verticalScrollBar()->maximum());
+}
+
+void TChatWin::AddText(const std::string& line) {
+  AppendLine(line);
+  platform::SystemBeep();
+}
+
+void TChatWin::SendBtnClick() {
+  QString text = sendText_->toPlainText();
+  if (text.isEmpty()) return;
+  QByteArray bytes = OneLine(text).toLatin1();
+  std::string line =
+      call_ + "> " + std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  if (OnSend) OnSend(this, "CHAT " + line);
+  AppendLine(line);
+  sendText_->clear();
+}
+
+std::string TChatWin::Conversation() const {
+  QByteArray bytes = chatText_->toPlainText().toLatin1();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}

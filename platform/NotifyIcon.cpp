@@ -1,0 +1,108 @@
+#include "platform/NotifyIcon.h"
+
+#include <QMenu>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+namespace platform {
+namespace {
+
+int g_availableOverride = -1;
+
+QIcon BlankIcon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+NotifyIcon::NotifyIcon(HWND callbackWindow, WPARAM id, unsigned callbackMessage)
+    : window_(callbackWindow),
+      id_(id),
+      message_(callbackMessage),
+      tray_(std::make_unique<QSystemTrayIcon>()) {
+  QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                   [this](QSystemTrayIcon::ActivationReason reason) {
+                     switch (reason) {
+                       case QSystemTrayIcon::Trigger:
+                         Post(WM_LBUTTONDOWN);
+                         Post(WM_LBUTTONUP);
+                         break;
+                       case QSystemTrayIcon::DoubleClick:
+                         Post(WM_LBUTTONDBLCLK);
+                         Post(WM_LBUTTONUP);
+                         break;
+                       case QSystemTrayIcon::Context:
+                         Post(WM_RBUTTONDOWN);
+                         Post(WM_RBUTTONUP);
+                         break;
+                       case QSystemTrayIcon::MiddleClick:
+                         Post(WM_MBUTTONDOWN);
+                         Post(WM_MBUTTONUP);
+                         break;
+                       default:
+                         break;
+                     }
+                   });
+  QObject::connect(tray_.get(), &QSystemTrayIcon::messageClicked, this,
+                   [this] { Post(NIN_BALLOONUSERCLICK); });
+}
+
+NotifyIcon::~NotifyIcon() {
+  // The tray icon goes first, so that none of its signals reaches a half-destroyed object.
+  tray_.reset();
+}
+
+bool NotifyIcon::Available() {
+  if (g_availableOverride >= 0) return g_availableOverride != 0;
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void NotifyIcon::SetAvailableForTesting(int available) {
+  g_availableOverride = available;
+}
+
+void NotifyIcon::Apply() {
+  tray_->setIcon(image_.isNull() ? BlankIcon() : image_);
+  QString tip = QString::fromLatin1(tip_.data(), static_cast<qsizetype>(tip_.size()));
+  tip.remove(QLatin1Char('\r'));
+  tray_->setToolTip(tip);
+}
+
+bool NotifyIcon::Add(const QIcon& icon, const std::string& tip) {
+  image_ = icon;
+  tip_ = tip;
+  Apply();
+  added_ = true;
+  tray_->show();
+  return Available();
+}
+
+bool NotifyIcon::Modify(const QIcon& icon, const std::string& tip) {
+  image_ = icon;
+  tip_ = tip;
+  Apply();
+  return added_ && Available();
+}
+
+bool NotifyIcon::Delete() {
+  bool was = added_;
+  added_ = false;
+  tray_->hide();
+  return was;
+}
+
+void NotifyIcon::SetMenu(QMenu* menu) {
+  tray_->setContextMenu(menu);
+}
+
+QRect NotifyIcon::Geometry() const {
+  return added_ ? tray_->geometry() : QRect();
+}
+
+void NotifyIcon::Post(unsigned code) {
+  MessageWindow::Post(window_, message_, id_, static_cast<LPARAM>(code));
+}
+
+}  // namespace platform
