@@ -23,20 +23,21 @@ class IClientLink {
   virtual void SendText(const std::string& text) = 0;
 };
 
-// Binds any port object with WriteText(text). When the object has SendInProgress(), a text offered
-// while a write is pending is reported as not taken instead of being handed to a port that would
-// drop it. A WriteText returning bool decides on its own.
+// Binds any port object with WriteText(text). A WriteText returning bool decides on its own: a
+// port that queues writes takes a text while another write is pending, and only what it refuses
+// is reported as not taken. Otherwise, when the object has SendInProgress(), a text offered while
+// a write is pending is reported as not taken instead of being handed to a port that would drop it.
 template <class Port>
 class RadioPortFor : public IRadioPort {
  public:
   explicit RadioPortFor(Port& port) : port_(port) {}
   bool WriteText(const std::string& text) override {
-    if constexpr (requires { port_.SendInProgress(); }) {
-      if (port_.SendInProgress()) return false;
-    }
     if constexpr (std::is_same_v<decltype(port_.WriteText(text)), bool>) {
       return port_.WriteText(text);
     } else {
+      if constexpr (requires { port_.SendInProgress(); }) {
+        if (port_.SendInProgress()) return false;
+      }
       port_.WriteText(text);
       return true;
     }

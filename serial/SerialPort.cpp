@@ -253,10 +253,14 @@ bool TSerialPort::ClosePort(const std::weak_ptr<int>& alive) {
   const bool parked = handOverDepth_ > 0;
   if (!parked && !DrainWrites(alive)) return false;
 
+  // What the device has taken stays for the far end (the peer of a pseudo-terminal may not have
+  // read it yet); only output that could not leave in its time is discarded, so that the close
+  // never waits on a stalled line.
+  const bool stalled = OutputWaiting();
   eventMask_ = 0;
   active_ = false;
   device_->Wake();
-  int err = device_->Purge(true, true);
+  int err = device_->Purge(true, stalled);
   if (err != 0) ReportError(102, static_cast<std::uint32_t>(err), 0, "Error clearing Queues");
   {
     std::lock_guard lock(writeMutex_);
@@ -288,16 +292,17 @@ bool TSerialPort::DrainWrites(const std::weak_ptr<int>& alive) {
   if (waiting == 0) return true;
   const std::uint64_t limit = waiting * wtoCharDelayTime_ / 1000 + wtoExtraDelayTime_;
   const std::uint32_t start = platform::GetTickCount();
-  auto drained = [this, &alive] {
-    if (alive.expired()) return true;
-    if (sendInProgress_) return false;
-    std::uint32_t i = 0, o = 0;
-    return device_->GetQueues(i, o) != 0 || o == 0;
-  };
+  auto drained = [this, &alive] { return alive.expired() || !OutputWaiting(); };
   while (!calls_.ServeUntil(drained, 20)) {
     if (platform::GetTickCount() - start > limit) break;
   }
   return !alive.expired();
+}
+
+bool TSerialPort::OutputWaiting() {
+  if (sendInProgress_) return true;
+  std::uint32_t in = 0, out = 0;
+  return device_->GetQueues(in, out) == 0 && out > 0;
 }
 
 void TSerialPort::OpenPort() {
@@ -393,7 +398,7 @@ TSerialPort::WriteStart TSerialPort::StartWriteLocked(std::string data, int& err
   return WriteStart::Pending;
 }
 
-void TSerialPort::SendData(const void* buffer, std::uint32_t count) {
+bool TSerialPort::SendData(const void* buffer, std::uint32_t count) {
   const char* bytes = static_cast<const char*>(buffer);
   WriteStart result;
   int error = 0;
@@ -403,7 +408,7 @@ void TSerialPort::SendData(const void* buffer, std::uint32_t count) {
       if (queuedBytes_ + count <= kWriteQueueLimit) {
         writeQueue_.emplace_back(bytes, count);
         queuedBytes_ += count;
-        return;
+        return true;
       }
       result = WriteStart::Failed;
     } else {
@@ -413,23 +418,24 @@ void TSerialPort::SendData(const void* buffer, std::uint32_t count) {
   switch (result) {
     case WriteStart::Pending:
       device_->Wake();
-      break;
+      return true;
     case WriteStart::Done:
       FireWriteDone();
-      break;
+      return true;
     case WriteStart::Failed:
-      if (error == 0) {
-        ReportError(901, 0, 2, "Msg, dont enter SendData while SendInProgress is set");
-      } else {
-        ReportError(903, static_cast<std::uint32_t>(error), 0, "Error writing Data");
-      }
       break;
   }
+  if (error == 0) {
+    ReportError(901, 0, 2, "Msg, dont enter SendData while SendInProgress is set");
+  } else {
+    ReportError(903, static_cast<std::uint32_t>(error), 0, "Error writing Data");
+  }
+  return false;
 }
 
-void TSerialPort::WriteText(const std::string& text) {
-  if (text.empty()) return;
-  SendData(text.data(), static_cast<std::uint32_t>(text.size()));
+bool TSerialPort::WriteText(const std::string& text) {
+  if (text.empty()) return true;
+  return SendData(text.data(), static_cast<std::uint32_t>(text.size()));
 }
 
 void TSerialPort::FireWriteDone() {

@@ -183,10 +183,11 @@ class TSerialPort {
   void SetReadRequest(bool value) { readRequest_ = value; }
 
   // Writes count bytes (see the class comment). OnWriteDone fires before the return when the
-  // device takes them all at once.
-  void SendData(const void* buffer, std::uint32_t count);
-  // SendData of the text; an empty text sends nothing.
-  void WriteText(const std::string& text);
+  // device takes them all at once. True when the bytes went out or wait in the queue; false when
+  // they were refused (report 901 or 903).
+  bool SendData(const void* buffer, std::uint32_t count);
+  // SendData of the text; an empty text sends nothing and counts as taken.
+  bool WriteText(const std::string& text);
 
   // The byte count of the oldest received chunk, -1 when none waits.
   std::int32_t PeekChunkSize() const;
@@ -229,6 +230,8 @@ class TSerialPort {
   void ApplyCommSettings();
   void CalcAutoTimeouts();
   bool DrainWrites(const std::weak_ptr<int>& alive);
+  // A write is pending or the device still holds bytes that have not left.
+  bool OutputWaiting();
   void SetModemLine(platform::ModemLine line, bool value, bool& state, std::uint32_t setPlace,
                     const char* setText, std::uint32_t clearPlace, const char* clearText);
   // Reports a failed modem-line call, but a device without modem lines only once per opening.

@@ -138,6 +138,17 @@ struct PortThatAnswers {
   bool WriteText(const std::string&) { return accept; }
 };
 
+// A port that queues what is written while a write is pending, as the serial port does.
+struct PortThatQueues {
+  bool pending = true;
+  std::string written;
+  bool SendInProgress() const { return pending; }
+  bool WriteText(const std::string& text) {
+    written += text;
+    return true;
+  }
+};
+
 struct Socket {
   std::string sent;
   int SendText(const std::string& text) {
@@ -170,6 +181,13 @@ TEST(RelayLinks, AdaptersBindPortsAndSockets) {
   EXPECT_FALSE(second.WriteText("RX;"));
   answering.accept = true;
   EXPECT_TRUE(second.WriteText("RX;"));
+
+  // A pending write does not keep the release from a port that queues it.
+  PortThatQueues queueing;
+  RadioPortFor<PortThatQueues> third(queueing);
+  TK2Relay released(&third);
+  released.ReleaseK2();
+  EXPECT_EQ(queueing.written, "RX;");
 }
 
 }  // namespace

@@ -392,26 +392,26 @@ TEST(SerialPort, EventCharacterNullStrippingAndEmptyChunks) {
 TEST(SerialPort, WritesCompleteAtOnceOrThroughTheWorker) {
   FakePort f;
   TSerialPort& p = *f.port;
-  p.WriteText("");
+  EXPECT_TRUE(p.WriteText(""));
   EXPECT_EQ(f.rec.writesDone, 0);
   EXPECT_TRUE(f.rec.reports.empty());
 
   // Closed: the device refuses.
-  p.WriteText("FA;");
+  EXPECT_FALSE(p.WriteText("FA;"));
   ASSERT_NE(f.rec.Find(903), nullptr);
   EXPECT_EQ(f.rec.Find(903)->code, static_cast<std::uint32_t>(EBADF));
   EXPECT_EQ(f.rec.Find(903)->msg, "Error writing Data");
   EXPECT_EQ(f.rec.writesDone, 0);
 
   p.SetActive(true);
-  p.WriteText("FA;");
+  EXPECT_TRUE(p.WriteText("FA;"));
   EXPECT_EQ(f.rec.writesDone, 1);  // fired before WriteText returned
   EXPECT_EQ(p.WrittenBytes(), 3u);
   EXPECT_FALSE(p.SendInProgress());
   ASSERT_TRUE(PumpUntil([&] { return f.rec.EventCount("TxEmpty") == 1; }));
 
   f.device->Change([](auto& st) { st.writeRoom = 2; });
-  p.WriteText("MD1;");
+  EXPECT_TRUE(p.WriteText("MD1;"));
   EXPECT_TRUE(p.SendInProgress());
   EXPECT_EQ(f.rec.writesDone, 1);
   f.device->Change([](auto& st) { st.writeRoom = static_cast<std::size_t>(-1); });
@@ -431,15 +431,15 @@ TEST(SerialPort, WritesMadeWhileOneIsPendingAreQueuedInOrderUpToTheLimit) {
   std::string expected = "TX;";
   for (int i = 0; i < 40; ++i) {
     std::string cmd = "KY " + std::to_string(i) + ";";
-    p.WriteText(cmd);
+    EXPECT_TRUE(p.WriteText(cmd));
     expected += cmd;
   }
   std::string big(TSerialPort::kWriteQueueLimit, 'x');
-  p.WriteText(big);  // does not fit behind the others
+  EXPECT_FALSE(p.WriteText(big));  // does not fit behind the others
   ASSERT_EQ(f.rec.Count(901), 1);
   EXPECT_EQ(f.rec.Find(901)->code, 0u);
   EXPECT_EQ(f.rec.Find(901)->msg, "Msg, dont enter SendData while SendInProgress is set");
-  p.WriteText("RX;");  // the release still fits
+  EXPECT_TRUE(p.WriteText("RX;"));  // the release still fits
   expected += "RX;";
 
   f.device->Change([](auto& st) { st.writeRoom = static_cast<std::size_t>(-1); });
