@@ -95,8 +95,7 @@ const char kHelpPage[] =
 bool TServerForm::RadioLink::WriteText(const std::string& text) {
   // The port queues a write made while another is pending; a closed port reports the failure
   // through its error event.
-  port_.WriteText(text);
-  return port_.Active();
+  return port_.WriteText(text);
 }
 
 void TServerForm::ClientLink::SendText(const std::string& text) {
