@@ -32,6 +32,19 @@ void WaitMessages(std::uint32_t ms) {
   loop.exec();
 }
 
+void WaitMessage(std::uint32_t maxMs) {
+  if (!QCoreApplication::instance()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(maxMs));
+    return;
+  }
+  // The timer only ends a wait in which nothing else arrives.
+  QTimer guard;
+  guard.setSingleShot(true);
+  guard.start(static_cast<int>(maxMs));
+  // Does not wait when something is pending already.
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 bool Terminated() {
   return g_terminated.load();
 }

@@ -11,6 +11,10 @@ void ProcessMessages();
 // time is up. The wait sleeps in the event loop: it costs no CPU while nothing arrives.
 void WaitMessages(std::uint32_t ms);
 
+// Waits until at least one message arrives, or at most maxMs milliseconds, and dispatches what is
+// pending. For loops that wait on an event without spinning.
+void WaitMessage(std::uint32_t maxMs);
+
 // The application's terminate flag: set when the program has been asked to end.
 bool Terminated();
 void SetTerminated(bool value = true);
