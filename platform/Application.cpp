@@ -1,10 +1,11 @@
 #include "platform/Application.h"
 
-#include <QMessageBox>
-#include <QSocketNotifier>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <QMessageBox>
+#include <QSocketNotifier>
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -85,7 +86,9 @@ void SignalToPipe(int signal) {
 
 }  // namespace
 
-void SetQuestionHook(QuestionHook hook) { Question() = std::move(hook); }
+void SetQuestionHook(QuestionHook hook) {
+  Question() = std::move(hook);
+}
 
 bool AskYesNo(const std::string& text, const std::string& caption) {
   if (Question()) return Question()(text, caption);
@@ -101,7 +104,7 @@ void OnTerminationSignal(std::function<void(int signal)> handler) {
     unsigned char byte = 0;
     while (::read(g_signalPipe[0], &byte, 1) == 1) handler(byte);
   });
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = SignalToPipe;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;

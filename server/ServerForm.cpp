@@ -8,6 +8,8 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -49,8 +51,8 @@ bool SameDigest(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   unsigned char diff = 0;
   for (std::size_t i = 0; i < a.size(); ++i)
-    diff |= static_cast<unsigned char>(Upper(std::string(1, a[i]))[0] ^
-                                       Upper(std::string(1, b[i]))[0]);
+    diff |=
+        static_cast<unsigned char>(Upper(std::string(1, a[i]))[0] ^ Upper(std::string(1, b[i]))[0]);
   return diff == 0;
 }
 
@@ -103,9 +105,10 @@ void TServerForm::ClientLink::SendText(const std::string& text) {
 }
 
 TServerForm::TServerForm(TEventLog& eventLog)
-    : CwDecoder(platform::ChangeFileExt(platform::ProgramFile(), ".ini"),
-                [this](const std::string& line) { clientLink_.SendText(line); },
-                [this](const std::string& message) { LogEvent(message); }),
+    : CwDecoder(
+          platform::ChangeFileExt(platform::ProgramFile(), ".ini"),
+          [this](const std::string& line) { clientLink_.SendText(line); },
+          [this](const std::string& message) { LogEvent(message); }),
       eventLog_(eventLog),
       iniPath_(platform::ChangeFileExt(platform::ProgramFile(), ".ini")),
       radioLink_(SerialPort),
@@ -251,8 +254,7 @@ void TServerForm::CreateMenus() {
     connect(a, &QAction::triggered, this, [this] { DisconnectMenuClick(); });
   for (QAction* a : {closeServer, shutDown})
     connect(a, &QAction::triggered, this, [this] { CloseServer(); });
-  for (QAction* a : {about, aboutTalvo})
-    connect(a, &QAction::triggered, this, [this] { About(); });
+  for (QAction* a : {about, aboutTalvo}) connect(a, &QAction::triggered, this, [this] { About(); });
   connect(helpPage, &QAction::triggered, this, [] {
     std::string path = platform::ProgramFolder() + "TalvoServerHelp.html";
     if (FILE* f = std::fopen(path.c_str(), "wb")) {
@@ -273,9 +275,13 @@ std::string TServerForm::StatusText() const {
   return lbServerStatus_->text().toLatin1().toStdString();
 }
 
-void TServerForm::SetStatus(const std::string& text) { lbServerStatus_->setText(Latin1(text)); }
+void TServerForm::SetStatus(const std::string& text) {
+  lbServerStatus_->setText(Latin1(text));
+}
 
-void TServerForm::SetTrayHint(const std::string& text) { trayIcon_->SetHint(text); }
+void TServerForm::SetTrayHint(const std::string& text) {
+  trayIcon_->SetHint(text);
+}
 
 void TServerForm::SetSessionMenus(bool inSession) {
   traySettings_->setEnabled(!inSession);
@@ -380,7 +386,9 @@ void TServerForm::ResetForNextCaller() {
   sessionStarted_ = false;
 }
 
-void TServerForm::LogEvent(const std::string& message) { eventLog_.LogEvent(message); }
+void TServerForm::LogEvent(const std::string& message) {
+  eventLog_.LogEvent(message);
+}
 
 std::string TServerForm::ExpandMacros(const std::string& text) const {
   return ::ExpandMacros(text, sessionUser_, Relay.AccessLevel());
@@ -390,9 +398,13 @@ bool TServerForm::AddressAllowed(const std::string& address) const {
   return ::AddressAllowed(iniPath_, address);
 }
 
-void TServerForm::SendLine(const std::string& text) { clientLink_.SendText(text + "\r\n"); }
+void TServerForm::SendLine(const std::string& text) {
+  clientLink_.SendText(text + "\r\n");
+}
 
-void TServerForm::SendMessage(const std::string& text) { SendLine("# " + text); }
+void TServerForm::SendMessage(const std::string& text) {
+  SendLine("# " + text);
+}
 
 void TServerForm::EndSession() {
   CliWSocket.Close();
@@ -494,8 +506,8 @@ void TServerForm::CliWSocketDataAvailable(std::uint16_t error) {
 void TServerForm::ProcessClientData(const char* text, std::int32_t count) {
   if (count <= 0) return;
   if (framer_.Feed(text, static_cast<std::size_t>(count)) == TLineFramer::TResult::Overflow) {
-    LogEvent("[" + sessionAddress_ + "] Line longer than " +
-             std::to_string(TLineFramer::kMaxLine) + " bytes; connection closed");
+    LogEvent("[" + sessionAddress_ + "] Line longer than " + std::to_string(TLineFramer::kMaxLine) +
+             " bytes; connection closed");
     EndSession();
   }
 }
@@ -526,13 +538,11 @@ bool TServerForm::Login(const std::string& word, const std::string& value) {
       std::string user = value.substr(0, space);
       received = value.substr(space + 1);
       sessionUser_ = user;
-      std::string stored =
-          Scramble(ReadIniString(iniPath_, "Passwords", user, ""), kPasswordSeed);
+      std::string stored = Scramble(ReadIniString(iniPath_, "Passwords", user, ""), kPasswordSeed);
       expected = MD5DigestHex(loginBanner_ + stored);
       ok = UserListed(user) && SameDigest(received, expected);
       if (ok)
-        Relay.SetAccessLevel(
-            StrToIntDef(ReadIniString(iniPath_, "Privileges", user, "0"), 0));
+        Relay.SetAccessLevel(StrToIntDef(ReadIniString(iniPath_, "Privileges", user, "0"), 0));
     } else if (!value.empty() && ReadIniString(iniPath_, "Users", "Allow guests", "") == "1") {
       ok = true;
       sessionUser_ = "Guest (" + value + ")";

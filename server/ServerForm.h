@@ -74,7 +74,8 @@ class TServerForm : public QMainWindow {
   TTrayIcon* TrayIcon() const { return trayIcon_.get(); }
   QMenu* TrayMenu() const { return trayMenu_; }
 
-  // --- Handlers ------------------------------------------------------------------------------------
+  // --- Handlers
+  // ------------------------------------------------------------------------------------
   void FormShow();
   void TimerTimer();
   void LogEvent(const std::string& message);

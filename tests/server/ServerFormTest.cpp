@@ -2,14 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <cstdio>
 
 #include "common/ChatWin.h"
 #include "common/Utils.h"
+#include "desktop/TrayIcon.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
 #include "server/ServerForm.h"
+#include "sockets/MD5.h"
+#include "tests/server/LineClient.h"
+#include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
 
@@ -129,6 +135,56 @@ TEST_F(ServerFormTest, ClosingAsksAndNoKeepsTheServerRunning) {
   EXPECT_FALSE(form.Closing());
   EXPECT_EQ(ReadIniString(ini_, "General", "Minimized", ""), "1");
   EXPECT_TRUE(form.Listening());
+}
+
+}  // namespace
+
+namespace {
+
+// A whole session in process: the chat reaches the operator's window, and the session end
+// releases the radio with "RX;" in a voice mode.
+TEST_F(ServerFormTest, ChatReachesTheOperatorAndTheEndReleasesTheRadio) {
+  k2sim::K2State radio;
+  radio.mode = 2;  // USB
+  k2sim::K2Simulator sim(radio);
+  sim.Start();
+  Ini("COMM", "Port", sim.SlavePath());
+  Ini("Control", "Port", "0");
+  Ini("Control", "Address", "127.0.0.1");
+  Ini("Users", "User 1", "alice");
+  Ini("Passwords", "alice", Scramble("secret", 2958));
+  Ini("Privileges", "alice", "1");
+  TServerForm form(*log_);
+  TChatWin chat;
+  form.SetChatWin(&chat);
+  form.FormShow();
+  ASSERT_TRUE(form.Listening());
+  int port = std::stoi(form.ServerWSocket.GetBoundPort());
+
+  LineClient client;
+  ASSERT_TRUE(client.Connect(port));
+  std::string banner = client.ReadLine();
+  EXPECT_EQ(banner, form.LoginBanner());
+  client.SendLine("AUTH alice " + MD5DigestHex(banner + "secret"));
+  EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
+  EXPECT_TRUE(form.SessionStarted());
+  EXPECT_EQ(form.StatusText(), "Connected: alice");
+  EXPECT_TRUE(chat.SendBtn()->isEnabled());
+
+  client.SendLine("CHAT K1ABC> good evening");
+  for (int i = 0; i < 200 && chat.Conversation().empty(); ++i) platform::WaitMessages(10);
+  EXPECT_EQ(chat.Conversation(), "K1ABC> good evening\n");
+
+  client.SendLine("DISP ON");
+  EXPECT_EQ(client.WaitFor("MODE", 10000), "MODE USB");
+  sim.ClearCommandLog();
+  client.Close();  // the client goes away without BYE
+  for (int i = 0; i < 500 && !form.SessionEnded(); ++i) platform::WaitMessages(10);
+  EXPECT_TRUE(form.SessionEnded());
+  EXPECT_TRUE(sim.WaitForCommand("RX;", 10000));
+  for (int i = 0; i < 100 && form.SessionEnded(); ++i) platform::WaitMessages(10);
+  EXPECT_EQ(form.StatusText(), "Listening for connection");
+  EXPECT_FALSE(chat.SendBtn()->isEnabled());
 }
 
 }  // namespace

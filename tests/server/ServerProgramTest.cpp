@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "common/Utils.h"
-#include "k2sim/K2Simulator.h"
 #include "tests/server/LineClient.h"
+#include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
 
@@ -134,6 +134,9 @@ TEST_F(ServerProgram, LoginWelcomeRadioWordsAndLogOut) {
   EXPECT_EQ(client.ReadLine(10000), "# You are connected to my K2.||You have TX/RX access.");
   EXPECT_EQ(client.ReadLine(5000), "PRIV 1");
 
+  // As the client does after its login: display reports, which poll the radio every 500 ms.
+  client.SendLine("DISP ON");
+  EXPECT_EQ(client.WaitFor("MODE", 10000), "MODE CW");
   client.SendLine("FREQ 14060");
   EXPECT_TRUE(sim_.WaitForCommand("FA00014060000;", 10000));
   EXPECT_EQ(client.WaitFor("FREQ 14060.000", 10000), "FREQ 14060.000");
@@ -206,6 +209,7 @@ TEST_F(ServerProgram, FailedLoginsAndGuests) {
     client.ReadLine();
     client.SendLine("AUTH");
     EXPECT_EQ(client.ReadLine(5000), "# Authentication failed");
+    EXPECT_TRUE(client.WaitClosed(5000));
   }
   {
     LineClient client;
@@ -233,6 +237,7 @@ TEST_F(ServerProgram, FramingAcrossReadsAndOverlongLines) {
   LineClient client;
   Login(client, "carol", "top");
   EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 2");
+  client.SendLine("DISP ON");
   client.Send("FREQ 7");
   platform::WaitMessages(100);
   client.Send("030\r");
