@@ -185,6 +185,12 @@ TEST_F(ServerFormTest, ChatReachesTheOperatorAndTheEndReleasesTheRadio) {
   for (int i = 0; i < 100 && form.SessionEnded(); ++i) platform::WaitMessages(10);
   EXPECT_EQ(form.StatusText(), "Listening for connection");
   EXPECT_FALSE(chat.SendBtn()->isEnabled());
+
+  // The operator can disconnect a caller that has not logged in.
+  ASSERT_TRUE(client.Connect(port));
+  EXPECT_EQ(client.ReadLine().rfind("Talvo Server 1.0", 0), 0u);
+  form.DisconnectMenuClick();
+  EXPECT_TRUE(client.WaitClosed(5000));
 }
 
 }  // namespace

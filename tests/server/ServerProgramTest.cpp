@@ -263,6 +263,40 @@ TEST_F(ServerProgram, AddressMaskRefusesSilently) {
   EXPECT_NE(log.find("[127.0.0.1] Connection refused - address not allowed"), std::string::npos);
 }
 
+TEST_F(ServerProgram, CloseFromAFullUserEndsTheProgramOnTheNextTick) {
+  Start();
+  LineClient client;
+  Login(client, "carol", "top");
+  EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 2");
+  client.SendLine("c");  // a short form of CLOSE
+  EXPECT_TRUE(client.WaitClosed(5000));
+  ASSERT_TRUE(server_.waitForFinished(10000));
+  EXPECT_EQ(server_.exitCode(), 0);
+}
+
+TEST_F(ServerProgram, NothingOfTheRadioReachesACallerBeforeItsLogin) {
+  Start();
+  LineClient client;
+  ASSERT_TRUE(client.Connect(port_, 15000));
+  std::string banner = client.ReadLine(10000);
+  sim_.Inject("FA00007000000;IF00007000000     +00000000 00300001 01 ;", 300);
+  EXPECT_EQ(client.ReadLine(2000), "<timeout>");
+  client.SendLine("AUTH alice " + Md5sum(banner + "secret", home_));
+  EXPECT_EQ(client.ReadLine(10000), "# You are connected to my K2.||You have TX/RX access.");
+  EXPECT_EQ(client.ReadLine(5000), "PRIV 1");
+}
+
+TEST_F(ServerProgram, CallerWithoutLoginIsClosedAfterThirtySeconds) {
+  Start();
+  LineClient client;
+  ASSERT_TRUE(client.Connect(port_, 15000));
+  client.ReadLine(10000);
+  EXPECT_FALSE(client.WaitClosed(25000));
+  EXPECT_TRUE(client.WaitClosed(15000));
+  platform::WaitMessages(300);
+  EXPECT_NE(Contents(home_ + "/TalvoServer.log").find("] Login timed out"), std::string::npos);
+}
+
 TEST_F(ServerProgram, SigtermEndsInOrderAndTheLogSurvivesARestart) {
   Start();
   LineClient client;
