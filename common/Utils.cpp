@@ -82,3 +82,36 @@ std::string StrFromBuffer(const std::string& text) {
   auto nul = text.find('\0');
   return nul == std::string::npos ? text : text.substr(0, nul);
 }
+
+std::int32_t StrToIntDef(const std::string& text, std::int32_t def) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= text.size()) return def;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    int d;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return def;
+    value = value * base + d;
+    if (value > 0x80000000LL) return def;
+  }
+  if (negative) value = -value;
+  if (value > 0x7FFFFFFFLL || value < -0x80000000LL) return def;
+  return static_cast<std::int32_t>(value);
+}

@@ -37,5 +37,9 @@ std::int32_t ShellRun(const std::string& verb, const std::string& file,
 // odd character is ignored. Characters other than "0"-"9" and "A"-"F" count as 0. Byte count.
 std::int32_t HexToBytes(const std::string& text, std::uint8_t* dest);
 
+// The text as a 32-bit signed decimal number (an optional sign, then digits only; "$" or "0x"
+// introduces hexadecimal digits), or def when it is anything else or out of range.
+std::int32_t StrToIntDef(const std::string& text, std::int32_t def);
+
 // The text up to, not including, its first NUL character.
 std::string StrFromBuffer(const std::string& text);

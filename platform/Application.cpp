@@ -1,6 +1,11 @@
 #include "platform/Application.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -59,6 +64,51 @@ void MessageBox(const std::string& text, const std::string& caption) {
   }
   QMessageBox box(QMessageBox::NoIcon, Latin1(caption), Latin1(text), QMessageBox::Ok);
   box.exec();
+}
+
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+QuestionHook& Question() {
+  static QuestionHook hook;
+  return hook;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void SignalToPipe(int signal) {
+  unsigned char byte = static_cast<unsigned char>(signal);
+  ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
+  (void)ignored;
+}
+
+}  // namespace
+
+void SetQuestionHook(QuestionHook hook) {
+  Question() = std::move(hook);
+}
+
+bool AskYesNo(const std::string& text, const std::string& caption) {
+  if (Question()) return Question()(text, caption);
+  if (Headless()) return false;
+  return QMessageBox::question(nullptr, Latin1(caption), Latin1(text),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void OnTerminationSignal(std::function<void(int signal)> handler) {
+  if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handler] {
+    unsigned char byte = 0;
+    while (::read(g_signalPipe[0], &byte, 1) == 1) handler(byte);
+  });
+  struct sigaction sa {};
+  sa.sa_handler = SignalToPipe;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace platform

@@ -24,6 +24,17 @@ class Application : public QApplication {
 // offscreen platform), where nobody could answer it and it is only written to standard error.
 void MessageBox(const std::string& text, const std::string& caption);
 
+// A question with Yes and No; true for Yes. Without a display nobody could answer: No.
+bool AskYesNo(const std::string& text, const std::string& caption);
+
+// For tests: when set, AskYesNo returns what this returns instead of asking.
+using QuestionHook = std::function<bool(const std::string& text, const std::string& caption)>;
+void SetQuestionHook(QuestionHook hook);
+
+// Runs handler on the main thread, from the event loop, when the process receives SIGTERM,
+// SIGINT or SIGHUP. Call once, after the application exists.
+void OnTerminationSignal(std::function<void(int signal)> handler);
+
 // For tests: when set, MessageBox and ShowException call this instead of showing anything.
 using MessageBoxHook = std::function<void(const std::string& text, const std::string& caption)>;
 void SetMessageBoxHook(MessageBoxHook hook);

@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Talvo and starts it.
+# Installs what is missing, builds Talvo and runs the server. Its files live in $TALVO_HOME
+# (default ~/.talvo). On the first run a ready settings file is written there, with the
+# simulated K2 as the radio and the user "demo" (password "demo"); the simulator is started
+# whenever the settings name it. Stop with Ctrl+C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh release
-echo
-echo "Built in build/:"
-for f in build/server/TalvoServer build/client/TalvoClient; do
-  [[ -x $f ]] && echo "  $f"
-done
-ls build/*/libtalvo_*.a | sed 's/^/  /'
-if [[ -x build/server/TalvoServer ]]; then
-  exec build/server/TalvoServer
+
+export TALVO_HOME=${TALVO_HOME:-$HOME/.talvo}
+mkdir -p "$TALVO_HOME"
+ini=$TALVO_HOME/TalvoServer.ini
+radio=$TALVO_HOME/k2sim-tty
+[[ -f $ini ]] || bash scripts/demo-ini.sh "$ini" "$radio" 6110
+[[ -n ${DISPLAY:-} ]] || export QT_QPA_PLATFORM=offscreen
+
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true; wait' EXIT
+if grep -q "^Port=$radio\$" "$ini"; then
+  build/tests/support/k2sim --link "$radio" > /dev/null &
+  pids+=($!)
+  for _ in $(seq 50); do [[ -e $radio ]] && break; sleep 0.1; done
+  echo "Simulated K2 on $radio"
 fi
-echo "The programs are not built yet: the libraries above are what exists so far."
+echo "TalvoServer: settings, log and contacts in $TALVO_HOME; see README.md to log in."
+build/server/TalvoServer &
+pids+=($!)
+wait "${pids[-1]}"

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The server's event log: dated lines ("ddddd tt", a tab, the message) kept in memory for the
+// whole run and in the file beside the program, which continues across runs.
+class TEventLog {
+ public:
+  explicit TEventLog(std::string path);
+
+  // Reads the lines the file holds already (a missing file is an empty log).
+  void Load();
+
+  // Adds one line for message, dated now, and appends it to the file. A file that cannot be
+  // written does not stop the server: the line stays in memory and false is returned.
+  bool LogEvent(const std::string& message);
+
+  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::vector<std::string> lines_;
+};
+
+// Text that came from a client, fit for a log line: control characters become "?" and the text is
+// cut to max characters (marked with "..."), so that no client can forge or flood log lines.
+std::string LogSafe(const std::string& text, std::size_t max = 64);

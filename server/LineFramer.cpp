@@ -1,0 +1,99 @@
+#include "server/LineFramer.h"
+
+namespace {
+
+bool Blank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && Blank(s[b])) ++b;
+  while (e > b && Blank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+void TLineFramer::SplitLine(const std::string& line, std::string& word, std::string& value) {
+  std::size_t space = line.find(' ');
+  if (space == std::string::npos) {
+    word = line;
+    value.clear();
+  } else {
+    word = Trim(line.substr(0, space));
+    value = Trim(line.substr(space + 1));
+  }
+}
+
+void TLineFramer::Reset() {
+  line_.clear();
+  pending_.clear();
+  afterCr_ = false;
+  stopped_ = false;
+  // A dispatch of the old connection may still be on the stack (it paused); it notices the new
+  // generation when it returns, and the new connection's bytes are framed by a loop of their own.
+  dispatching_ = false;
+  ++generation_;
+}
+
+TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
+  if (stopped_) return TResult::Stopped;
+  pending_.append(data, count);
+  if (dispatching_) return TResult::Ok;  // the running loop below takes it up in order
+
+  dispatching_ = true;
+  const std::uint32_t generation = generation_;
+  TResult result = TResult::Ok;
+  while (!pending_.empty()) {
+    std::string input;
+    input.swap(pending_);
+    std::size_t start = 0;
+    if (afterCr_ && input[0] == '\n') start = 1;
+    afterCr_ = false;
+    while (start < input.size()) {
+      std::size_t cr = input.find('\r', start);
+      if (cr == std::string::npos) {
+        line_.append(input, start, std::string::npos);
+        start = input.size();
+        if (line_.size() > kMaxLine) {
+          line_.clear();
+          pending_.clear();
+          stopped_ = true;
+          dispatching_ = false;
+          return TResult::Overflow;
+        }
+        break;
+      }
+      line_.append(input, start, cr - start);
+      start = cr + 1;
+      if (start < input.size()) {
+        if (input[start] == '\n') ++start;
+      } else {
+        afterCr_ = true;
+      }
+      if (line_.size() > kMaxLine) {
+        line_.clear();
+        pending_.clear();
+        stopped_ = true;
+        dispatching_ = false;
+        return TResult::Overflow;
+      }
+      std::string line;
+      line.swap(line_);
+      std::string word, value;
+      SplitLine(line, word, value);
+      bool goOn = dispatch_(word, value);
+      if (generation != generation_) return TResult::Stopped;  // a new connection began
+      if (!goOn) {
+        pending_.clear();
+        line_.clear();
+        stopped_ = true;
+        dispatching_ = false;
+        return TResult::Stopped;
+      }
+    }
+  }
+  dispatching_ = false;
+  return result;
+}

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "server/EventLog.h"
+
+namespace {
+
+std::string Path(const char* name) {
+  std::string p = std::string(std::getenv("TALVO_HOME")) + "/" + name;
+  std::remove(p.c_str());
+  return p;
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TEST(EventLog, LinesAreDatedTabbedAndSurviveARestart) {
+  auto path = Path("events.log");
+  {
+    TEventLog log(path);
+    log.Load();
+    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_TRUE(log.LogEvent("[127.0.0.1] Connection accepted"));
+    EXPECT_TRUE(log.LogEvent("[127.0.0.1] Disconnected"));
+  }
+  TEventLog again(path);
+  again.Load();
+  ASSERT_EQ(again.Lines().size(), 2u);
+  EXPECT_TRUE(again.LogEvent("Contact logged: K1ABC"));
+  ASSERT_EQ(again.Lines().size(), 3u);
+  const std::string& first = again.Lines()[0];
+  auto tab = first.find('\t');
+  ASSERT_NE(tab, std::string::npos);
+  EXPECT_EQ(first.substr(tab + 1), "[127.0.0.1] Connection accepted");
+  // "ddddd tt" in the C locale: "7 Mar 2026 09:05:04"
+  EXPECT_GE(tab, 17u);
+  std::string text = Contents(path);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+  EXPECT_NE(text.find("\tContact logged: K1ABC\r\n"), std::string::npos);
+}
+
+TEST(EventLog, UnwritableFileKeepsTheLineInMemory) {
+  auto path = Path("dir.log");
+  mkdir(path.c_str(), 0700);
+  TEventLog log(path);
+  EXPECT_FALSE(log.LogEvent("lost?"));
+  ASSERT_EQ(log.Lines().size(), 1u);
+  rmdir(path.c_str());
+}
+
+TEST(EventLog, ClientTextCannotForgeLines) {
+  EXPECT_EQ(LogSafe("alice"), "alice");
+  EXPECT_EQ(LogSafe("bob\r\n01.01.26 00:00:00\tfake"), "bob??01.01.26 00:00:00?fake");
+  std::string longName(1000, 'x');
+  EXPECT_EQ(LogSafe(longName, 10), "xxxxxxxxxx...");
+  EXPECT_EQ(LogSafe(std::string(10, 'y'), 10), std::string(10, 'y'));
+}
+
+}  // namespace

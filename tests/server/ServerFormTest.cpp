@@ -1,0 +1,196 @@
+// The server window in process: its settings, its timer and its session reset.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <cstdio>
+
+#include "common/ChatWin.h"
+#include "common/Utils.h"
+#include "desktop/TrayIcon.h"
+#include "platform/Application.h"
+#include "platform/Paths.h"
+#include "server/ServerForm.h"
+#include "sockets/MD5.h"
+#include "tests/server/LineClient.h"
+#include "tests/support/k2sim/K2Simulator.h"
+
+namespace {
+
+class ServerFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ini_ = platform::ChangeFileExt(platform::ProgramFile(), ".ini");
+    std::remove(ini_.c_str());
+    log_ = std::make_unique<TEventLog>(platform::ChangeFileExt(platform::ProgramFile(), ".log"));
+  }
+  void Ini(const std::string& section, const std::string& key, const std::string& value) {
+    WriteIniString(ini_, section, key, value);
+  }
+  std::string ini_;
+  std::unique_ptr<TEventLog> log_;
+};
+
+TEST_F(ServerFormTest, DefaultsWithoutAnIniFile) {
+  Ini("Control", "Port", "0");  // the default 6110 may be taken on a test machine
+  TServerForm form(*log_);
+  EXPECT_EQ(form.StationCall(), "MYCALL");
+  EXPECT_FALSE(form.BusyFlag());
+  EXPECT_EQ(form.windowTitle().toStdString(), "Talvo Server 1.0");
+  form.FormShow();
+  EXPECT_EQ(form.ServerWSocket.Addr(), "0.0.0.0");
+  EXPECT_TRUE(form.Listening());
+  EXPECT_EQ(form.StatusText(), "Listening for connection");
+  EXPECT_EQ(form.SerialPort.CommPort(), "COM1");
+  EXPECT_EQ(form.SerialPort.BaudRate(), 4800u);
+  EXPECT_EQ(form.SerialPort.StopBits(), 2);
+  EXPECT_EQ(form.SoundCard(), -1);
+  EXPECT_EQ(form.SquelchLevel(), 20);
+  EXPECT_FALSE(form.StartMinimized());
+}
+
+TEST_F(ServerFormTest, DefaultListeningAddressAndPort) {
+  TServerForm form(*log_);
+  std::string shown;
+  platform::SetMessageBoxHook([&](const std::string& t, const std::string&) { shown = t; });
+  form.FormShow();
+  platform::SetMessageBoxHook(nullptr);
+  // Either it listens on the default port, or the port was taken and the error was shown.
+  if (form.Listening()) {
+    EXPECT_EQ(form.ServerWSocket.Port(), "6110");
+  } else {
+    EXPECT_NE(shown.find("6110"), std::string::npos) << shown;
+  }
+}
+
+TEST_F(ServerFormTest, StoredValuesAndBadNumbers) {
+  Ini("Identification", "Call", "DL1ABC");
+  Ini("Access Control", "K2 Busy", "1");
+  Ini("Audio", "Sound card", "abc");
+  Ini("Audio", "Squelch", "abc");
+  Ini("Control", "Port", "0");
+  Ini("COMM", "Port", "/dev/ttyUSB7");
+  Ini("General", "Minimized", "1");
+  TServerForm form(*log_);
+  EXPECT_EQ(form.StationCall(), "DL1ABC");
+  EXPECT_TRUE(form.BusyFlag());
+  form.FormShow();
+  EXPECT_EQ(form.SoundCard(), -1);
+  EXPECT_EQ(form.SquelchLevel(), 0);
+  EXPECT_EQ(form.SerialPort.CommPort(), "/dev/ttyUSB7");
+  EXPECT_TRUE(form.StartMinimized());
+  form.TimerTimer();
+  EXPECT_FALSE(form.StartMinimized());  // the first tick acted on it
+
+  form.SetBusyFlag(false);
+  EXPECT_EQ(ReadIniString(ini_, "Access Control", "K2 Busy", "x"), "");
+}
+
+TEST_F(ServerFormTest, StoredPositionFromMinusSevenOnly) {
+  Ini("General", "Left", "-8");
+  Ini("General", "Top", "100");
+  {
+    TServerForm form(*log_);
+    EXPECT_NE(form.pos().y(), 100);  // centred
+  }
+  Ini("General", "Left", "-7");
+  {
+    TServerForm form(*log_);
+    EXPECT_EQ(form.pos().x(), -7);
+    EXPECT_EQ(form.pos().y(), 100);
+  }
+}
+
+TEST_F(ServerFormTest, TimerResetsTheWindowAfterASessionAndRunsARequestedShutdown) {
+  Ini("Control", "Port", "0");
+  TServerForm form(*log_);
+  TChatWin chat;
+  form.SetChatWin(&chat);
+  form.FormShow();
+  EXPECT_FALSE(chat.SendBtn()->isEnabled());
+  // A session that ends by the client's close: the window returns to idle on the next tick.
+  form.CliWSocketSessionClosed(0);
+  EXPECT_TRUE(form.SessionEnded());
+  form.TimerTimer();
+  EXPECT_FALSE(form.SessionEnded());
+  EXPECT_FALSE(form.SessionStarted());
+  EXPECT_EQ(form.StatusText(), "Listening for connection");
+  EXPECT_EQ(form.TrayIcon()->Hint(), "Talvo Server");
+}
+
+TEST_F(ServerFormTest, ClosingAsksAndNoKeepsTheServerRunning) {
+  Ini("Control", "Port", "0");
+  TServerForm form(*log_);
+  form.show();
+  bool asked = false;
+  platform::SetQuestionHook([&](const std::string& text, const std::string&) {
+    asked = text == "Close Talvo Server?";
+    return false;
+  });
+  form.close();
+  platform::SetQuestionHook(nullptr);
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(form.Closing());
+  EXPECT_EQ(ReadIniString(ini_, "General", "Minimized", ""), "1");
+  EXPECT_TRUE(form.Listening());
+}
+
+}  // namespace
+
+namespace {
+
+// A whole session in process: the chat reaches the operator's window, and the session end
+// releases the radio with "RX;" in a voice mode.
+TEST_F(ServerFormTest, ChatReachesTheOperatorAndTheEndReleasesTheRadio) {
+  k2sim::K2State radio;
+  radio.mode = 2;  // USB
+  k2sim::K2Simulator sim(radio);
+  sim.Start();
+  Ini("COMM", "Port", sim.SlavePath());
+  Ini("Control", "Port", "0");
+  Ini("Control", "Address", "127.0.0.1");
+  Ini("Users", "User 1", "alice");
+  Ini("Passwords", "alice", Scramble("secret", 2958));
+  Ini("Privileges", "alice", "1");
+  TServerForm form(*log_);
+  TChatWin chat;
+  form.SetChatWin(&chat);
+  form.FormShow();
+  ASSERT_TRUE(form.Listening());
+  int port = std::stoi(form.ServerWSocket.GetBoundPort());
+
+  LineClient client;
+  ASSERT_TRUE(client.Connect(port));
+  std::string banner = client.ReadLine();
+  EXPECT_EQ(banner, form.LoginBanner());
+  client.SendLine("AUTH alice " + MD5DigestHex(banner + "secret"));
+  EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
+  EXPECT_TRUE(form.SessionStarted());
+  EXPECT_EQ(form.StatusText(), "Connected: alice");
+  EXPECT_TRUE(chat.SendBtn()->isEnabled());
+
+  client.SendLine("CHAT K1ABC> good evening");
+  for (int i = 0; i < 200 && chat.Conversation().empty(); ++i) platform::WaitMessages(10);
+  EXPECT_EQ(chat.Conversation(), "K1ABC> good evening\n");
+
+  client.SendLine("DISP ON");
+  EXPECT_EQ(client.WaitFor("MODE", 10000), "MODE USB");
+  sim.ClearCommandLog();
+  client.Close();  // the client goes away without BYE
+  for (int i = 0; i < 500 && !form.SessionEnded(); ++i) platform::WaitMessages(10);
+  EXPECT_TRUE(form.SessionEnded());
+  EXPECT_TRUE(sim.WaitForCommand("RX;", 10000));
+  for (int i = 0; i < 100 && form.SessionEnded(); ++i) platform::WaitMessages(10);
+  EXPECT_EQ(form.StatusText(), "Listening for connection");
+  EXPECT_FALSE(chat.SendBtn()->isEnabled());
+
+  // The operator can disconnect a caller that has not logged in.
+  ASSERT_TRUE(client.Connect(port));
+  EXPECT_EQ(client.ReadLine().rfind("Talvo Server 1.0", 0), 0u);
+  form.DisconnectMenuClick();
+  EXPECT_TRUE(client.WaitClosed(5000));
+}
+
+}  // namespace
