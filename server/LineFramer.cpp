@@ -37,6 +37,14 @@ void TLineFramer::Reset() {
   ++generation_;
 }
 
+TLineFramer::TResult TLineFramer::Refuse(TResult result) {
+  line_.clear();
+  pending_.clear();
+  stopped_ = true;
+  dispatching_ = false;
+  return TResult::Ok;
+}
+
 TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
   if (stopped_) return TResult::Stopped;
   pending_.append(data, count);
@@ -44,7 +52,6 @@ TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
 
   dispatching_ = true;
   const std::uint32_t generation = generation_;
-  TResult result = TResult::Ok;
   while (!pending_.empty()) {
     std::string input;
     input.swap(pending_);
@@ -56,13 +63,7 @@ TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
       if (cr == std::string::npos) {
         line_.append(input, start, std::string::npos);
         start = input.size();
-        if (line_.size() > kMaxLine) {
-          line_.clear();
-          pending_.clear();
-          stopped_ = true;
-          dispatching_ = false;
-          return TResult::Overflow;
-        }
+        if (line_.size() > kMaxLine) return Refuse(TResult::Overflow);
         break;
       }
       line_.append(input, start, cr - start);
@@ -72,28 +73,16 @@ TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
       } else {
         afterCr_ = true;
       }
-      if (line_.size() > kMaxLine) {
-        line_.clear();
-        pending_.clear();
-        stopped_ = true;
-        dispatching_ = false;
-        return TResult::Overflow;
-      }
+      if (line_.size() > kMaxLine) return Refuse(TResult::Overflow);
       std::string line;
       line.swap(line_);
       std::string word, value;
       SplitLine(line, word, value);
       bool goOn = dispatch_(word, value);
       if (generation != generation_) return TResult::Stopped;  // a new connection began
-      if (!goOn) {
-        pending_.clear();
-        line_.clear();
-        stopped_ = true;
-        dispatching_ = false;
-        return TResult::Stopped;
-      }
+      if (!goOn) return Refuse(TResult::Stopped);
     }
   }
   dispatching_ = false;
-  return result;
+  return TResult::Ok;
 }

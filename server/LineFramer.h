@@ -34,6 +34,9 @@ class TLineFramer {
   static void SplitLine(const std::string& line, std::string& word, std::string& value);
 
  private:
+  // Ends the connection's input: drops what is buffered and refuses further bytes.
+  TResult Refuse(TResult result);
+
   TDispatch dispatch_;
   std::string line_;     // the line not yet ended by a CR
   std::string pending_;  // bytes that arrived while a line was being dispatched

@@ -146,43 +146,32 @@ void TCustomWSocket::SetDefaults() {
   flushTimeout_ = 60;
 }
 
-void TCustomWSocket::SetAddr(const std::string& value) {
+// Addr, Port and Proto may change only while the socket is closed; setting the same value is
+// always allowed.
+void TCustomWSocket::AssignEndpoint(const char* name, const std::string& value, std::string& text,
+                                    bool& assigned, bool& resolved) {
   std::string v = WSocketTrim(value);
-  if (addrAssigned_ && v == addrStr_) return;
+  if (assigned && v == text) return;
   if (state_ != wsClosed) {
-    if (v == addrStr_) return;
-    RaiseException("Cannot change Addr if not closed");
+    if (v == text) return;
+    RaiseException(std::string("Cannot change ") + name + " if not closed");
     return;
   }
-  addrStr_ = v;
-  addrAssigned_ = !v.empty();
-  addrResolved_ = false;
+  text = v;
+  assigned = !v.empty();
+  resolved = false;
+}
+
+void TCustomWSocket::SetAddr(const std::string& value) {
+  AssignEndpoint("Addr", value, addrStr_, addrAssigned_, addrResolved_);
 }
 
 void TCustomWSocket::SetPort(const std::string& value) {
-  std::string v = WSocketTrim(value);
-  if (portAssigned_ && v == portStr_) return;
-  if (state_ != wsClosed) {
-    if (v == portStr_) return;
-    RaiseException("Cannot change Port if not closed");
-    return;
-  }
-  portStr_ = v;
-  portAssigned_ = !v.empty();
-  portResolved_ = false;
+  AssignEndpoint("Port", value, portStr_, portAssigned_, portResolved_);
 }
 
 void TCustomWSocket::SetProto(const std::string& value) {
-  std::string v = WSocketTrim(value);
-  if (protoAssigned_ && v == protoStr_) return;
-  if (state_ != wsClosed) {
-    if (v == protoStr_) return;
-    RaiseException("Cannot change Proto if not closed");
-    return;
-  }
-  protoStr_ = v;
-  protoAssigned_ = !v.empty();
-  protoResolved_ = false;
+  AssignEndpoint("Proto", value, protoStr_, protoAssigned_, protoResolved_);
 }
 
 void TCustomWSocket::SetLocalAddr(const std::string& value) {

@@ -261,6 +261,8 @@ class TCustomWSocket : public TComponent {
   void ReceiveLoop(std::uint16_t error, TWSocketOptions options);
 
   void ChangeState(TSocketState newState);
+  void AssignEndpoint(const char* name, const std::string& value, std::string& text,
+                      bool& assigned, bool& resolved);
   // Fires OnSessionClosed unless it has been fired for the current connection already.
   void SessionClosedOnce(std::uint16_t error);
   // Runs the destruction steps once, from the most derived destructor.
