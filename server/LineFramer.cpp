@@ -42,7 +42,7 @@ TLineFramer::TResult TLineFramer::Refuse(TResult result) {
   pending_.clear();
   stopped_ = true;
   dispatching_ = false;
-  return TResult::Ok;
+  return result;
 }
 
 TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
