@@ -496,22 +496,7 @@ void TCustomWSocket::Connect() {
   }
   if (!ResolveForConnect("connect: ", false)) return;
 
-  DiscardSendBuffer();
-  TSocket handle = wsock::Socket(ws::kAfInet, sockType_, proto_);
-  if (handle == INVALID_SOCKET) {
-    RaiseSocketError("Connect (socket)");
-    return;
-  }
-  AdoptHandle(handle);
-  // A connect that fails after the socket exists closes it again, so that the next one works.
-  bool ok = false;
-  try {
-    ok = OpenStream();
-  } catch (...) {
-    AbandonHandle(handle);
-    throw;
-  }
-  if (!ok) AbandonHandle(handle);
+  CreateAndOpen("Connect (socket)", &TCustomWSocket::OpenStream);
 }
 
 bool TCustomWSocket::OpenStream() {
@@ -608,16 +593,22 @@ void TCustomWSocket::Listen() {
   }
   if (!ResolveForConnect("listen: ", true)) return;
 
+  CreateAndOpen("socket", &TCustomWSocket::OpenListener);
+}
+
+// A Connect or Listen that fails after the socket exists closes it again, so that the next one
+// works.
+void TCustomWSocket::CreateAndOpen(const char* place, bool (TCustomWSocket::*open)()) {
   DiscardSendBuffer();
   TSocket handle = wsock::Socket(ws::kAfInet, sockType_, proto_);
   if (handle == INVALID_SOCKET) {
-    RaiseSocketError("socket");
+    RaiseSocketError(place);
     return;
   }
   AdoptHandle(handle);
   bool ok = false;
   try {
-    ok = OpenListener();
+    ok = (this->*open)();
   } catch (...) {
     AbandonHandle(handle);
     throw;

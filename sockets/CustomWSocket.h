@@ -291,6 +291,7 @@ class TCustomWSocket : public TComponent {
   bool ResolveForConnect(const char* prefix, bool listen);
   bool OpenStream();
   bool OpenListener();
+  void CreateAndOpen(const char* place, bool (TCustomWSocket::*open)());
   // Closes a handle that could not be opened completely and returns to wsClosed.
   void AbandonHandle(TSocket handle);
   void AdoptHandle(TSocket handle);
