@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Talvo and runs the server. Its files live in $TALVO_HOME
 # (default ~/.talvo). On the first run a ready settings file is written there, with the
-# simulated K2 as the radio and the user "demo" (password "demo"); the simulator is started
-# whenever the settings name it. Stop with Ctrl+C.
+# simulated K2 as the radio and the user "demo" (password "demo"). The simulator is the radio
+# whenever the settings name no serial port, and is started whenever they name it. Stop with
+# Ctrl+C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,6 +15,13 @@ ini=$TALVO_HOME/TalvoServer.ini
 radio=$TALVO_HOME/k2sim-tty
 [[ -f $ini ]] || bash scripts/demo-ini.sh "$ini" "$radio" 6110
 [[ -n ${DISPLAY:-} ]] || export QT_QPA_PLATFORM=offscreen
+
+# The serial port the settings name ([COMM] Port), if any.
+port=$(awk -F= '/^\[/ { s = tolower($0) ~ /^\[ *comm *\]/ } s && tolower($1) ~ /^ *port *$/ {
+  sub(/^[^=]*= */, ""); sub(/ *\r?$/, ""); print; exit }' "$ini")
+if [[ -z $port ]]; then
+  printf '\n[COMM]\nPort=%s\n' "$radio" >> "$ini"
+fi
 
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; wait' EXIT
