@@ -393,6 +393,19 @@ bool TCustomWSocket::ResolveForConnect(const char* prefix, bool listen) {
   return true;
 }
 
+void TCustomWSocket::SetConnectTarget(std::uint32_t addr, std::uint16_t port) {
+  sin_.family = ws::kAfInet;
+  sin_.addr = addr;
+  sin_.port = port;
+  addrResolved_ = true;
+  portResolved_ = true;
+}
+
+void TCustomWSocket::ClearConnectTarget() {
+  addrResolved_ = false;
+  portResolved_ = false;
+}
+
 void TCustomWSocket::AdoptHandle(TSocket handle) {
   hSocket_ = handle;
   connection_ = handle;

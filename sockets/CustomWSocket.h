@@ -263,6 +263,11 @@ class TCustomWSocket : public TComponent {
   void ChangeState(TSocketState newState);
   void AssignEndpoint(const char* name, const std::string& value, std::string& text,
                       bool& assigned, bool& resolved);
+  // Makes the next Connect go to addr:port (both in network order) instead of Addr and Port,
+  // which stay as they are: the proxy layer reaches its proxy this way.
+  void SetConnectTarget(std::uint32_t addr, std::uint16_t port);
+  // Undoes SetConnectTarget when the connect did not start: Addr and Port are resolved anew.
+  void ClearConnectTarget();
   // Fires OnSessionClosed unless it has been fired for the current connection already.
   void SessionClosedOnce(std::uint16_t error);
   // Runs the destruction steps once, from the most derived destructor.
