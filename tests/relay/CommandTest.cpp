@@ -221,6 +221,12 @@ const std::vector<CommandRow> kRows = {
     R("XYZ", "1", "", "# Invalid command \"XYZ\"\r\n"),
     R("xyz", "", "", "# Invalid command \"xyz\"\r\n"),
     R("G", "", "", "# Invalid command \"G\"\r\n"),
+    // one letter: its first place in the keyword string decides
+    R("F", "7.025", "FA00007025000;", ""),
+    R("r", "", "RX;", ""),
+    R("C", "*", "KY @;", ""),
+    R("X", "", "", "# Invalid command \"X\"\r\n"),
+    R("I", "", "", "# Invalid command \"I\"\r\n"),
     R("OFF", "", "", "# Invalid command \"OFF\"\r\n"),
     R("XT", "ON", "", "# Invalid command \"XT\"\r\n"),
     R("FA", "", "", "# Invalid command \"FA\"\r\n"),
@@ -351,7 +357,7 @@ TEST_F(Commands, PollSwitchesTakeOnlyOnAndOff) {
   EXPECT_TRUE(state.DisplayPolling);
   Run("SM", "bogus");
   EXPECT_TRUE(state.SMeterPolling);
-  Run("SM", "OFF");
+  Run("SM", "N");  // "ON" is the only place that switches a poll on
   Run("DI", "O");
   EXPECT_FALSE(state.SMeterPolling);
   EXPECT_FALSE(state.DisplayPolling);

@@ -67,6 +67,10 @@ TEST(SerialPort, DefaultsAndAutomaticByteTimes) {
   EXPECT_EQ(p.RTOCharDelayTime(), 200u);
   p.SetXTOAuto(true);
   EXPECT_EQ(p.RTOCharDelayTime(), 2300u);
+  p.SetBaudRate(110);
+  EXPECT_EQ(p.WTOCharDelayTime(), 100000u);
+  p.SetBaudRate(109);
+  EXPECT_EQ(p.WTOCharDelayTime(), 1100u);
 }
 
 TEST(SerialPort, LimitsOverHundredAreClampedWithAWarning) {
@@ -127,6 +131,53 @@ TEST(SerialPort, OpensWithTheServerSettingsAndClosesInOrder) {
   EXPECT_EQ(s.lineLog.back(), "RTS-");
   EXPECT_EQ(Places(f.rec), (std::vector<std::uint32_t>{110, 100}));
   EXPECT_EQ(f.rec.reports[1].msg, "Msg start deactivating Port");
+}
+
+TEST(SerialPort, OpeningAndClosingReportEachFailedStepInOrder) {
+  FakePort f;
+  TSerialPort& p = *f.port;
+  f.device->Change([](auto& st) {
+    st.fail["SetupQueues"] = EIO;
+    st.fail["GetSettings"] = EIO;
+    st.fail["SetModemLine"] = EIO;
+  });
+  p.SetActive(true);
+  EXPECT_TRUE(p.Active());
+  EXPECT_EQ(Places(f.rec), (std::vector<std::uint32_t>{110, 111, 801, 601, 501}));
+  EXPECT_EQ(f.rec.Find(111)->msg, "Error setup Queuesize");
+  EXPECT_EQ(f.rec.Find(601)->msg, "Error setting DTR");
+  EXPECT_EQ(f.rec.Find(501)->msg, "Error setting RTS");
+
+  f.rec.reports.clear();
+  f.device->Change([](auto& st) {
+    st.fail["Purge"] = EIO;
+    st.fail["Close"] = EIO;
+  });
+  p.SetActive(false);
+  EXPECT_FALSE(p.Active());
+  EXPECT_EQ(Places(f.rec), (std::vector<std::uint32_t>{100, 102, 602, 502, 103}));
+  EXPECT_EQ(f.rec.Find(602)->msg, "Error clearing DTR");
+  EXPECT_EQ(f.rec.Find(502)->msg, "Error clearing RTS");
+  for (const auto& r : f.rec.reports) {
+    if (r.place == 100) continue;
+    EXPECT_EQ(r.code, static_cast<std::uint32_t>(EIO)) << r.place;
+  }
+}
+
+TEST(SerialPort, ChunksSurviveClosingAndReopening) {
+  FakePort f;
+  TSerialPort& p = *f.port;
+  p.OnRxClusterEvent = nullptr;
+  p.SetActive(true);
+  f.device->Change([](auto& st) { st.input = "AB;"; });
+  p.SetReadRequest(true);
+  ASSERT_TRUE(PumpUntil([&] { return p.PeekChunkSize() >= 0; }));
+  p.SetActive(false);
+  EXPECT_EQ(p.PeekChunkSize(), 3);
+  p.SetActive(true);
+  EXPECT_EQ(p.PeekChunkSize(), 3);
+  EXPECT_EQ(p.TakeChunkText(), "AB;");
+  EXPECT_EQ(p.PeekChunkSize(), -1);
 }
 
 TEST(SerialPort, PortNameChangesReopenOnlyWhenOpenAndDifferent) {
@@ -338,6 +389,11 @@ TEST(SerialPort, ReadRequestReadsWhatWaitsAtOnce) {
   FakePort f;
   f.port->SetRTOExtraDelayTime(60000);
   f.port->SetActive(true);
+  // Nothing waits: the request stays for the next read.
+  f.port->SetReadRequest(true);
+  Pump(300);
+  EXPECT_TRUE(f.port->ReadRequest());
+  f.port->SetReadRequest(false);
   f.device->Change([](auto& st) { st.input = "FA;"; });
   Pump(400);
   EXPECT_EQ(f.rec.chunks, 0);
