@@ -523,7 +523,8 @@ bool TServerForm::UserListed(const std::string& user) const {
   for (int n = 1;; ++n) {
     std::string listed = ReadIniString(iniPath_, "Users", "User " + std::to_string(n), "");
     if (listed.empty()) return false;
-    if (listed == user) return true;
+    // As the [Passwords] and [Privileges] keys, the name matches without regard to case.
+    if (Upper(listed) == Upper(user)) return true;
   }
 }
 
@@ -743,14 +744,15 @@ void TServerForm::HandleQueryEndSession() {
 
 void TServerForm::closeEvent(QCloseEvent* event) {
   if (!closing_) {
-    if (!platform::AskYesNo("Close Talvo Server?", kTitle)) {
+    // A termination signal or the end of the desktop session during the question closes anyway.
+    if (!platform::AskYesNo("Close Talvo Server?", kTitle) && !closing_) {
       event->ignore();
       // Without a tray host the window can only be minimized: hidden, it could not come back.
       if (!trayIcon_->HideMainWindow()) showMinimized();
       WriteIniString(iniPath_, "General", "Minimized", "1");
       return;
     }
-    if (sessionStarted_) {
+    if (!closing_ && sessionStarted_) {
       std::string text = ExpandMacros(ReadIniString(iniPath_, "Messages", "Shutting Down", ""));
       if (!text.empty()) {
         SendMessage(text);

@@ -194,3 +194,154 @@ TEST_F(ServerFormTest, ChatReachesTheOperatorAndTheEndReleasesTheRadio) {
 }
 
 }  // namespace
+
+namespace {
+
+// A form listening on loopback with the simulated K2 as its radio and one TX/RX user.
+class ServerSessionTest : public ServerFormTest {
+ protected:
+  void SetUp() override {
+    ServerFormTest::SetUp();
+    sim_.Start();
+    Ini("COMM", "Port", sim_.SlavePath());
+    Ini("Control", "Port", "0");
+    Ini("Control", "Address", "127.0.0.1");
+    Ini("Users", "User 1", "alice");
+    Ini("Passwords", "alice", Scramble("secret", 2958));
+    Ini("Privileges", "alice", "1");
+  }
+
+  // Starts the form and logs a client in until its session has started.
+  void StartSession(TServerForm& form, LineClient& client) {
+    form.FormShow();
+    ASSERT_TRUE(form.Listening());
+    port_ = std::stoi(form.ServerWSocket.GetBoundPort());
+    ASSERT_TRUE(client.Connect(port_));
+    std::string banner = client.ReadLine();
+    client.SendLine("AUTH alice " + MD5DigestHex(banner + "secret"));
+    ASSERT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
+    ASSERT_TRUE(form.SessionStarted());
+  }
+
+  std::vector<std::string> LogTail(std::size_t n) const {
+    const auto& lines = log_->Lines();
+    std::vector<std::string> tail;
+    for (std::size_t i = lines.size() > n ? lines.size() - n : 0; i < lines.size(); ++i)
+      tail.push_back(lines[i].substr(lines[i].find('\t') + 1));
+    return tail;
+  }
+
+  k2sim::K2Simulator sim_;
+  int port_ = 0;
+};
+
+TEST_F(ServerSessionTest, OperatorDisconnectSendsTheDisconnectionTextThenCloses) {
+  Ini("Messages", "Disconnection", "Bye %u, you had %p access.");
+  TServerForm form(*log_);
+  LineClient client;
+  StartSession(form, client);
+  form.DisconnectMenuClick();
+  EXPECT_EQ(client.WaitFor("# ", 5000), "# Bye alice, you had TX/RX access.");
+  EXPECT_TRUE(client.WaitClosed(5000));
+  EXPECT_TRUE(form.SessionEnded());
+  EXPECT_EQ(LogTail(1), std::vector<std::string>{"[127.0.0.1] Disconnected"});
+}
+
+TEST_F(ServerSessionTest, ShutDownSendsNothingButAConfirmedCloseSendsTheShuttingDownText) {
+  Ini("Messages", "Shutting Down", "The server is shutting down. Goodbye!");
+  {
+    TServerForm form(*log_);
+    LineClient client;
+    StartSession(form, client);
+    form.CloseServer();
+    EXPECT_TRUE(form.Closing());
+    EXPECT_EQ(client.WaitFor("# ", 1500), "<timeout>");
+  }
+  {
+    TServerForm form(*log_);
+    LineClient client;
+    StartSession(form, client);
+    platform::SetQuestionHook([](const std::string&, const std::string&) { return true; });
+    form.close();
+    platform::SetQuestionHook(nullptr);
+    EXPECT_EQ(client.WaitFor("# ", 5000), "# The server is shutting down. Goodbye!");
+    EXPECT_NE(ReadIniString(ini_, "General", "Left", ""), "");
+  }
+}
+
+TEST_F(ServerSessionTest, BusyFlagTurnsEveryCallerAway) {
+  Ini("Messages", "Busy", "My K2 is busy. Please try again later.");
+  Ini("Access Control", "K2 Busy", "1");
+  TServerForm form(*log_);
+  form.FormShow();
+  ASSERT_TRUE(form.Listening());
+  LineClient client;
+  ASSERT_TRUE(client.Connect(std::stoi(form.ServerWSocket.GetBoundPort())));
+  EXPECT_EQ(client.ReadLine().rfind("Talvo Server 1.0 Date: ", 0), 0u);
+  EXPECT_EQ(client.ReadLine(), "# My K2 is busy. Please try again later.");
+  EXPECT_TRUE(client.WaitClosed(5000));
+  EXPECT_EQ(LogTail(1), std::vector<std::string>{"[127.0.0.1] Connection refused - server busy"});
+}
+
+TEST_F(ServerSessionTest, RefusedAddressRunsTheSessionEnd) {
+  Ini("Access Control", "Address Mask 1", "10.*");
+  TServerForm form(*log_);
+  form.FormShow();
+  ASSERT_TRUE(form.Listening());
+  LineClient client;
+  ASSERT_TRUE(client.Connect(std::stoi(form.ServerWSocket.GetBoundPort())));
+  EXPECT_TRUE(client.WaitClosed(5000));
+  EXPECT_EQ(LogTail(2),
+            (std::vector<std::string>{"[127.0.0.1] Connection refused - address not allowed",
+                                      "[127.0.0.1] Disconnected"}));
+  EXPECT_TRUE(form.SessionEnded());
+}
+
+}  // namespace
+
+namespace {
+
+// The [Users] list, like the [Passwords] and [Privileges] keys, matches names without regard to
+// case; a name that is not in it is still refused.
+TEST_F(ServerSessionTest, UserNamesMatchTheListWithoutRegardToCase) {
+  TServerForm form(*log_);
+  form.FormShow();
+  ASSERT_TRUE(form.Listening());
+  int port = std::stoi(form.ServerWSocket.GetBoundPort());
+  LineClient client;
+  ASSERT_TRUE(client.Connect(port));
+  std::string banner = client.ReadLine();
+  client.SendLine("AUTH ALICE " + MD5DigestHex(banner + "secret"));
+  EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
+  EXPECT_EQ(form.SessionUser(), "ALICE");
+  client.Close();
+  for (int i = 0; i < 500 && form.CliWSocket.State() == wsConnected; ++i)
+    platform::WaitMessages(10);
+
+  ASSERT_TRUE(client.Connect(port));
+  banner = client.ReadLine();
+  client.SendLine("AUTH alicia " + MD5DigestHex(banner));
+  EXPECT_EQ(client.ReadLine(), "# Authentication failed");
+  EXPECT_TRUE(client.WaitClosed(5000));
+}
+
+// A termination signal that arrives while the operator is being asked closes the program even
+// when the answer is No, and without the shutdown message, as "Shut down" does.
+TEST_F(ServerSessionTest, SignalDuringTheCloseQuestionStillCloses) {
+  Ini("Messages", "Shutting Down", "The server is shutting down. Goodbye!");
+  TServerForm form(*log_);
+  LineClient client;
+  StartSession(form, client);
+  platform::SetQuestionHook([&](const std::string&, const std::string&) {
+    form.CloseServer();
+    return false;
+  });
+  form.close();
+  platform::SetQuestionHook(nullptr);
+  EXPECT_TRUE(form.Closing());
+  EXPECT_NE(ReadIniString(ini_, "General", "Minimized", ""), "1");
+  EXPECT_NE(ReadIniString(ini_, "General", "Left", ""), "");
+  EXPECT_EQ(client.WaitFor("# ", 1500), "<timeout>");
+}
+
+}  // namespace
