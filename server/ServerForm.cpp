@@ -556,8 +556,10 @@ bool TServerForm::Login(const std::string& word, const std::string& value) {
       radioLink_.WriteText(K2StartupCommands());
       return true;
     }
+    // The expected digest stays out of the log: with the banner's date and time it would let
+    // anyone who reads the log try passwords offline.
     LogEvent(tag + " Authentication failed [" + LogSafe(sessionUser_) + "  " + LogSafe(received) +
-             "  " + expected + "]");
+             "  ]");
     const std::uint32_t session = sessionId_;
     SendLine("# Authentication failed");
     Delay(200);

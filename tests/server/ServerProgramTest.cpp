@@ -190,9 +190,11 @@ TEST_F(ServerProgram, AccessLevelsAreEnforcedByTheServer) {
 
 TEST_F(ServerProgram, FailedLoginsAndGuests) {
   Start();
+  std::string rightDigest;
   {
     LineClient client;
-    Login(client, "alice", "wrong");
+    std::string banner = Login(client, "alice", "wrong");
+    rightDigest = Md5sum(banner + "secret", home_);
     EXPECT_EQ(client.ReadLine(5000), "# Authentication failed");
     EXPECT_TRUE(client.WaitClosed(5000));
   }
@@ -228,6 +230,7 @@ TEST_F(ServerProgram, FailedLoginsAndGuests) {
   }
   std::string log = Contents(home_ + "/TalvoServer.log");
   EXPECT_NE(log.find("] Authentication failed [alice  "), std::string::npos) << log;
+  EXPECT_EQ(log.find(rightDigest), std::string::npos);  // no help for guessing offline
   EXPECT_NE(log.find("] Invalid command \"HELLO\" on connection"), std::string::npos);
   EXPECT_NE(log.find("] Connection from Guest (visitor)"), std::string::npos);
 }
