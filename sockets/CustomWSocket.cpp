@@ -951,7 +951,13 @@ void TCustomWSocket::TryToSend() {
         if (CheckLogOptions(loWsockErr)) {
           DebugLog(loWsockErr, Name() + " Winsock.Send failed " + std::to_string(err));
         }
-        InternalClose(true, static_cast<std::uint16_t>(err));
+        // The loss is reported with its code once the close has restored the defaults.
+        TSocket connection = connection_;
+        closeInvoked_ = true;
+        Close();
+        if (connection_ == connection && hSocket_ == INVALID_SOCKET) {
+          SessionClosedOnce(static_cast<std::uint16_t>(err));
+        }
         return;
       }
       RaiseSocketError("TryToSend failed", err);

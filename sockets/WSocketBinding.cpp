@@ -189,8 +189,8 @@ bool WSocketIsDottedIP(const std::string& text) {
       part = 0;
       digits = false;
     } else {
-      // Only blanks may follow the address.
-      for (; i < n; ++i) {
+      // The first other character ends the address; only blanks may follow it.
+      for (++i; i < n; ++i) {
         if (text[i] != ' ') return false;
       }
       break;

@@ -35,7 +35,8 @@ std::uint16_t WSocketResolvePort(const std::string& port, const std::string& pro
 // A protocol number from a decimal text or a protocol name.
 int WSocketResolveProto(const std::string& proto);
 
-// Four decimal parts of at most 255, separated by three dots, blanks around.
+// Four decimal parts of at most 255, separated by three dots, blanks in front; the first other
+// character ends the address and may be followed by blanks only.
 bool WSocketIsDottedIP(const std::string& text);
 // Leading blanks skipped, decimal digits added up to the first other character; 0 for none.
 // Values beyond 65535 come back as 65536, which no caller accepts.

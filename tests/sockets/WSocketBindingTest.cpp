@@ -60,7 +60,11 @@ TEST(DottedQuad, OnlyFourPartsOfAtMost255WithBlanksAround) {
   EXPECT_FALSE(WSocketIsDottedIP(".1.2.3"));
   EXPECT_FALSE(WSocketIsDottedIP("1..2.3"));
   EXPECT_FALSE(WSocketIsDottedIP("1.2.3."));
-  EXPECT_FALSE(WSocketIsDottedIP("1.2.3.4x"));
+  // The first other character ends the address; only blanks may follow it.
+  EXPECT_TRUE(WSocketIsDottedIP("1.2.3.4x"));
+  EXPECT_TRUE(WSocketIsDottedIP("1.2.3.4\t "));
+  EXPECT_FALSE(WSocketIsDottedIP("1.2.3.4xy"));
+  EXPECT_FALSE(WSocketIsDottedIP("1.2.3.4x y"));
   EXPECT_FALSE(WSocketIsDottedIP("localhost"));
   EXPECT_FALSE(WSocketIsDottedIP("99999999999999999999.1.1.1"));
 }
@@ -76,6 +80,9 @@ TEST(Resolve, HostsFromQuadsAndNames) {
   // Two dots: a name, and glibc must not read it as the address 1.2.0.3.
   EXPECT_EQ(RaisedText([] { WSocketResolveHost("1.2.3"); }),
             "WSocketResolveHost: Cannot convert host address '1.2.3', Error #11001");
+  // Four parts with a stray character behind: an address that does not convert.
+  EXPECT_EQ(RaisedText([] { WSocketResolveHost("1.2.3.4x"); }),
+            "WSocketResolveHost: '1.2.3.4x' Invalid IP address.");
 }
 
 TEST(Resolve, PortsFromNumbersAndServiceNames) {

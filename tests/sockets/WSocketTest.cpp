@@ -314,6 +314,35 @@ TEST_F(WSocketTest, APeerResetGivesOneCloseEventWithItsCodeAndNoException) {
   }
 }
 
+TEST_F(WSocketTest, ASendIntoAResetConnectionClosesFirstThenReportsTheCode) {
+  TWSocket s;
+  Events ev(s);
+  RawListener listener;
+  int peer = ConnectPair(s, listener);
+  Pump(100);
+  s.OnChangeState = [&](TCustomWSocket*, TSocketState, TSocketState n) {
+    if (n == wsClosed) ev.log.push_back("state closed");
+  };
+  TSocketState inHandler = wsInvalidState;
+  std::string reconnect;
+  s.OnSessionClosed = [&](TCustomWSocket* sender, std::uint16_t e) {
+    ev.log.push_back("closed " + std::to_string(e));
+    inHandler = sender->State();
+    // The close has already forgotten Addr and Port.
+    reconnect = Raised([&] { sender->Connect(); });
+  };
+  ResetClose(peer);
+  // The reset arrives while no message is handled: the send is the first to meet it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(s.SendText("late"), 4);
+  EXPECT_EQ(ev.log, (std::vector<std::string>{"connected 0", "state closed", "closed 10054"}));
+  EXPECT_EQ(inHandler, wsClosed);
+  EXPECT_EQ(reconnect, "Connect: No Port Specified");
+  Pump(200);
+  EXPECT_EQ(ev.Count("closed 10054"), 1);
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
 TEST_F(WSocketTest, ACallerThatResetsAtOnceLeavesTheListenerListening) {
   TWSocket server, client;
   Events serverEv(server), clientEv(client);
