@@ -1230,11 +1230,13 @@ void TCustomWSocket::WMAsyncGetHostByName(platform::WPARAM wParam, platform::LPA
   TriggerDnsLookupDone(error);
 }
 
-void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
+// Checks the address text, cancels a look-up in progress and empties the results; false (after
+// reporting) when the text cannot be an address.
+bool TCustomWSocket::BeginReverseLookup(const std::string& hostAddr) {
   if (hostAddr.empty() || hostAddr.size() > 256) {
     RaiseException("ReverseDnsLookup: Invalid host name.");
     TriggerDnsLookupDone(ws::WSAEINVAL);
-    return;
+    return false;
   }
   if (dnsLookupHandle_ != 0) {
     ws::WSACancelAsyncRequest(dnsLookupHandle_);
@@ -1242,6 +1244,11 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
   }
   dnsResult_.clear();
   dnsResultList_.clear();
+  return true;
+}
+
+void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
+  if (!BeginReverseLookup(hostAddr)) return;
   std::uint32_t addr = wsock::InetAddr(WSocketTrim(hostAddr));
   if (!window_) {
     RaiseException("ReverseDnsLookup: Window not assigned");
@@ -1278,17 +1285,7 @@ void TCustomWSocket::WMAsyncGetHostByAddr(platform::WPARAM wParam, platform::LPA
 }
 
 void TCustomWSocket::ReverseDnsLookupSync(const std::string& hostAddr) {
-  if (hostAddr.empty() || hostAddr.size() > 256) {
-    RaiseException("ReverseDnsLookup: Invalid host name.");
-    TriggerDnsLookupDone(ws::WSAEINVAL);
-    return;
-  }
-  if (dnsLookupHandle_ != 0) {
-    ws::WSACancelAsyncRequest(dnsLookupHandle_);
-    dnsLookupHandle_ = 0;
-  }
-  dnsResult_.clear();
-  dnsResultList_.clear();
+  if (!BeginReverseLookup(hostAddr)) return;
   WSocketLoad();
   ws::HostEnt entry;
   if (ws::gethostbyaddr(wsock::InetAddr(WSocketTrim(hostAddr)), &entry)) {

@@ -261,8 +261,8 @@ class TCustomWSocket : public TComponent {
   void ReceiveLoop(std::uint16_t error, TWSocketOptions options);
 
   void ChangeState(TSocketState newState);
-  void AssignEndpoint(const char* name, const std::string& value, std::string& text,
-                      bool& assigned, bool& resolved);
+  void AssignEndpoint(const char* name, const std::string& value, std::string& text, bool& assigned,
+                      bool& resolved);
   // Makes the next Connect go to addr:port (both in network order) instead of Addr and Port,
   // which stay as they are: the proxy layer reaches its proxy this way.
   void SetConnectTarget(std::uint32_t addr, std::uint16_t port);
@@ -297,6 +297,7 @@ class TCustomWSocket : public TComponent {
   bool OpenStream();
   bool OpenListener();
   void CreateAndOpen(const char* place, bool (TCustomWSocket::*open)());
+  bool BeginReverseLookup(const std::string& hostAddr);
   // Closes a handle that could not be opened completely and returns to wsClosed.
   void AbandonHandle(TSocket handle);
   void AdoptHandle(TSocket handle);
