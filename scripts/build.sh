@@ -9,5 +9,7 @@ case "$flavour" in
   sanitize) dir=build-sanitize; opts=(-DCMAKE_BUILD_TYPE=Debug -DTALVO_SANITIZE=ON) ;;
   *) echo "build.sh: release or sanitize" >&2; exit 2 ;;
 esac
+# ccache, where installed, keeps rebuilds of several checkouts cheap; TALVO_JOBS limits the jobs.
+command -v ccache >/dev/null && opts+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake --build "$dir" -j "${TALVO_JOBS:-$(nproc)}"
