@@ -1,0 +1,116 @@
+#include "controls/KelmKnob.h"
+
+#include <QPainter>
+#include <cmath>
+#include <numbers>
+
+#include "controls/Canvas.h"
+
+TKelmKnob::TKelmKnob(QWidget* parent) : TInstrumentControl(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  resize(48, 36);
+}
+
+double TKelmKnob::Angle(int position, int min, int max) {
+  if (max <= min) return 0;
+  return (position - (double(min) + max) / 2) / (double(max) - min) * 5;
+}
+
+TKelmKnob::TPointer TKelmKnob::Pointer(int width, int height, int diameter, double angle) {
+  const int cx = width / 2, cy = height / 2;
+  const int r1 = cx - 3 * diameter / 5, r2 = cx - diameter / 4;
+  const double s = std::sin(angle), c = std::cos(angle);
+  return {QPoint(int(std::nearbyint(cx + r1 * s - 1)), int(std::nearbyint(cy - r1 * c - 1))),
+          QPoint(int(std::nearbyint(cx + r2 * s - 1)), int(std::nearbyint(cy - r2 * c)) - 1)};
+}
+
+int TKelmKnob::PositionAt(int width, int height, int min, int max, int x, int y) {
+  if (max <= min) return min;
+  const int cx = width / 2, cy = height / 2;
+  double d = std::nearbyint(std::hypot(double(x - cx), double(y - cy)));
+  if (d == 0) d = 0.0001;
+  auto arcsin = [](double v) { return std::asin(std::fmax(-1.0, std::fmin(1.0, v))); };
+  double angle;
+  if (y < cy) {
+    angle = arcsin((x - cx) / d);
+  } else {
+    const double back = arcsin((cx - x) / d);
+    angle = x > cx ? back + std::numbers::pi : back - std::numbers::pi;
+  }
+  return int(std::nearbyint((double(max) - min) * angle / 5 + (double(max) + min) / 2));
+}
+
+int TKelmKnob::Clamped(int value) const {
+  if (value > max_) value = max_;
+  if (value < min_) value = min_;
+  return value;
+}
+
+void TKelmKnob::SetPosition(int value) {
+  if (position_ == value) return;
+  position_ = Clamped(value);
+  repaint();
+  if (OnChange) OnChange(this, position_);
+}
+
+void TKelmKnob::SetPositionFromPoint(int x, int y) {
+  const int value = Clamped(PositionAt(width(), height(), min_, max_, x, y));
+  if (value != position_) SetPosition(value);
+}
+
+#define TALVO_KNOB_SETTER(Name, member)               \
+  void TKelmKnob::Set##Name(decltype(member) value) { \
+    if (member == value) return;                      \
+    member = value;                                   \
+    repaint();                                        \
+  }
+
+TALVO_KNOB_SETTER(Max, max_)
+TALVO_KNOB_SETTER(LineColor, lineColor_)
+TALVO_KNOB_SETTER(LineWidth, lineWidth_)
+TALVO_KNOB_SETTER(Diameter, diameter_)
+TALVO_KNOB_SETTER(AllowUserDrag, allowUserDrag_)
+#undef TALVO_KNOB_SETTER
+
+void TKelmKnob::SetMin(int value) {
+  if (min_ == value) return;
+  min_ = value;
+  update();
+}
+
+void TKelmKnob::SetBitmap(const QImage& value) {
+  bitmap_ = value;
+  update();
+}
+
+void TKelmKnob::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  if (allowUserDrag_) {
+    dragging_ = true;
+    SetPositionFromPoint(x, y);
+  }
+  TInstrumentControl::MouseDown(button, shift, x, y);
+}
+
+void TKelmKnob::MouseMove(TShiftState shift, int x, int y) {
+  TInstrumentControl::MouseMove(shift, x, y);
+  if (dragging_) SetPositionFromPoint(x, y);
+}
+
+void TKelmKnob::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  dragging_ = false;
+  TInstrumentControl::MouseUp(button, shift, x, y);
+}
+
+void TKelmKnob::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  TCanvas canvas(painter, palette());
+  canvas.SetBrush(clWindow);
+  canvas.FillRect({0, 0, width(), height()});
+  if (bitmap_.isNull()) return;
+  painter.drawImage(0, 0, bitmap_);
+  if (lineWidth_ <= 0) return;
+  painter.setClipRect(0, 0, bitmap_.width(), bitmap_.height());
+  const TPointer pointer = Pointer(width(), height(), diameter_, Angle(position_, min_, max_));
+  canvas.SetPen(lineColor_, lineWidth_);
+  canvas.Line(pointer.From.x(), pointer.From.y(), pointer.To.x(), pointer.To.y());
+}
