@@ -1,5 +1,7 @@
 #include "controls/InstrumentControl.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 
 namespace {
@@ -45,6 +47,14 @@ std::string TInstrumentControl::Hint() const {
 
 void TInstrumentControl::SetHint(const std::string& value) {
   setToolTip(QString::fromLatin1(value.data(), qsizetype(value.size())));
+}
+
+QMenu* TInstrumentControl::PopupMenu() const {
+  return popupMenu_;
+}
+
+void TInstrumentControl::SetPopupMenu(QMenu* menu) {
+  popupMenu_ = menu;
 }
 
 void TInstrumentControl::Click() {
@@ -96,6 +106,8 @@ void TInstrumentControl::mouseReleaseEvent(QMouseEvent* event) {
     if (click) Click();
   }
   MouseUp(button, ShiftOf(event), at.x(), at.y());
+  if (button == TMouseButton::mbRight && popupMenu_)
+    popupMenu_->popup(event->globalPosition().toPoint());
 }
 
 void TInstrumentControl::mouseMoveEvent(QMouseEvent* event) {
@@ -109,4 +121,12 @@ void TInstrumentControl::changeEvent(QEvent* event) {
     update();
   }
   QWidget::changeEvent(event);
+}
+
+void TInstrumentControl::contextMenuEvent(QContextMenuEvent* event) {
+  // The mouse's menu opens on the right button's release (above), after MouseUp.
+  if (event->reason() == QContextMenuEvent::Keyboard && popupMenu_) {
+    popupMenu_->popup(event->globalPos());
+  }
+  event->accept();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <string>
 
+class QMenu;
 class QMouseEvent;
 
 // The mouse vocabulary of the instrument-style controls.
@@ -24,7 +26,8 @@ enum class TBorderStyle { bsNone, bsSingle };
 //                 then DblClick (OnDblClick, left button only) and MouseDown with ssDouble, then
 //                 MouseUp without a Click.
 // OnMouseMove fires for every move over the control, with or without a button held. X and Y are
-// in the control's coordinates. A disabled control receives no mouse events.
+// in the control's coordinates. A disabled control receives no mouse events. PopupMenu, when
+// set, opens after the right button's MouseUp (or from the keyboard's menu key). Main thread only.
 class TInstrumentControl : public QWidget {
  public:
   using TNotifyEvent = std::function<void(TInstrumentControl* Sender)>;
@@ -38,6 +41,12 @@ class TInstrumentControl : public QWidget {
   // The tool tip, 8-bit text.
   std::string Hint() const;
   void SetHint(const std::string& value);
+  // Not owned; nullptr for none.
+  QMenu* PopupMenu() const;
+  void SetPopupMenu(QMenu* menu);
+  // A number for the program's own use.
+  int Tag() const { return tag_; }
+  void SetTag(int value) { tag_ = value; }
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -46,6 +55,14 @@ class TInstrumentControl : public QWidget {
   TMouseMoveEvent OnMouseMove;
 
  protected:
+  // Stores value when it differs from member; true when it did. The setters' first step.
+  template <typename T>
+  static bool Change(T& member, const T& value) {
+    if (member == value) return false;
+    member = value;
+    return true;
+  }
+
   virtual void Click();
   virtual void DblClick();
   virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
@@ -57,7 +74,10 @@ class TInstrumentControl : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   bool clickArmed_ = false;
+  QPointer<QMenu> popupMenu_;
+  int tag_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "controls/KelmKnob.h"
 
 #include <QPainter>
+#include <climits>
 #include <cmath>
 #include <numbers>
 
@@ -18,7 +19,7 @@ double TKelmKnob::Angle(int position, int min, int max) {
 
 TKelmKnob::TPointer TKelmKnob::Pointer(int width, int height, int diameter, double angle) {
   const int cx = width / 2, cy = height / 2;
-  const int r1 = cx - 3 * diameter / 5, r2 = cx - diameter / 4;
+  const long long r1 = cx - 3LL * diameter / 5, r2 = cx - diameter / 4;
   const double s = std::sin(angle), c = std::cos(angle);
   return {QPoint(int(std::nearbyint(cx + r1 * s - 1)), int(std::nearbyint(cy - r1 * c - 1))),
           QPoint(int(std::nearbyint(cx + r2 * s - 1)), int(std::nearbyint(cy - r2 * c)) - 1)};
@@ -37,7 +38,8 @@ int TKelmKnob::PositionAt(int width, int height, int min, int max, int x, int y)
     const double back = arcsin((cx - x) / d);
     angle = x > cx ? back + std::numbers::pi : back - std::numbers::pi;
   }
-  return int(std::nearbyint((double(max) - min) * angle / 5 + (double(max) + min) / 2));
+  const double position = std::nearbyint((double(max) - min) * angle / 5 + (double(max) + min) / 2);
+  return int(std::fmax(INT_MIN, std::fmin(INT_MAX, position)));
 }
 
 int TKelmKnob::Clamped(int value) const {
@@ -58,24 +60,28 @@ void TKelmKnob::SetPositionFromPoint(int x, int y) {
   if (value != position_) SetPosition(value);
 }
 
-#define TALVO_KNOB_SETTER(Name, member)               \
-  void TKelmKnob::Set##Name(decltype(member) value) { \
-    if (member == value) return;                      \
-    member = value;                                   \
-    repaint();                                        \
-  }
+void TKelmKnob::SetMax(int value) {
+  if (Change(max_, value)) repaint();
+}
 
-TALVO_KNOB_SETTER(Max, max_)
-TALVO_KNOB_SETTER(LineColor, lineColor_)
-TALVO_KNOB_SETTER(LineWidth, lineWidth_)
-TALVO_KNOB_SETTER(Diameter, diameter_)
-TALVO_KNOB_SETTER(AllowUserDrag, allowUserDrag_)
-#undef TALVO_KNOB_SETTER
+void TKelmKnob::SetLineColor(TColor value) {
+  if (Change(lineColor_, value)) repaint();
+}
+
+void TKelmKnob::SetLineWidth(int value) {
+  if (Change(lineWidth_, value)) repaint();
+}
+
+void TKelmKnob::SetDiameter(int value) {
+  if (Change(diameter_, value)) repaint();
+}
+
+void TKelmKnob::SetAllowUserDrag(bool value) {
+  if (Change(allowUserDrag_, value)) repaint();
+}
 
 void TKelmKnob::SetMin(int value) {
-  if (min_ == value) return;
-  min_ = value;
-  update();
+  if (Change(min_, value)) update();
 }
 
 void TKelmKnob::SetBitmap(const QImage& value) {

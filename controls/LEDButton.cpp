@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QPainter>
 #include <QShortcutEvent>
+#include <algorithm>
 #include <cctype>
 
 #include "controls/Canvas.h"
@@ -24,28 +25,48 @@ void TLEDButton::UpdateDarkLED() {
   GetContrastColors(colorLED_, discarded, darkLED_, ledContrast_, ledContrast_);
 }
 
-#define TALVO_BUTTON_SETTER(Name, member, after)       \
-  void TLEDButton::Set##Name(decltype(member) value) { \
-    if (member == value) return;                       \
-    member = value;                                    \
-    after;                                             \
-    update();                                          \
-  }
+void TLEDButton::SetBeveled(bool value) {
+  if (Change(beveled_, value)) update();
+}
 
-TALVO_BUTTON_SETTER(Beveled, beveled_, (void)0)
-TALVO_BUTTON_SETTER(BorderStyle, borderStyle_, (void)0)
-TALVO_BUTTON_SETTER(ButtonDirection, buttonDirection_, (void)0)
-TALVO_BUTTON_SETTER(Color, color_, UpdateBevelColors())
-TALVO_BUTTON_SETTER(ColorLED, colorLED_, UpdateDarkLED())
-TALVO_BUTTON_SETTER(Depth, depth_, (void)0)
-TALVO_BUTTON_SETTER(ShowLED, showLED_, (void)0)
-TALVO_BUTTON_SETTER(StateOn, stateOn_, (void)0)
-TALVO_BUTTON_SETTER(TextPosition, textPosition_, (void)0)
-#undef TALVO_BUTTON_SETTER
+void TLEDButton::SetBorderStyle(TBorderStyle value) {
+  if (Change(borderStyle_, value)) update();
+}
+
+void TLEDButton::SetButtonDirection(TButtonDirection value) {
+  if (Change(buttonDirection_, value)) update();
+}
+
+void TLEDButton::SetColor(TColor value) {
+  if (!Change(color_, value)) return;
+  UpdateBevelColors();
+  update();
+}
+
+void TLEDButton::SetColorLED(TColor value) {
+  if (!Change(colorLED_, value)) return;
+  UpdateDarkLED();
+  update();
+}
+
+void TLEDButton::SetDepth(int value) {
+  if (Change(depth_, value)) update();
+}
+
+void TLEDButton::SetShowLED(bool value) {
+  if (Change(showLED_, value)) update();
+}
+
+void TLEDButton::SetStateOn(bool value) {
+  if (Change(stateOn_, value)) update();
+}
+
+void TLEDButton::SetTextPosition(TTextPosition value) {
+  if (Change(textPosition_, value)) update();
+}
 
 void TLEDButton::SetCaption(const std::string& value) {
-  if (caption_ == value) return;
-  caption_ = value;
+  if (!Change(caption_, value)) return;
   UpdateShortcut();
   update();
 }
@@ -271,7 +292,8 @@ void TLEDButton::paintEvent(QPaintEvent*) {
   canvas.SetBrush(color_);
   canvas.FillRect(r);
 
-  const int d = depth_;
+  // A depth beyond the button's size draws as that size.
+  const int d = std::clamp(depth_, 0, std::max(width(), height()));
   BevelPainter bevel{canvas, r, d, pressed_, beveled_, highlight_, shadow_};
   if (borderStyle_ == TBorderStyle::bsSingle) {
     canvas.FrameRect(r, clWindowFrame);

@@ -156,25 +156,59 @@ void TLEDDisplayEx::Rebuild() {
   }
 }
 
-#define TALVO_DISPLAY_SETTER(Name, member, after)         \
-  void TLEDDisplayEx::Set##Name(decltype(member) value) { \
-    if (member == value) return;                          \
-    member = value;                                       \
-    after;                                                \
-    update();                                             \
-  }
+void TLEDDisplayEx::SetBevelStyle(TBevelCut value) {
+  if (Change(bevelStyle_, value)) update();
+}
 
-TALVO_DISPLAY_SETTER(BevelStyle, bevelStyle_, (void)0)
-TALVO_DISPLAY_SETTER(BorderStyle, borderStyle_, (void)0)
-TALVO_DISPLAY_SETTER(ColorBackGround, colorBackGround_, Rebuild())
-TALVO_DISPLAY_SETTER(ColorLED, colorLED_, Rebuild())
-TALVO_DISPLAY_SETTER(OffColorLED, offColorLED_, Rebuild())
-TALVO_DISPLAY_SETTER(DecSeperator, decSeperator_, (void)0)
-TALVO_DISPLAY_SETTER(DigitHeight, digitHeight_, Rebuild())
-TALVO_DISPLAY_SETTER(DigitWidth, digitWidth_, Rebuild())
-TALVO_DISPLAY_SETTER(DigitLineWidth, digitLineWidth_, Rebuild())
-TALVO_DISPLAY_SETTER(SegmentStyle, segmentStyle_, Rebuild())
-#undef TALVO_DISPLAY_SETTER
+void TLEDDisplayEx::SetBorderStyle(TBorderStyle value) {
+  if (Change(borderStyle_, value)) update();
+}
+
+void TLEDDisplayEx::SetColorBackGround(TColor value) {
+  if (!Change(colorBackGround_, value)) return;
+  Rebuild();
+  update();
+}
+
+void TLEDDisplayEx::SetColorLED(TColor value) {
+  if (!Change(colorLED_, value)) return;
+  Rebuild();
+  update();
+}
+
+void TLEDDisplayEx::SetOffColorLED(TColor value) {
+  if (!Change(offColorLED_, value)) return;
+  Rebuild();
+  update();
+}
+
+void TLEDDisplayEx::SetDecSeperator(TDecSeperator value) {
+  if (Change(decSeperator_, value)) update();
+}
+
+void TLEDDisplayEx::SetDigitHeight(int value) {
+  if (!Change(digitHeight_, value)) return;
+  Rebuild();
+  update();
+}
+
+void TLEDDisplayEx::SetDigitWidth(int value) {
+  if (!Change(digitWidth_, value)) return;
+  Rebuild();
+  update();
+}
+
+void TLEDDisplayEx::SetDigitLineWidth(int value) {
+  if (!Change(digitLineWidth_, value)) return;
+  Rebuild();
+  update();
+}
+
+void TLEDDisplayEx::SetSegmentStyle(TSegmentStyle value) {
+  if (!Change(segmentStyle_, value)) return;
+  Rebuild();
+  update();
+}
 
 void TLEDDisplayEx::SetLEDContrast(TContrast value) {
   if (ledContrast_ == value || !IsContrast(value)) return;
@@ -184,14 +218,12 @@ void TLEDDisplayEx::SetLEDContrast(TContrast value) {
 
 void TLEDDisplayEx::SetNumDigits(int value) {
   if (value < 1) value = 1;
-  if (numDigits_ == value) return;
-  numDigits_ = value;
+  if (!Change(numDigits_, value)) return;
   update();
 }
 
 void TLEDDisplayEx::SetText(const std::string& value) {
-  if (text_ == value) return;
-  text_ = value;
+  if (!Change(text_, value)) return;
   repaint();
   if (OnChange) OnChange(this);
 }
@@ -206,7 +238,8 @@ void TLEDDisplayEx::paintEvent(QPaintEvent*) {
   int x = (pitch - digitWidth_) / 2;
   const int y = (height() - dh) / 2;
   canvas.SetBrush(colorLED_);
-  for (int i = 0; i < numDigits_; ++i) {
+  // Places without width (more places than pixels) are not drawn.
+  for (int i = 0; i < numDigits_ && pitch > 0; ++i) {
     const unsigned char byte = i < int(text_.size()) ? static_cast<unsigned char>(text_[i]) : ' ';
     int code = byte & 0x7F;
     if (code >= 'a' && code <= 'z') code -= 'a' - 'A';

@@ -14,7 +14,8 @@ int TLEDMeter::LitCount(int numDigits, int min, int max, int value) {
   const double range = double(max) - min;
   const double span = double(value) - min;
   if (range < 1 || span < 1) return 0;
-  return int(std::nearbyint(numDigits / (range / span)));
+  // Beyond the bar every count looks the same; the bound keeps it an int.
+  return int(std::fmin(std::nearbyint(numDigits / (range / span)), numDigits + 1.0));
 }
 
 void TLEDMeter::UpdateOffColors() {
@@ -25,28 +26,21 @@ void TLEDMeter::UpdateOffColors() {
 }
 
 void TLEDMeter::SetZoneColor(int zone, TColor value) {
-  if (colors_[zone] == value) return;
-  colors_[zone] = value;
+  if (!Change(colors_[zone], value)) return;
   UpdateOffColors();
   repaint();
 }
 
 void TLEDMeter::SetBevelStyle(TBevelCut value) {
-  if (bevelStyle_ == value) return;
-  bevelStyle_ = value;
-  repaint();
+  if (Change(bevelStyle_, value)) repaint();
 }
 
 void TLEDMeter::SetColorSeperator(TColor value) {
-  if (colorSeperator_ == value) return;
-  colorSeperator_ = value;
-  repaint();
+  if (Change(colorSeperator_, value)) repaint();
 }
 
 void TLEDMeter::SetDirection(TMeterDirection value) {
-  if (direction_ == value) return;
-  direction_ = value;
-  repaint();
+  if (Change(direction_, value)) repaint();
 }
 
 void TLEDMeter::SetLEDContrast(TContrast value) {
@@ -57,16 +51,14 @@ void TLEDMeter::SetLEDContrast(TContrast value) {
 }
 
 void TLEDMeter::SetMax(int value) {
-  if (max_ == value) return;
-  max_ = value;
+  if (!Change(max_, value)) return;
   if (startColor2_ > max_) startColor2_ = max_;
   if (startColor3_ > max_) startColor3_ = max_;
   repaint();
 }
 
 void TLEDMeter::SetMin(int value) {
-  if (min_ == value) return;
-  min_ = value;
+  if (!Change(min_, value)) return;
   if (startColor2_ < min_) startColor2_ = min_;
   if (startColor3_ < min_) startColor3_ = min_;
   repaint();
@@ -74,8 +66,7 @@ void TLEDMeter::SetMin(int value) {
 
 void TLEDMeter::SetNumDigits(int value) {
   if (value < 1) value = 1;
-  if (numDigits_ == value) return;
-  numDigits_ = value;
+  if (!Change(numDigits_, value)) return;
   repaint();
 }
 
@@ -89,9 +80,7 @@ void TLEDMeter::SetPosition(int value) {
 }
 
 void TLEDMeter::SetSingleLED(bool value) {
-  if (singleLED_ == value) return;
-  singleLED_ = value;
-  repaint();
+  if (Change(singleLED_, value)) repaint();
 }
 
 void TLEDMeter::SetStartColor2(int value) {
@@ -126,7 +115,8 @@ void TLEDMeter::paintEvent(QPaintEvent*) {
   const int h = across ? height() - 2 * b : (height() - 2 * b) / n;
 
   canvas.SetPen(colorSeperator_);
-  for (int i = 0; i < n; ++i) {
+  // Cells of no size are not drawn, so a count above the control's size costs nothing.
+  for (int i = 0; i < n && w > 0 && h > 0; ++i) {
     const int zone = i < c2 ? 0 : (i < c3 ? 1 : 2);
     const bool on = singleLED_ ? i == lit - 1 : i < lit;
     canvas.SetBrush(on ? colors_[zone] : offColors_[zone]);

@@ -22,7 +22,8 @@ class TLEDMeter : public TInstrumentControl {
   explicit TLEDMeter(QWidget* parent = nullptr);
 
   // Cells lit for a value: round(numDigits / ((max - min) / (value - min))), halves to even; 0
-  // when max - min < 1 or value - min < 1. It may exceed numDigits (a value above max).
+  // when max - min < 1 or value - min < 1. A value above max gives more than numDigits (at most
+  // numDigits + 1).
   static int LitCount(int numDigits, int min, int max, int value);
 
   TBevelCut BevelStyle() const { return bevelStyle_; }

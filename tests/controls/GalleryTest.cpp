@@ -116,6 +116,19 @@ TEST(GalleryTest, Displays) {
         "H");
   }));
   WriteGallery("display", states, true);
+
+  TLEDDisplayEx large;  // the segments' shapes, large
+  large.setPalette(FixedPalette());
+  large.resize(200, 90);
+  large.SetNumDigits(3);
+  large.SetDigitWidth(48);
+  large.SetDigitHeight(80);
+  large.SetDigitLineWidth(8);
+  large.SetOffColorLED(RGB(0, 48, 0));
+  large.SetText(
+      "8\xB4"
+      "@");
+  WriteGallery("display-large", {Grab(large)});
 }
 
 TEST(GalleryTest, Buttons) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QMenu>
 #include <QTest>
 #include <string>
 #include <vector>
@@ -62,6 +63,19 @@ TEST_F(LEDButtonEvents, DoubleClickFlipsOnce) {
   QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(22, 22));
   EXPECT_EQ(journal, (Journal{"down off", "click off", "up on", "dbl on", "down2 on", "up on"}));
   EXPECT_TRUE(button.StateOn());
+}
+
+TEST_F(LEDButtonEvents, PopupMenuOpensAfterTheRightRelease) {
+  QMenu menu;
+  menu.addAction("Power Off");
+  button.SetPopupMenu(&menu);
+  QTest::mousePress(&button, Qt::RightButton, {}, QPoint(22, 22));
+  EXPECT_FALSE(menu.isVisible());
+  QTest::mouseRelease(&button, Qt::RightButton, {}, QPoint(22, 22));
+  EXPECT_TRUE(menu.isVisible());
+  EXPECT_FALSE(button.Pressed());
+  EXPECT_EQ(journal, (Journal{"down off", "up off"}));
+  menu.close();
 }
 
 TEST_F(LEDButtonEvents, WithoutSwitchingOnlyTheProgramSetsTheLamp) {

@@ -10,12 +10,12 @@ TEST(LEDMeterTest, LitCountTable) {
     int n, min, max, value, lit;
   };
   const Row rows[] = {
-      {20, 0, 2000, 0, 0},   {20, 0, 2000, 50, 0},    {20, 0, 2000, 100, 1},
-      {20, 0, 2000, 150, 2}, {20, 0, 2000, 250, 2},   {20, 0, 2000, 350, 4},
-      {20, 0, 2000, 450, 4}, {20, 0, 2000, 1500, 15}, {20, 0, 2000, 2000, 20},
-      {10, 0, 10, 6, 6},     {10, 0, 10, 25, 25},     {10, 5, 5, 5, 0},
-      {10, 0, 0, 3, 0},      {16, 0, 16, -3, 0},      {10, 10, 20, 15, 5},
-      {10, 10, 20, 10, 0},
+      {20, 0, 2000, 0, 0},   {20, 0, 2000, 50, 0},       {20, 0, 2000, 100, 1},
+      {20, 0, 2000, 150, 2}, {20, 0, 2000, 250, 2},      {20, 0, 2000, 350, 4},
+      {20, 0, 2000, 450, 4}, {20, 0, 2000, 1500, 15},    {20, 0, 2000, 2000, 20},
+      {10, 0, 10, 6, 6},     {10, 0, 10, 25, 11},        {10, 5, 5, 5, 0},
+      {10, 0, 0, 3, 0},      {16, 0, 16, -3, 0},         {10, 10, 20, 15, 5},
+      {10, 10, 20, 10, 0},   {10, 0, 1, 2000000000, 11},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(TLEDMeter::LitCount(r.n, r.min, r.max, r.value), r.lit)
@@ -61,6 +61,14 @@ TEST(LEDMeterTest, ZoneStartsStayInOrderAndInRange) {
   EXPECT_EQ(meter.StartColor3(), 70);
   meter.SetNumDigits(0);
   EXPECT_EQ(meter.NumDigits(), 1);
+}
+
+// More cells than pixels: nothing to see, and nothing to wait for.
+TEST(LEDMeterTest, HugeCellCountPaintsAtOnce) {
+  TLEDMeter meter;
+  meter.SetNumDigits(1 << 30);
+  meter.SetPosition(50);
+  EXPECT_EQ(Grab(meter).width(), 143);
 }
 
 TEST(LEDMeterTest, UnlitColoursFollowTheContrast) {
