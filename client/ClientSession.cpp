@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <cstdio>
 #include <exception>
 
 #include "common/Utils.h"
@@ -270,6 +271,14 @@ void TClientSession::SendRaw(const std::string& line) {
     DataConn.SendText(line + "\r\n");
   } catch (const std::exception&) {
   }
+}
+
+bool TClientSession::SendFreqStep(double stepKhz) {
+  if (!freqKnown_) return false;
+  char text[64];
+  std::snprintf(text, sizeof text, "FREQ %4.2f", currentFreq_ + stepKhz);
+  SendCommand(text);
+  return true;
 }
 
 void TClientSession::SendChat(const std::string& text) {

@@ -91,6 +91,9 @@ class TClientSession {
   // Writes the line with CR LF as it is: no trace, no keep-alive reset (push-to-talk "TX" and
   // "RX", the Morse keyboard, the disconnect). Not connected: dropped quietly.
   void SendRaw(const std::string& line);
+  // The dial's and the frequency window's steps: "FREQ " + (CurrentFreq + stepKhz) with two
+  // decimals. Sends nothing, and returns false, until the radio has reported its frequency.
+  bool SendFreqStep(double stepKhz);
   // The chat line: "CHAT " + OwnCall + "> " + text; nothing for an empty text.
   void SendChat(const std::string& text);
   // The 1-second tick: shows PendingMessage in a "Message" box, counts the keep-alive down and

@@ -101,7 +101,7 @@ TEST(ServerWords, FirstPositionInTheKeywordString) {
       {"AUDIO", TServerWord::Audio},
       {"PRIV", TServerWord::Priv},
       {"CHAT", TServerWord::Chat},
-      {"CH", TServerWord::Chat},
+      {"PRI", TServerWord::Priv},
       {"RXT", TServerWord::Rxt},
       {"RX", TServerWord::Rxt},
       // Found, but not where a keyword starts.
