@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
@@ -78,7 +79,7 @@ void TClientSession::Panel(TPanelChange change) {
 bool TClientSession::ValidOwnCall() const {
   if (ownCall_.empty()) return false;
   for (char c : ownCall_)
-    if (static_cast<unsigned char>(c) <= ' ') return false;
+    if (IsBlank(c)) return false;
   return true;
 }
 
@@ -324,7 +325,7 @@ void TClientSession::DataReceived(const char* data, std::size_t count) {
 void TClientSession::HandleServerLine(const std::string& line) {
   keepAliveCountdown_ = kKeepAliveSeconds;
   std::string word, value;
-  SplitServerLine(line, word, value);
+  SplitAtFirstSpace(line, word, value);
   const TServerWord kind = ServerWordOf(word);
   switch (kind) {
     case TServerWord::None:

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/Text.h"
+
 namespace {
 
 struct KeywordAt {
@@ -25,23 +27,10 @@ bool LineEnd(char c) {
 }  // namespace
 
 TServerWord ServerWordOf(const std::string& word) {
-  if (word.empty()) return TServerWord::None;
-  std::size_t at = std::string(kServerKeywords).find(word);
-  if (at == std::string::npos) return TServerWord::None;
+  const std::size_t at = KeywordPosition(kServerKeywords, word);
   for (const KeywordAt& k : kKeywords)
-    if (k.position == at + 1) return k.word;
+    if (k.position == at) return k.word;
   return TServerWord::None;
-}
-
-void SplitServerLine(const std::string& line, std::string& word, std::string& value) {
-  std::size_t space = line.find(' ');
-  if (space == std::string::npos) {
-    word = line;
-    value.clear();
-  } else {
-    word = line.substr(0, space);
-    value = line.substr(space + 1);
-  }
 }
 
 std::string MessageText(const std::string& value) {

@@ -4,7 +4,8 @@
 #include <string>
 
 // The server's side of the line protocol as the client reads it: cutting received bytes into
-// lines, splitting a line into its word and value, and naming the word. Qt-free.
+// lines and naming a line's word (the text before its first space, see SplitAtFirstSpace in
+// common/Text.h). Qt-free.
 
 // The words the client acts on. A received word is looked up by the position of its first
 // occurrence inside "#DISPLAYSMETERFREQKSPEEDPWRITSQUELCHAUDIOPRIVCHATRXT" (case matters), so a
@@ -31,10 +32,6 @@ inline constexpr const char* kServerKeywords =
 // The word at its keyword position; None for an empty word, one not found, or one found at a
 // position no keyword starts at.
 TServerWord ServerWordOf(const std::string& word);
-
-// The word is the text before the first space, the value the text after it; a line without a
-// space is all word.
-void SplitServerLine(const std::string& line, std::string& word, std::string& value);
 
 // A "#" message's value as it is shown: every "||" becomes one CR.
 std::string MessageText(const std::string& value);

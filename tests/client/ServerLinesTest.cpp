@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "client/ServerLines.h"
+#include "common/Text.h"
 
 namespace {
 
@@ -138,13 +139,13 @@ TEST(ServerWords, FirstPositionInTheKeywordString) {
 
 TEST(ServerWords, SplitMessageAndKilohertz) {
   std::string word, value;
-  SplitServerLine("# Hello world", word, value);
+  SplitAtFirstSpace("# Hello world", word, value);
   EXPECT_EQ(word, "#");
   EXPECT_EQ(value, "Hello world");
-  SplitServerLine("PRIV", word, value);
+  SplitAtFirstSpace("PRIV", word, value);
   EXPECT_EQ(word, "PRIV");
   EXPECT_EQ(value, "");
-  SplitServerLine(" SM 5", word, value);
+  SplitAtFirstSpace(" SM 5", word, value);
   EXPECT_EQ(word, "");
   EXPECT_EQ(value, "SM 5");
 
