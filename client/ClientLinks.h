@@ -5,7 +5,8 @@
 #include "client/ServerLines.h"
 
 // The narrow paths from the client's session to its windows. The front panel binds them to its
-// widgets and tool windows; tests bind recorders. Every path may be left unbound (nullptr).
+// widgets and tool windows; tests bind recorders. Every path may be left unbound (nullptr). The
+// session never owns what is behind a path.
 
 // What the front panel and its tool windows do when the session changes state. The panel reads
 // the details (StationName, AccessLevel, RxOnly, ModeGroup) from the session.
@@ -26,30 +27,38 @@ enum class TPanelChange {
 
 class IPanelView {
  public:
-  virtual ~IPanelView() = default;
   virtual void PanelChanged(TPanelChange change) = 0;
+
+ protected:
+  ~IPanelView() = default;  // never owned through this path
 };
 
 // A status line for the display, the meter, the knobs or the receive audio (DISPLAY, SMETER,
 // FREQ after the session took its frequency, KSPEED, PWR, RIT, SQUELCH, AUDIO).
 class IStatusView {
  public:
-  virtual ~IStatusView() = default;
   virtual void ShowStatus(TServerWord word, const std::string& value) = 0;
+
+ protected:
+  ~IStatusView() = default;  // never owned through this path
 };
 
 // A window that shows received text lines (chat, decoded Morse); it shows itself as needed.
 class ITextView {
  public:
-  virtual ~ITextView() = default;
   virtual void AddText(const std::string& text) = 0;
+
+ protected:
+  ~ITextView() = default;  // never owned through this path
 };
 
 // A message box for the user.
 class INoticeView {
  public:
-  virtual ~INoticeView() = default;
   virtual void ShowNotice(const std::string& text, const std::string& caption) = 0;
+
+ protected:
+  ~INoticeView() = default;  // never owned through this path
 };
 
 struct TClientViews {

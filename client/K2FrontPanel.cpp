@@ -12,6 +12,8 @@
 
 #include "client/ConnectDlg.h"
 #include "client/FreqCtrl.h"
+#include "client/MacroDlg.h"
+#include "client/PropsDlg.h"
 #include "client/QSOPanel.h"
 #include "client/RxWin.h"
 #include "client/SSBPanel.h"
@@ -30,17 +32,9 @@ const char kDisplayStyle[] =
 
 }  // namespace
 
-void TK2FrontPanel::ChatView::AddText(const std::string& text) {
-  if (!panel_.windows_.Chat) return;
-  panel_.windows_.Chat->show();
-  panel_.windows_.Chat->AddText(text);
-}
-
 TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& traceFile,
                              QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
-      session_(iniFile, traceFile),
-      chatView_(*this) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), session_(iniFile, traceFile) {
   setWindowTitle(QString::fromLatin1(kCaption));
   setFixedSize(600, 220);
   setStyleSheet(QStringLiteral("TK2FrontPanel { background: rgb(40,40,40); }"));
@@ -93,24 +87,24 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
   // Window creation.
   move(session_.Settings().MainLeft(), session_.Settings().MainTop());
   rxOnlyItem_->setChecked(session_.RxOnly());
-  session_.SetViews({this, this, &chatView_, nullptr, this});
+
+  mic_ = std::make_unique<TSSBPanel>();
+  connectDlg_ = std::make_unique<TConnectDlg>(session_.Settings(), this);
+  propsDlg_ = std::make_unique<TPropsDlg>();
+  qso_ = std::make_unique<TQSOPanel>();
+  macroDlg_ = std::make_unique<TMacroDlg>();
+  freq_ = std::make_unique<TFreqCtrl>();
+  chat_ = std::make_unique<TChatWin>();
+  rx_ = std::make_unique<TRxWin>();
+  chat_->SetIniFile(session_.ClientIniFile());
+  chat_->SetCall(session_.OwnCall());
+  chat_->OnSend = [this](TChatWin*, const std::string& line) { session_.SendCommand(line); };
+  session_.SetViews({this, this, this, rx_.get(), this});
 }
 
 TK2FrontPanel::~TK2FrontPanel() {
   session_.SetViews({});
-  if (windows_.Chat) windows_.Chat->OnSend = nullptr;
-}
-
-void TK2FrontPanel::SetToolWindows(const TToolWindows& windows) {
-  windows_ = windows;
-  session_.SetViews({this, this, &chatView_, windows.Rx, this});
-  if (windows_.Chat) {
-    windows_.Chat->SetIniFile(session_.ClientIniFile());
-    windows_.Chat->SetCall(session_.OwnCall());
-    windows_.Chat->OnSend = [this](TChatWin*, const std::string& line) {
-      session_.SendCommand(line);
-    };
-  }
+  chat_->OnSend = nullptr;
 }
 
 void TK2FrontPanel::SetPowerLed(bool on) {
@@ -133,14 +127,14 @@ void TK2FrontPanel::PowerBtnClick() {
     question += std::string("Close ") + TClientSession::kTitle + "?";
     session_.SetPendingMessage("");
     if (platform::AskYesNo(question, TClientSession::kTitle)) close();
-  } else if (windows_.Connect) {
-    windows_.Connect->Reload();
-    if (windows_.Connect->exec() == QDialog::Accepted) {
-      session_.SetOwnCall(windows_.Connect->OwnCall());
-      if (windows_.Chat) windows_.Chat->SetCall(session_.OwnCall());
+  } else {
+    connectDlg_->Reload();
+    if (connectDlg_->exec() == QDialog::Accepted) {
+      session_.SetOwnCall(connectDlg_->OwnCall());
+      chat_->SetCall(session_.OwnCall());
       QApplication::setOverrideCursor(Qt::WaitCursor);
       try {
-        session_.ConnectTo(windows_.Connect->ChosenStation());
+        session_.ConnectTo(connectDlg_->ChosenStation());
       } catch (const std::exception&) {
       }
       QApplication::restoreOverrideCursor();
@@ -154,10 +148,14 @@ void TK2FrontPanel::AnnTimerTimer() {
 }
 
 void TK2FrontPanel::StnCallDblClick() {
-  if (!windows_.Chat) return;
-  windows_.Chat->ChatText()->clear();
-  windows_.Chat->SendText()->clear();
-  windows_.Chat->show();
+  chat_->ChatText()->clear();
+  chat_->SendText()->clear();
+  chat_->show();
+}
+
+void TK2FrontPanel::AddText(const std::string& text) {
+  chat_->show();
+  chat_->AddText(text);
 }
 
 void TK2FrontPanel::PanelChanged(TPanelChange change) {
@@ -170,8 +168,8 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       controls_->setEnabled(true);
       break;
     case TPanelChange::ShowToolWindows:
-      if (windows_.Freq && session_.Settings().FreqWindowVisible()) windows_.Freq->show();
-      if (windows_.Qso && !session_.RxOnly()) windows_.Qso->show();
+      if (session_.Settings().FreqWindowVisible()) freq_->show();
+      if (!session_.RxOnly()) qso_->show();
       rxOnlyItem_->setEnabled(false);
       break;
     case TPanelChange::StartTimer:
@@ -188,8 +186,8 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       stnCall_->show();
       break;
     case TPanelChange::HideTxWindows:
-      if (windows_.Qso) windows_.Qso->hide();
-      if (windows_.Mic && session_.ModeGroup() == 2) windows_.Mic->hide();
+      qso_->hide();
+      if (session_.ModeGroup() == 2) mic_->hide();
       break;
     case TPanelChange::RxOnlyLocked:
       rxOnlyItem_->setChecked(session_.RxOnly());
@@ -199,22 +197,18 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       break;
     case TPanelChange::PowerOff:
       if (!session_.RxOnly()) {
-        if (windows_.Qso) windows_.Qso->hide();
-        if (windows_.Mic) windows_.Mic->hide();
+        qso_->hide();
+        mic_->hide();
       }
-      if (windows_.Rx) windows_.Rx->hide();
-      if (windows_.Freq) {
-        session_.Settings().SetFreqWindowVisible(windows_.Freq->isVisible());
-        windows_.Freq->hide();
-      }
+      rx_->hide();
+      session_.Settings().SetFreqWindowVisible(freq_->isVisible());
+      freq_->hide();
       controls_->setEnabled(false);
       annTimer_->stop();
       SetPowerLed(false);
       displayPanel_->hide();
-      if (windows_.Chat) {
-        windows_.Chat->ChatText()->clear();
-        windows_.Chat->hide();
-      }
+      chat_->ChatText()->clear();
+      chat_->hide();
       rxOnlyItem_->setEnabled(true);
       stnCall_->hide();
       stnCall_->clear();

@@ -15,24 +15,21 @@ class QTimer;
 class TChatWin;
 class TConnectDlg;
 class TFreqCtrl;
+class TMacroDlg;
+class TPropsDlg;
 class TQSOPanel;
 class TRxWin;
 class TSSBPanel;
 
-// The tool windows around the front panel; any may be missing.
-struct TToolWindows {
-  TSSBPanel* Mic = nullptr;
-  TConnectDlg* Connect = nullptr;
-  TQSOPanel* Qso = nullptr;
-  TFreqCtrl* Freq = nullptr;
-  TChatWin* Chat = nullptr;
-  TRxWin* Rx = nullptr;
-};
-
 // The client's main window, a borderless picture of the radio's front panel. It owns the session
-// (the connection and the line handling) and shows what the session reports; its handlers keep
-// the names of the panel's components and delegate to the session.
-class TK2FrontPanel : public QWidget, public IPanelView, public IStatusView, public INoticeView {
+// (the connection and the line handling) and the tool windows around it, and shows what the
+// session reports; its handlers keep the names of the panel's components and delegate to the
+// session. Received chat lines go to the chat window, which it shows.
+class TK2FrontPanel : public QWidget,
+                      public IPanelView,
+                      public IStatusView,
+                      public ITextView,
+                      public INoticeView {
  public:
   static constexpr const char* kCaption = "Talvo Client 1.0";
 
@@ -42,7 +39,15 @@ class TK2FrontPanel : public QWidget, public IPanelView, public IStatusView, pub
   ~TK2FrontPanel() override;
 
   TClientSession& Session() { return session_; }
-  void SetToolWindows(const TToolWindows& windows);
+  // The tool windows, created with the panel in this order.
+  TSSBPanel* SSBPanel() const { return mic_.get(); }
+  TConnectDlg* ConnectDlg() const { return connectDlg_.get(); }
+  TPropsDlg* PropsDlg() const { return propsDlg_.get(); }
+  TQSOPanel* QSOPanel() const { return qso_.get(); }
+  TMacroDlg* MacroDlg() const { return macroDlg_.get(); }
+  TFreqCtrl* FreqCtrl() const { return freq_.get(); }
+  TChatWin* ChatWin() const { return chat_.get(); }
+  TRxWin* RxWin() const { return rx_.get(); }
 
   void PowerBtnClick();
   void AnnTimerTimer();
@@ -51,6 +56,7 @@ class TK2FrontPanel : public QWidget, public IPanelView, public IStatusView, pub
   // The session's views.
   void PanelChanged(TPanelChange change) override;
   void ShowStatus(TServerWord word, const std::string& value) override;
+  void AddText(const std::string& text) override;
   void ShowNotice(const std::string& text, const std::string& caption) override;
 
   QPushButton* PowerBtn() const { return powerBtn_; }
@@ -68,21 +74,18 @@ class TK2FrontPanel : public QWidget, public IPanelView, public IStatusView, pub
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  class ChatView : public ITextView {
-   public:
-    explicit ChatView(TK2FrontPanel& panel) : panel_(panel) {}
-    void AddText(const std::string& text) override;
-
-   private:
-    TK2FrontPanel& panel_;
-  };
-
   void SetPowerLed(bool on);
   void ShowDisplayReport(const std::string& value);
 
   TClientSession session_;
-  ChatView chatView_;
-  TToolWindows windows_;
+  std::unique_ptr<TSSBPanel> mic_;
+  std::unique_ptr<TConnectDlg> connectDlg_;
+  std::unique_ptr<TPropsDlg> propsDlg_;
+  std::unique_ptr<TQSOPanel> qso_;
+  std::unique_ptr<TMacroDlg> macroDlg_;
+  std::unique_ptr<TFreqCtrl> freq_;
+  std::unique_ptr<TChatWin> chat_;
+  std::unique_ptr<TRxWin> rx_;
   QPushButton* powerBtn_;
   QLabel* stnCall_;
   QLabel* displayPanel_;

@@ -1,13 +1,5 @@
 // TalvoClient: operates a K2 at a TalvoServer over the network.
-#include "client/ConnectDlg.h"
-#include "client/FreqCtrl.h"
 #include "client/K2FrontPanel.h"
-#include "client/MacroDlg.h"
-#include "client/PropsDlg.h"
-#include "client/QSOPanel.h"
-#include "client/RxWin.h"
-#include "client/SSBPanel.h"
-#include "common/ChatWin.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
 
@@ -16,18 +8,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(TClientSession::kTitle);
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // The panel creates its tool windows: microphone, station list and settings, contacts,
+  // macros, frequencies, chat and received text.
   const std::string program = platform::ProgramFile();
   TK2FrontPanel panel(platform::ChangeFileExt(program, ".INI"),
                       platform::ChangeFileExt(program, ".log"));
-  TSSBPanel mic;
-  TConnectDlg connectDlg(panel.Session().Settings(), &panel);
-  TPropsDlg propsDlg;
-  TQSOPanel qso;
-  TMacroDlg macroDlg;
-  TFreqCtrl freq;
-  TChatWin chat;
-  TRxWin rx;
-  panel.SetToolWindows({&mic, &connectDlg, &qso, &freq, &chat, &rx});
   platform::OnTerminationSignal([&panel](int) { panel.close(); });
   panel.show();
   return app.exec();

@@ -1,42 +1,20 @@
 // The client's session against the real TalvoServer program with the simulated K2, and the
 // TalvoClient program itself, offscreen.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <fstream>
-#include <sstream>
 
 #include "client/ClientSession.h"
 #include "common/Utils.h"
 #include "platform/MessagePump.h"
+#include "tests/client/ClientTestSupport.h"
+#include "tests/client/FakeServer.h"
 #include "tests/client/Recorder.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
 
 template <class Pred>
 bool WaitFor(Pred pred, int timeoutMs) {
@@ -50,12 +28,10 @@ bool WaitFor(Pred pred, int timeoutMs) {
 class ClientProgram : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home_ = std::string(std::getenv("TALVO_HOME")) + "/" + info->name();
-    mkdir(home_.c_str(), 0700);
+    home_ = TestHome();
     serverIni_ = home_ + "/TalvoServer.ini";
     clientIni_ = home_ + "/TalvoClient.INI";
-    port_ = FreePort();
+    port_ = FakeServer().Port();  // free again once its listener is gone
   }
   void TearDown() override { Stop(server_); }
 
@@ -137,10 +113,10 @@ TEST_F(ClientProgram, ConnectsLogsInFollowsTheRadioAndLogsOut) {
   EXPECT_TRUE(sim_.WaitForCommand("RX;", 10000));
   EXPECT_TRUE(WaitFor(
       [&] {
-        return Contents(home_ + "/TalvoServer.log").find("] Disconnected") != std::string::npos;
+        return FileText(home_ + "/TalvoServer.log").find("] Disconnected") != std::string::npos;
       },
       10000));
-  std::string log = Contents(home_ + "/TalvoServer.log");
+  std::string log = FileText(home_ + "/TalvoServer.log");
   EXPECT_NE(log.find("\t[127.0.0.1] Connection from alice\r\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("Invalid command"), std::string::npos) << log;
 }

@@ -1,7 +1,6 @@
 // The client's session: its dispatcher fed with byte streams, and its side of the protocol
 // against a scripted server on loopback.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <fstream>
@@ -11,6 +10,7 @@
 #include "client/ClientSession.h"
 #include "common/Utils.h"
 #include "platform/Paths.h"
+#include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
 #include "tests/client/Recorder.h"
 
@@ -18,26 +18,6 @@ namespace {
 
 using Status = std::vector<std::pair<TServerWord, std::string>>;
 using Texts = std::vector<std::string>;
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// The MD5 digest as md5sum computes it, upper case: an outside check of the login.
-std::string Md5sum(const std::string& text, const std::string& folder) {
-  std::string path = folder + "/digest-input";
-  std::ofstream(path, std::ios::binary) << text;
-  FILE* p = popen(("md5sum " + path).c_str(), "r");
-  char buf[33] = {};
-  std::size_t n = p ? fread(buf, 1, 32, p) : 0;
-  if (p) pclose(p);
-  std::string hex(buf, n);
-  for (char& c : hex) c = static_cast<char>(toupper(c));
-  return hex;
-}
 
 void Feed(TClientSession& s, const std::string& bytes) {
   s.DataReceived(bytes.data(), bytes.size());
@@ -52,9 +32,7 @@ const char kBanner[] = "Talvo Server 1.0 Date: 12/8/26 Time: 22:00:00";
 class ClientSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home_ = std::string(std::getenv("TALVO_HOME")) + "/" + info->name();
-    mkdir(home_.c_str(), 0700);
+    home_ = TestHome();
     ini_ = home_ + "/TalvoClient.INI";
     trace_ = home_ + "/TalvoClient.log";
     Ini("Settings", "Call", "DL1ABC");
@@ -240,7 +218,7 @@ TEST_F(ClientSessionTest, LoginDigestAndTheLinesAfterLoginInOrderWithTheirPauses
   auto lines = server_.Lines();
   ASSERT_EQ(lines.size(), 6u) << ::testing::PrintToString(server_.Texts());
   // The digest of banner + password, checked with md5sum.
-  EXPECT_EQ(lines[0].text, "AUTH DL1ABC " + Md5sum(std::string(kBanner) + "secret", home_));
+  EXPECT_EQ(lines[0].text, "AUTH DL1ABC " + OutsideMd5(std::string(kBanner) + "secret"));
   const char* after[] = {"KSPEED ?", "SQ ?", "MO ?", "DISP ON", "SM ON"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(lines[static_cast<std::size_t>(i) + 1].text, after[i]);
   // The pause for "PRIV" (1000 ms) and the panel's (500 ms) come first, then 200 ms each.
@@ -479,7 +457,7 @@ TEST_F(ClientSessionTest, TraceFileListsWhatWasSentAndReceived) {
   ASSERT_TRUE(s->ConnectTo("Test"));
   s->SendRaw("TX");  // raw writes are not traced
   s->Disconnect();
-  std::string trace = Contents(trace_);
+  std::string trace = FileText(trace_);
   EXPECT_EQ(trace.find("old contents"), std::string::npos);
   std::istringstream in(trace);
   std::string line;
