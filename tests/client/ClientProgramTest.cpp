@@ -27,12 +27,6 @@ bool WaitFor(Pred pred, int timeoutMs) {
 
 class ClientProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    home_ = TestHome();
-    serverIni_ = home_ + "/TalvoServer.ini";
-    clientIni_ = home_ + "/TalvoClient.INI";
-    port_ = FakeServer().Port();  // free again once its listener is gone
-  }
   void TearDown() override { Stop(server_); }
 
   void StartServer() {
@@ -71,8 +65,10 @@ class ClientProgram : public ::testing::Test {
     return process.exitCode();
   }
 
-  std::string home_, serverIni_, clientIni_;
-  int port_ = 0;
+  const std::string home_ = TestHome();
+  const std::string serverIni_ = home_ + "/TalvoServer.ini";
+  const std::string clientIni_ = home_ + "/TalvoClient.INI";
+  const int port_ = FakeServer().Port();  // free again once its listener is gone
   k2sim::K2Simulator sim_;
   QProcess server_;
 };
