@@ -10,6 +10,9 @@ packages=(
   libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev
   # tests
   xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
+  # service and protocol names (/etc/services, /etc/protocols): the socket tests and a service
+  # name as the listening port
+  netbase
 )
 
 missing=()

@@ -15,8 +15,8 @@
 #include "platform/Tick.h"
 #include "relay/K2Relay.h"
 #include "relay/K2Text.h"
-#include "relay/RelayLinks.h"
 #include "serial/SerialPort.h"
+#include "tests/relay/LinkBindings.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
