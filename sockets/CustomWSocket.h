@@ -221,6 +221,8 @@ class TCustomWSocket : public TComponent {
 
   virtual void DebugLog(TLogOption option, const std::string& msg);
   virtual bool CheckLogOptions(TLogOption option);
+  // The object's address as eight hexadecimal digits, which tells sockets apart in the debug log.
+  std::string Identity() const;
   virtual platform::LRESULT WndProc(unsigned msg, platform::WPARAM wParam, platform::LPARAM lParam);
   virtual void AllocateHiddenWindow();
   virtual void DeallocateHiddenWindow();
