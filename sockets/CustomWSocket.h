@@ -298,6 +298,7 @@ class TCustomWSocket : public TComponent {
   bool ResolveForConnect(const char* prefix, bool listen);
   bool OpenStream();
   bool OpenListener();
+  bool OpenedAtOnce(TSocket handle);
   void CreateAndOpen(const char* place, bool (TCustomWSocket::*open)());
   bool BeginReverseLookup(const std::string& hostAddr);
   // Closes a handle that could not be opened completely and returns to wsClosed.

@@ -281,6 +281,15 @@ void TCustomWSocket::CreateAndOpen(const char* place, bool (TCustomWSocket::*ope
   if (!ok) AbandonHandle(handle);
 }
 
+// A datagram or raw socket is connected as soon as it listens. True when an event handler
+// replaced the handle meanwhile.
+bool TCustomWSocket::OpenedAtOnce(TSocket handle) {
+  ChangeState(wsListening);
+  ChangeState(wsConnected);
+  TriggerSessionConnectedSpecial(0);
+  return hSocket_ != handle;
+}
+
 bool TCustomWSocket::OpenListener() {
   TSocket handle = hSocket_;
   int on = 1;
@@ -315,20 +324,14 @@ bool TCustomWSocket::OpenListener() {
           return false;
         }
       }
-      ChangeState(wsListening);
-      ChangeState(wsConnected);
-      TriggerSessionConnectedSpecial(0);
-      if (hSocket_ != handle) return true;
+      if (OpenedAtOnce(handle)) return true;
       break;
     case ws::kSockRaw:
       if (options_.Contains(wsoSIO_RCVALL) && wsock::IoctlRcvAll(handle, 1) != 0) {
         RaiseSocketError("WSAIoctl(SIO_RCVALL)");
         return false;
       }
-      ChangeState(wsListening);
-      ChangeState(wsConnected);
-      TriggerSessionConnectedSpecial(0);
-      if (hSocket_ != handle) return true;
+      if (OpenedAtOnce(handle)) return true;
       break;
     default:
       RaiseSocketError("Listen: unexpected protocol.");
