@@ -12,7 +12,7 @@ packages=(
   # name as the listening port, and the socket tests
   netbase
   # tests
-  xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
+  clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
 )
 
 missing=()
