@@ -8,10 +8,11 @@
 
 namespace {
 
-const char* const kStateNames[] = {"httpReady",         "httpNotConnected", "httpConnected",
-                                   "httpDnsLookup",     "httpDnsLookupDone", "httpWaitingHeader",
-                                   "httpWaitingBody",   "httpBodyReceived", "httpWaitingProxyConnect",
-                                   "httpClosing",       "httpAborting"};
+const char* const kStateNames[] = {
+    "httpReady",       "httpNotConnected",  "httpConnected",
+    "httpDnsLookup",   "httpDnsLookupDone", "httpWaitingHeader",
+    "httpWaitingBody", "httpBodyReceived",  "httpWaitingProxyConnect",
+    "httpClosing",     "httpAborting"};
 
 const char* const kMethods[] = {"", "GET", "POST", "PUT", "HEAD", ""};
 
@@ -36,7 +37,7 @@ std::string HttpDate(double when) {
   long long day = doy - (153 * mp + 2) / 5 + 1;
   long long month = mp < 10 ? mp + 3 : mp - 9;
   long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  char buf[64];
+  char buf[128];
   std::snprintf(buf, sizeof(buf), "%.3s, %2.2lld %.3s %4.4lld %2.2lld:%2.2lld:%2.2lld",
                 kDays + weekday * 3, day, kMonths + (month - 1) * 3, year, seconds / 3600,
                 seconds / 60 % 60, seconds % 60);
@@ -46,9 +47,8 @@ std::string HttpDate(double when) {
 }  // namespace
 
 THttpCli::THttpCli() : socket_(std::make_unique<TWSocket>()) {
-  window_ = AllocateSocketWindow([this](unsigned msg, platform::WPARAM w, platform::LPARAM l) {
-    return WndProc(msg, w, l);
-  });
+  window_ = AllocateSocketWindow(
+      [this](unsigned msg, platform::WPARAM w, platform::LPARAM l) { return WndProc(msg, w, l); });
   contentCoding_ = std::make_unique<THttpContCodHandler>(
       [this](const char* data, std::int32_t len) {
         if (responseStream_ != nullptr) responseStream_->Write(data, len);
@@ -179,9 +179,9 @@ void THttpCli::Trace(TLogOption level, const std::string& msg) {
 void THttpCli::ChangeState(THttpState newState) {
   if (newState == state_) return;
   state_ = newState;
-  Trace(loProtSpecInfo, std::string("State = ") +
-                            (state_ < std::size(kStateNames) ? kStateNames[state_]
-                                                             : "INVALID STATE"));
+  Trace(loProtSpecInfo,
+        std::string("State = ") +
+            (state_ < std::size(kStateNames) ? kStateNames[state_] : "INVALID STATE"));
   std::weak_ptr<char> alive = alive_;
   if (OnStateChange) OnStateChange(this);
   if (alive.expired() || state_ != httpReady || newState != httpReady) return;
@@ -270,8 +270,8 @@ void THttpCli::SplitTarget() {
     requestPath_ = path;
     docPath_ = path;
   } else {
-    requestPath_ = (proto.empty() ? "http" : proto) + "://" + host +
-                   (port.empty() ? "" : ":" + port) + path;
+    requestPath_ =
+        (proto.empty() ? "http" : proto) + "://" + host + (port.empty() ? "" : ":" + port) + path;
     docPath_ = path;
   }
   if (!user.empty()) currentUser_ = user;
@@ -422,7 +422,8 @@ void THttpCli::ConnectAfterLookup() {
   int err = socketErrorCode_ > 0 ? socketErrorCode_ : 0;
   doneErrorCode_ = static_cast<std::uint16_t>(err);
   statusCode_ = 404;
-  reasonPhrase_ = "can't connect: " + WinsockErrorText(err) + " (Error #" + std::to_string(err) + ")";
+  reasonPhrase_ =
+      "can't connect: " + WinsockErrorText(err) + " (Error #" + std::to_string(err) + ")";
   if (socket_->State() != wsClosed) socket_->Close();
   CloseHandling(doneErrorCode_);
 }
@@ -488,7 +489,8 @@ std::vector<std::string> THttpCli::BuildHeaderLines(const std::string& method,
     }
     lines.push_back("Content-Length: " + std::to_string(length));
   }
-  if (modifiedSince_ != 0) lines.push_back("If-Modified-Since: " + HttpDate(modifiedSince_) + " GMT");
+  if (modifiedSince_ != 0)
+    lines.push_back("If-Modified-Since: " + HttpDate(modifiedSince_) + " GMT");
   AuthorizationLines(lines);
   add("Cookie: ", cookie_);
   if (!contentRangeBegin_.empty() || !contentRangeEnd_.empty()) {

@@ -76,7 +76,7 @@ constexpr int httperrAuthState = 6;
 
 // DoneErrorCode values of the local failures that are not socket errors.
 constexpr std::uint16_t httperrAborted = 3;
-constexpr std::uint16_t httperrTimedOut = 10060;   // the deadline passed
+constexpr std::uint16_t httperrTimedOut = 10060;    // the deadline passed
 constexpr std::uint16_t httperrIncomplete = 10054;  // closed before the reply was complete
 constexpr std::uint16_t httperrBadReply = 20101;    // a reply that breaks the protocol
 

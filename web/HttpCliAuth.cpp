@@ -11,8 +11,8 @@
 namespace {
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() && HttpLowerCase(text.substr(0, prefix.size())) ==
-                                              HttpLowerCase(prefix);
+  return text.size() >= prefix.size() &&
+         HttpLowerCase(text.substr(0, prefix.size())) == HttpLowerCase(prefix);
 }
 
 // The last challenge that begins with scheme (without regard to case), or nullptr.
@@ -93,14 +93,22 @@ void THttpCli::AuthorizationLines(std::vector<std::string>& lines) {
 bool THttpCli::AuthenticationDecision() {
   int status = statusCode_;
   bool denied = status == 401 || status == 407;
-  if (authNtlmState_ == 3 && !denied) authNtlmState_ = 4;
-  else if (authNtlmState_ == 4 && status == 401) authNtlmState_ = 0;
-  if (proxyAuthNtlmState_ == 3 && status != 407) proxyAuthNtlmState_ = 4;
-  else if (proxyAuthNtlmState_ == 4 && status == 407) proxyAuthNtlmState_ = 0;
-  if (authBasicState_ == 1 && !denied) authBasicState_ = 2;
-  else if (authBasicState_ == 2 && status == 401) authBasicState_ = 0;
-  if (proxyAuthBasicState_ == 1 && status != 407) proxyAuthBasicState_ = 2;
-  else if (proxyAuthBasicState_ == 2 && status == 407) proxyAuthBasicState_ = 0;
+  if (authNtlmState_ == 3 && !denied)
+    authNtlmState_ = 4;
+  else if (authNtlmState_ == 4 && status == 401)
+    authNtlmState_ = 0;
+  if (proxyAuthNtlmState_ == 3 && status != 407)
+    proxyAuthNtlmState_ = 4;
+  else if (proxyAuthNtlmState_ == 4 && status == 407)
+    proxyAuthNtlmState_ = 0;
+  if (authBasicState_ == 1 && !denied)
+    authBasicState_ = 2;
+  else if (authBasicState_ == 2 && status == 401)
+    authBasicState_ = 0;
+  if (proxyAuthBasicState_ == 1 && status != 407)
+    proxyAuthBasicState_ = 2;
+  else if (proxyAuthBasicState_ == 2 && status == 407)
+    proxyAuthBasicState_ = 0;
 
   bool resend = false;
   bool exchange = PrepareNTLMAuth(resend);
@@ -110,11 +118,15 @@ bool THttpCli::AuthenticationDecision() {
   if (status == 401) {
     if (closeReq_) {
       // The next request goes over a new connection, which the proxy has not seen yet.
-      if (proxyAuthNtlmState_ == 4) proxyAuthNtlmState_ = 1;
-      else if (proxyAuthBasicState_ == 2) proxyAuthBasicState_ = 1;
+      if (proxyAuthNtlmState_ == 4)
+        proxyAuthNtlmState_ = 1;
+      else if (proxyAuthBasicState_ == 2)
+        proxyAuthBasicState_ = 1;
     } else {
-      if (proxyAuthNtlmState_ < 4) proxyAuthNtlmState_ = 0;
-      else if (proxyAuthBasicState_ < 2) proxyAuthBasicState_ = 0;
+      if (proxyAuthNtlmState_ < 4)
+        proxyAuthNtlmState_ = 0;
+      else if (proxyAuthBasicState_ < 2)
+        proxyAuthBasicState_ = 0;
     }
   }
   if (resend) {
@@ -137,9 +149,9 @@ bool THttpCli::PrepareNTLMAuth(bool& resend) {
   };
   traceStates("begin");
   int status = statusCode_;
-  bool allowed = !options_.Contains(httpoNoNTLMAuth) ||
-                 ((status != 401 || serverAuthKind_ == httpAuthNtlm) &&
-                  (status != 407 || proxyAuthKind_ == httpAuthNtlm));
+  bool allowed =
+      !options_.Contains(httpoNoNTLMAuth) || ((status != 401 || serverAuthKind_ == httpAuthNtlm) &&
+                                              (status != 407 || proxyAuthKind_ == httpAuthNtlm));
   bool result = false;
   if (allowed) {
     if (status == 401 && !authChallenges_.empty() && authBasicState_ == 0 &&
@@ -239,9 +251,8 @@ void THttpCli::BasicRoundStep(bool proxy) {
       PostMsg(HttpMsgRequestDone);
       return;
     default:
-      throw EHttpException(
-          proxy ? "Unexpected ProxyAuthBasicState" : "Unexpected AuthBasicState",
-          httperrAuthState);
+      throw EHttpException(proxy ? "Unexpected ProxyAuthBasicState" : "Unexpected AuthBasicState",
+                           httperrAuthState);
   }
 }
 
@@ -289,7 +300,8 @@ void THttpCli::LocationField(const std::string& field) {
   if (!v.empty() && v[0] == '/') {
     std::string base = requestPath_;
     SplitUrl(base, proto, user, pass, host, port, path);
-    location_ = (proto.empty() ? "http" : proto) + "://" + host + (port.empty() ? "" : ":" + port) + v;
+    location_ =
+        (proto.empty() ? "http" : proto) + "://" + host + (port.empty() ? "" : ":" + port) + v;
     requestPath_ = location_;
   } else if (!absolute) {
     requestPath_ = UrlBase(requestPath_) + v;

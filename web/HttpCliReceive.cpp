@@ -15,8 +15,8 @@ bool EndsWithChunked(const std::string& transferEncoding) {
 }  // namespace
 
 void THttpCli::SocketDataAvailable(std::uint16_t error) {
-  std::int32_t count = socket_->Receive(receiveBuffer_ + receiveLength_,
-                                        kReceiveMax - receiveLength_);
+  std::int32_t count =
+      socket_->Receive(receiveBuffer_ + receiveLength_, kReceiveMax - receiveLength_);
   Trace(loProtSpecInfo, "Data available. Len=" + std::to_string(count));
   if (!everStarted_) return;
   if (count <= 0) {
@@ -177,8 +177,8 @@ bool THttpCli::ReplyHasBody() const {
   if (contentLength_ == 0) return false;
   if (contentLength_ == -1) {
     static const int kNoBody[] = {301, 302, 401, 407};
-    if (statusCode_ < 200 || std::find(std::begin(kNoBody), std::end(kNoBody), statusCode_) !=
-                                 std::end(kNoBody)) {
+    if (statusCode_ < 200 ||
+        std::find(std::begin(kNoBody), std::end(kNoBody), statusCode_) != std::end(kNoBody)) {
       return false;
     }
   }
@@ -227,7 +227,8 @@ void THttpCli::EndOfHeader() {
   std::size_t dot = documentName_.rfind('.');
   if (dot != std::string::npos) ext = HttpLowerCase(documentName_.substr(dot));
   if ((ext.empty() || ext == ".exe") && contentType_ == "text/html") {
-    documentName_ = (dot == std::string::npos ? documentName_ : documentName_.substr(0, dot)) + ".htm";
+    documentName_ =
+        (dot == std::string::npos ? documentName_ : documentName_.substr(0, dot)) + ".htm";
   }
   ChangeState(httpWaitingBody);
   nextLineHandler_ = LineHandler::Body;

@@ -16,8 +16,8 @@ Outcome Decode(const std::string& text, std::size_t step) {
   Outcome o{"", THttpChunkDecoder::csSize, 0};
   for (std::size_t at = 0; at < text.size() && !d.Done() && !d.Failed(); at += step) {
     std::size_t n = std::min(step, text.size() - at);
-    o.used += d.Feed(text.data() + at, n,
-                     [&](const char* p, std::size_t len) { o.data.append(p, len); });
+    o.used +=
+        d.Feed(text.data() + at, n, [&](const char* p, std::size_t len) { o.data.append(p, len); });
   }
   o.state = d.State();
   return o;

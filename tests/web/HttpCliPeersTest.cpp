@@ -54,9 +54,7 @@ class Peer {
   }
   const TempDir& Dir() const { return dir_; }
   std::string PortText() const { return std::to_string(port_); }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + PortText() + path;
-  }
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + PortText() + path; }
 
  private:
   static void Replace(std::string& s, const std::string& from, const std::string& to) {
@@ -76,9 +74,8 @@ class PythonServer : public Peer {
   explicit PythonServer(const std::string& document) {
     Dir().Write("doc.txt", document);
     std::string python = FindProgram({"python3"});
-    running_ = !python.empty() &&
-               Start({python, "-m", "http.server", "--bind", "127.0.0.1", "--directory", "{dir}",
-                      "{port}"});
+    running_ = !python.empty() && Start({python, "-m", "http.server", "--bind", "127.0.0.1",
+                                         "--directory", "{dir}", "{port}"});
   }
   bool Running() const { return running_; }
 
@@ -123,9 +120,8 @@ class Nginx : public Peer {
     Dir().Write("htpasswd", "op:{PLAIN}secret73\n");
     Config("nginx.conf", kNginxConf);
     std::string nginx = FindProgram({"nginx"});
-    running_ = !nginx.empty() &&
-               StartWithConfigs({nginx, "-p", "{dir}", "-c", "{dir}/nginx.conf", "-e",
-                                 "{dir}/error.log"});
+    running_ = !nginx.empty() && StartWithConfigs({nginx, "-p", "{dir}", "-c", "{dir}/nginx.conf",
+                                                   "-e", "{dir}/error.log"});
   }
   bool Running() const { return running_; }
 
@@ -182,7 +178,7 @@ TEST(HttpCliPeers, PythonServerGivesTheDocumentAndItsErrors) {
   c.SetURL(server.Url("/doc.txt"));
   c.GetAndWait();
   EXPECT_EQ(c.StatusCode(), 200);
-  EXPECT_EQ(reply.Data(), document);
+  EXPECT_TRUE(reply.Data() == document);
   EXPECT_EQ(c.ContentLength(), static_cast<std::int64_t>(document.size()));
   EXPECT_EQ(trace.done, 1);
 
@@ -233,7 +229,7 @@ TEST(HttpCliPeers, NginxGzipChunkedRelocationAndBasic) {
   c.SetURL(server.Url("/old"));
   c.GetAndWait();
   EXPECT_EQ(c.StatusCode(), 200);
-  EXPECT_EQ(reply.Data(), document);
+  EXPECT_TRUE(reply.Data() == document);
   EXPECT_EQ(trace.locations, (std::vector<std::string>{server.Url("/doc.txt")}));
 
   // Basic: refused without credentials, answered with them.
@@ -272,13 +268,14 @@ TEST(HttpCliPeers, SquidAsAProxyThatWantsNtlm) {
   c.SetProxyPassword("73");
   std::vector<std::string> sent;
   c.OnCommand = [&](THttpCli*, std::string& line) {
-    if (line.rfind("Proxy-Authorization: ", 0) == 0) sent.push_back(line.substr(0, 26));
+    if (line.rfind("Proxy-Authorization: ", 0) == 0) sent.push_back(line.substr(0, 25));
   };
   reply.SetSize(0);
   c.GetAndWait();
   EXPECT_EQ(c.StatusCode(), 200);
-  EXPECT_EQ(reply.Data(), document);
-  EXPECT_EQ(sent, (std::vector<std::string>{"Proxy-Authorization: NTLM", "Proxy-Authorization: NTLM"}));
+  EXPECT_TRUE(reply.Data() == document);
+  EXPECT_EQ(sent,
+            (std::vector<std::string>{"Proxy-Authorization: NTLM", "Proxy-Authorization: NTLM"}));
 }
 
 TEST(HttpCliPeers, MicrosocksInFrontOfTheServer) {
@@ -301,7 +298,7 @@ TEST(HttpCliPeers, MicrosocksInFrontOfTheServer) {
   c.GetAndWait();
   EXPECT_EQ(socksConnected, 0);
   EXPECT_EQ(c.StatusCode(), 200);
-  EXPECT_EQ(reply.Data(), document);
+  EXPECT_TRUE(reply.Data() == document);
 
   // A target that refuses: the proxy's word is the reason.
   c.SetURL("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");

@@ -57,9 +57,14 @@ TEST(HttpReplyParse, Fields) {
 
 TEST(HttpReplyParse, ContentLengths) {
   const std::pair<std::string, std::int64_t> rows[] = {
-      {"0", 0},       {" 1234 ", 1234}, {"-5", -1},
-      {"12abc", -1},  {"", -1},         {"999999999999999999", 999999999999999999},
-      {"9999999999999999999", -1},      {"1 2", -1},
+      {"0", 0},
+      {" 1234 ", 1234},
+      {"-5", -1},
+      {"12abc", -1},
+      {"", -1},
+      {"999999999999999999", 999999999999999999},
+      {"9999999999999999999", -1},
+      {"1 2", -1},
   };
   for (const auto& [text, value] : rows) EXPECT_EQ(ParseContentLength(text), value) << text;
 }

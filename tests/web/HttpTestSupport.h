@@ -216,9 +216,7 @@ class Process {
     if (r != 0) pid_ = -1;
     return pid_ > 0;
   }
-  bool Running() {
-    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
-  }
+  bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
   void Stop() {
     if (pid_ <= 0) return;
     kill(-pid_, SIGTERM);
