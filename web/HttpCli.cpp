@@ -555,6 +555,16 @@ void THttpCli::SocketDataSent(std::uint16_t) {
 
 void THttpCli::SocketSessionClosed(std::uint16_t error) {
   Trace(loProtSpecInfo, "SessionClosed Error: " + std::to_string(error));
+  if (receivePaused_ && socket_->State() == wsConnected) {
+    // Data held back by the bandwidth limit is still in the socket: it belongs to the reply.
+    std::weak_ptr<char> alive = alive_;
+    draining_ = true;
+    while (socket_->State() == wsConnected && ReceiveAndProcess(0) > 0) {
+      if (alive.expired()) return;
+    }
+    draining_ = false;
+  }
+  receivePaused_ = false;
   CloseHandling(error);
 }
 

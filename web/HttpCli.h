@@ -297,6 +297,8 @@ class THttpCli : public TComponent {
 
   // Reply reception (HttpCliReceive.cpp).
   void SocketDataAvailable(std::uint16_t error);
+  // Takes what the socket holds and works on it; the count received (0 or less: nothing).
+  int ReceiveAndProcess(std::uint16_t error);
   void ProcessHeaderLine(const std::string& line, const std::string& raw);
   void ProcessFieldLine(const std::string& line);
   void EndOfHeader();
@@ -418,6 +420,7 @@ class THttpCli : public TComponent {
   std::int64_t bandwidthBytes_ = 0;
   std::int64_t bandwidthQuota_ = 0;
   bool receivePaused_ = false;
+  bool draining_ = false;  // reading what is left after the peer closed
   bool bandwidthTimerOn_ = false;
 
   // Authentication.

@@ -15,25 +15,30 @@ bool EndsWithChunked(const std::string& transferEncoding) {
 }  // namespace
 
 void THttpCli::SocketDataAvailable(std::uint16_t error) {
+  ReceiveAndProcess(error);
+}
+
+int THttpCli::ReceiveAndProcess(std::uint16_t error) {
+  // Over the bandwidth quota the data waits in the socket (which stays quiet until the next
+  // receive) until the bandwidth tick reads it; once the peer has closed, everything is read.
+  if (receivePaused_ && !draining_) return 0;
   std::int32_t count =
       socket_->Receive(receiveBuffer_ + receiveLength_, kReceiveMax - receiveLength_);
   Trace(loProtSpecInfo, "Data available. Len=" + std::to_string(count));
-  if (!everStarted_) return;
+  if (!everStarted_) return count;
   if (count <= 0) {
     Trace(loProtSpecInfo, "**data available. Len=" + std::to_string(count));
-    return;
+    return count;
   }
   bandwidthBytes_ += count;
-  if (options_.Contains(httpoBandwidthControl) && bandwidthBytes_ > bandwidthQuota_ &&
-      !receivePaused_) {
+  if (options_.Contains(httpoBandwidthControl) && bandwidthBytes_ > bandwidthQuota_) {
     receivePaused_ = true;
-    socket_->SuspendReceive();
   }
   if (lineOverlong_ && state_ != httpWaitingBody) {
     // The rest of a header line that was too long is dropped up to its line end.
     char* fresh = receiveBuffer_ + receiveLength_;
     char* lf = static_cast<char*>(std::memchr(fresh, '\n', static_cast<std::size_t>(count)));
-    if (lf == nullptr) return;
+    if (lf == nullptr) return count;
     count = static_cast<std::int32_t>(fresh + count - lf);
     std::memmove(fresh, lf, static_cast<std::size_t>(count));
     lineOverlong_ = false;
@@ -50,7 +55,7 @@ void THttpCli::SocketDataAvailable(std::uint16_t error) {
         receiveLength_ = static_cast<int>(kHttpMaxHeaderLine);
         lineOverlong_ = true;
       }
-      return;
+      return count;
     }
     auto rawLength = static_cast<std::size_t>(lf - receiveBuffer_) + 1;
     std::string raw(receiveBuffer_, rawLength);
@@ -69,21 +74,22 @@ void THttpCli::SocketDataAvailable(std::uint16_t error) {
     } else {
       if (OnDataPush) OnDataPush(this, error);
     }
-    if (alive.expired()) return;
+    if (alive.expired()) return count;
   }
   if (state_ == httpWaitingBody && receiveLength_ > 0) {
     if (requestType_ == httpHEAD) {
       // A reply to HEAD has no body; whatever comes is not this reply's.
       receiveLength_ = 0;
       socket_->AbortConnection();
-      return;
+      return count;
     }
     HandBody();
-    if (alive.expired()) return;
+    if (alive.expired()) return count;
     if (state_ != httpReady && nextLineHandler_ == LineHandler::None && bodyDone_) {
       ReplyComplete();
     }
   }
+  return count;
 }
 
 void THttpCli::ProcessHeaderLine(const std::string& line, const std::string& raw) {
@@ -358,5 +364,5 @@ void THttpCli::BandwidthTick() {
   if (!receivePaused_) return;
   receivePaused_ = false;
   bandwidthBytes_ -= bandwidthQuota_;
-  socket_->ResumeReceive();
+  if (socket_->State() == wsConnected) ReceiveAndProcess(0);
 }

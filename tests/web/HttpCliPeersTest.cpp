@@ -182,6 +182,16 @@ TEST(HttpCliPeers, PythonServerGivesTheDocumentAndItsErrors) {
   EXPECT_EQ(c.ContentLength(), static_cast<std::int64_t>(document.size()));
   EXPECT_EQ(trace.done, 1);
 
+  // The same again with the bandwidth limit: slower, but whole.
+  reply.SetSize(0);
+  c.SetOptions({httpoBandwidthControl});
+  c.SetBandwidthLimit(100000);
+  c.SetBandwidthSampling(50);
+  c.GetAndWait();
+  EXPECT_EQ(c.StatusCode(), 200);
+  EXPECT_TRUE(reply.Data() == document);
+  c.SetOptions({});
+
   c.HeadAndWait();
   EXPECT_EQ(c.StatusCode(), 200);
   EXPECT_EQ(reply.Size(), static_cast<std::int64_t>(document.size()));  // nothing added

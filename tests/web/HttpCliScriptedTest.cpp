@@ -602,3 +602,48 @@ TEST(HttpCliScripted, RequestVersionMustBeOneZeroOrOneOne) {
   }
   EXPECT_EQ(c.RequestVer(), "1.0");
 }
+
+TEST(HttpCliScripted, CancelEndsARunningRequestOnce) {
+  ScriptedServer server([](Conn& conn, int) {
+    conn.ReadRequest();
+    conn.PeerClosed(20000);
+  });
+  THttpCli c;
+  HttpTrace trace(c);
+  c.SetURL(server.Url());
+  c.Get();
+  ASSERT_TRUE(WaitFor([&] { return c.State() == httpWaitingHeader; }));
+  c.CancelRequest();
+  ASSERT_TRUE(WaitFor([&] { return trace.done > 0; }));
+  Pump(100);
+  EXPECT_EQ(trace.done, 1);
+  EXPECT_EQ(trace.doneError, httperrAborted);
+  EXPECT_EQ(c.StatusCode(), 404);
+  EXPECT_EQ(c.ReasonPhrase(), "Connection aborted on request");
+  EXPECT_EQ(c.State(), httpReady);
+}
+
+TEST(HttpCliScripted, PresetBasicCookiesAndContentCodingHeader) {
+  std::string request;
+  ScriptedServer server([&request](Conn& conn, int) {
+    request = conn.ReadRequest();
+    conn.Write("HTTP/1.0 200 OK\r\nSet-Cookie: qsl=1\r\nContent-Length: 2\r\n\r\nok");
+  });
+  THttpCli c;
+  std::vector<std::string> cookies;
+  c.OnCookie = [&](THttpCli*, const std::string& data, bool& accept) {
+    EXPECT_TRUE(accept);
+    cookies.push_back(data);
+  };
+  c.SetServerAuthKind(httpAuthBasic);
+  c.SetUsername("op");
+  c.SetPassword("73");
+  c.SetOptions({httpoEnableContentCoding, httpoUseQuality});
+  EXPECT_EQ(c.Options(), (THttpCliOptions{httpoEnableContentCoding, httpoUseQuality}));
+  c.SetURL(server.Url());
+  c.GetAndWait();
+  EXPECT_NE(request.find("\r\nAuthorization: Basic " + Base64Encode("op:73") + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(request.find("\r\nAccept-Encoding: identity;q=0, *;q=0\r\n"), std::string::npos);
+  EXPECT_EQ(cookies, (std::vector<std::string>{"qsl=1"}));
+}
