@@ -2,14 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-}  // namespace
+#include "common/Text.h"
 
 std::size_t THttpChunkDecoder::Feed(const char* data, std::size_t length, const TDataSink& sink) {
   std::size_t pos = 0;
@@ -17,7 +10,7 @@ std::size_t THttpChunkDecoder::Feed(const char* data, std::size_t length, const 
     char c = data[pos];
     switch (state_) {
       case csSize: {
-        int v = HexValue(c);
+        int v = HexDigitValue(c);
         if (v < 0) {
           // A size line without a digit is no chunk size.
           state_ = sizeDigits_ == 0 ? csFailed : csSizeLine;

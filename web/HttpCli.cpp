@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/Text.h"
 #include "platform/MessagePump.h"
 #include "web/Url.h"
 

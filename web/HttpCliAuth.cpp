@@ -2,6 +2,7 @@
 // handling of "Location" (relocation). Both send the same request again instead of reporting
 // its end.
 
+#include "common/Text.h"
 #include "sockets/Base64.h"
 #include "web/HttpCli.h"
 #include "web/HttpReplyParse.h"
@@ -11,8 +12,7 @@
 namespace {
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  return text.size() >= prefix.size() &&
-         HttpLowerCase(text.substr(0, prefix.size())) == HttpLowerCase(prefix);
+  return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
 }
 
 // The last challenge that begins with scheme (without regard to case), or nullptr.

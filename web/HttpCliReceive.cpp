@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Text.h"
 #include "web/HttpCli.h"
 #include "web/HttpReplyParse.h"
 
 namespace {
 bool EndsWithChunked(const std::string& transferEncoding) {
-  std::string t = WSocketTrim(transferEncoding);
+  std::string t = Trim(transferEncoding);
   return t.size() >= 7 && t.compare(t.size() - 7, 7, "chunked") == 0;
 }
 }  // namespace
@@ -106,7 +107,7 @@ void THttpCli::ProcessHeaderLine(const std::string& line, const std::string& raw
     return;
   }
 
-  if (headerLineNumber_ == 1 && line.size() >= 6 && HttpLowerCase(line.substr(0, 6)) == "<html>") {
+  if (headerLineNumber_ == 1 && line.size() >= 6 && LowerAscii(line.substr(0, 6)) == "<html>") {
     // No header at all: the reply is an HTML document, ended by the close.
     if (contentType_.empty()) contentType_ = "text/html";
     ChangeState(httpWaitingBody);
@@ -153,20 +154,20 @@ void THttpCli::ProcessFieldLine(const std::string& line) {
   } else if (name == "content-length") {
     contentLength_ = ParseContentLength(value);
   } else if (name == "transfer-encoding") {
-    transferEncoding_ = HttpLowerCase(value);
+    transferEncoding_ = LowerAscii(value);
   } else if (name == "content-range") {
     contentRange_ = value;
   } else if (name == "accept-ranges") {
     acceptRanges_ = value;
   } else if (name == "content-type") {
-    contentType_ = HttpLowerCase(value);
+    contentType_ = LowerAscii(value);
   } else if (name == "www-authenticate" || name == "proxy-authenticate") {
     authChallenges_.push_back(value);
   } else if (name == "set-cookie") {
     bool accept = true;
     if (OnCookie) OnCookie(this, value, accept);
   } else if (name == "connection" || name == "proxy-connection") {
-    std::string v = HttpLowerCase(WSocketTrim(value));
+    std::string v = LowerAscii(Trim(value));
     if (v == "close") closeReq_ = true;
     if (v == "keep-alive") closeReq_ = false;
   } else if (name == "content-encoding") {
@@ -231,7 +232,7 @@ void THttpCli::EndOfHeader() {
   }
   std::string ext;
   std::size_t dot = documentName_.rfind('.');
-  if (dot != std::string::npos) ext = HttpLowerCase(documentName_.substr(dot));
+  if (dot != std::string::npos) ext = LowerAscii(documentName_.substr(dot));
   if ((ext.empty() || ext == ".exe") && contentType_ == "text/html") {
     documentName_ =
         (dot == std::string::npos ? documentName_ : documentName_.substr(0, dot)) + ".htm";

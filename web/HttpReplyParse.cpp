@@ -1,20 +1,12 @@
 #include "web/HttpReplyParse.h"
 
-#include "sockets/WSocketBinding.h"
+#include "common/Text.h"
 
 namespace {
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 }  // namespace
-
-std::string HttpLowerCase(const std::string& text) {
-  std::string s = text;
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 bool IsHttpStatusLine(const std::string& line) {
   return line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0;
@@ -42,19 +34,15 @@ bool ParseHttpStatusLine(const std::string& line, THttpStatusLine& status) {
 bool SplitHttpField(const std::string& line, std::string& name, std::string& value) {
   std::size_t colon = line.find(':');
   if (colon == std::string::npos) return false;
-  name = HttpLowerCase(line.substr(0, colon));
+  name = LowerAscii(line.substr(0, colon));
   std::size_t start = line.find_first_not_of(' ', colon + 1);
   value = start == std::string::npos ? std::string() : line.substr(start);
   return true;
 }
 
 std::int64_t ParseContentLength(const std::string& value) {
-  std::string text = WSocketTrim(value);
-  if (text.empty() || text.size() > 18) return -1;
-  std::int64_t n = 0;
-  for (char c : text) {
-    if (!IsDigit(c)) return -1;
-    n = n * 10 + (c - '0');
-  }
-  return n;
+  std::string text = Trim(value);
+  if (text.size() > 18) return -1;
+  std::optional<std::uint64_t> n = ParseUnsigned(text, 10, 999999999999999999ULL);
+  return n ? static_cast<std::int64_t>(*n) : -1;
 }

@@ -31,6 +31,3 @@ bool SplitHttpField(const std::string& line, std::string& name, std::string& val
 // A Content-Length value: decimal digits only (blanks around allowed), at most 18 of them;
 // -1 (unknown) for anything else, negative numbers included.
 std::int64_t ParseContentLength(const std::string& value);
-
-// The lower-case form of a text (ASCII letters only).
-std::string HttpLowerCase(const std::string& text);
