@@ -15,7 +15,7 @@ packages=(
   clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
   libxcb-xtest0-dev
   # the HTTP client's peers (started by the tests on loopback, never as services)
-  nginx-light squid
+  nginx-light squid python3
 )
 
 missing=()
