@@ -1,0 +1,23 @@
+// A received audio frame through the receivers' check and the decoder; what passes the check
+// must decode, and encoding the decoded bytes must give the same payload back.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/AudioFrame.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string frame(reinterpret_cast<const char*>(data), size);
+  std::vector<std::uint8_t> dest(frame.size() > 16 ? frame.size() - 16 : 1);
+  std::uint32_t stamp = 0;
+  bool valid = CheckAudioFrame(frame, stamp);
+  std::int32_t count = frame.size() > 16 ? DecodeAudioFrame(frame, dest.data()) : -1;
+  if (valid) {
+    if (count < 0) __builtin_trap();
+    std::string again = EncodeAudioFrame(dest.data(), count);
+    if (again.compare(16, std::string::npos, frame, 16, std::string::npos) != 0) __builtin_trap();
+  }
+  if (count > static_cast<std::int64_t>(dest.size())) __builtin_trap();
+  return 0;
+}
