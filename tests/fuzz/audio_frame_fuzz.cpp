@@ -1,5 +1,7 @@
 // A received audio frame through the receivers' check and the decoder; what passes the check
-// must decode, and encoding the decoded bytes must give the same payload back.
+// must decode, and the decoded bytes must survive their own encoding and decoding. (A payload may
+// hold unescaped low bytes, which decode as themselves, so the frame text need not come back.)
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,7 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (valid) {
     if (count < 0) __builtin_trap();
     std::string again = EncodeAudioFrame(dest.data(), count);
-    if (again.compare(16, std::string::npos, frame, 16, std::string::npos) != 0) __builtin_trap();
+    std::vector<std::uint8_t> back(again.size());
+    if (DecodeAudioFrame(again, back.data()) != count) __builtin_trap();
+    if (!std::equal(back.begin(), back.begin() + count, dest.begin())) __builtin_trap();
   }
   if (count > static_cast<std::int64_t>(dest.size())) __builtin_trap();
   return 0;
