@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/AudioFrame.h"
+#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/AudioCompression.h"
 #include "platform/Tick.h"
@@ -13,22 +14,8 @@
 
 namespace {
 
-// Protocol words match without regard to case (ASCII only, whatever the locale).
-bool SameWord(const std::string& word, const char* keyword) {
-  const std::size_t n = std::strlen(keyword);
-  if (word.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = word[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != keyword[i]) return false;
-  }
-  return true;
-}
-
 bool HexDigits(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-  });
+  return std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
 }
 
 std::int32_t Meter(std::size_t value) {
@@ -119,14 +106,14 @@ void TAudioStream::SetMeters(std::int32_t rx, std::int32_t tx) {
 void TAudioStream::AudioCommand(const std::string& value, std::int32_t accessLevel) {
   std::string sub, arg;
   TLineFramer::SplitLine(value, sub, arg);
-  if (SameWord(sub, "DATA") && arg.size() > 32) {
+  if (SameTextAscii(sub, "DATA") && arg.size() > 32) {
     // Below TX/RX the audio would still reach the transmitter through the radio's VOX.
     if (accessLevel >= 1) PlayFrame(arg, platform::GetTickCount());
-  } else if (SameWord(sub, "OFF")) {
+  } else if (SameTextAscii(sub, "OFF")) {
     AudioOff();
-  } else if (SameWord(sub, "ON")) {
+  } else if (SameTextAscii(sub, "ON")) {
     AudioOn();
-  } else if (SameWord(sub, "FORMAT") && !arg.empty()) {
+  } else if (SameTextAscii(sub, "FORMAT") && !arg.empty()) {
     SetFormat(arg, accessLevel);
   } else {
     Send("# Invalid command \"AUDIO " + sub + "\"");
@@ -200,10 +187,7 @@ void TAudioStream::SetFormat(const std::string& hex, std::int32_t accessLevel) {
   std::memset(&format, 0, sizeof format);
   bool valid = hex.size() <= kMaxFormatHex && hex.size() % 2 == 0 && HexDigits(hex);
   if (valid) {
-    std::string upper = hex;
-    for (char& c : upper)
-      if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
-    HexToBytes(upper, reinterpret_cast<std::uint8_t*>(&format));
+    HexToBytes(UpperAscii(hex), reinterpret_cast<std::uint8_t*>(&format));
     // The record must compress the captured audio and be playable (decodable) as it stands.
     using platform::acmStreamOpen;
     valid = acmStreamOpen(nullptr, 0, ACMConv.FormatIn().AsWaveFormat(), format.AsWaveFormat(),

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/AudioFrame.h"
+#include "common/Text.h"
 #include "relay/K2Text.h"
 #include "server/AudioStream.h"
 #include "tests/audio/AudioTestSupport.h"
@@ -228,8 +229,7 @@ TEST_F(AudioStreamTest, CommandsAndTheirAccessRules) {
   const std::string mp3 = FormatHex(Mp3WaveFormat());
   TACMWaveFormat faster = Mp3WaveFormat();
   faster.nAvgBytesPerSec = 4000;
-  std::string lower = FormatHex(faster);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = LowerAscii(FormatHex(faster));
   struct Row {
     const char* what;
     std::string value;
