@@ -56,6 +56,9 @@ void TAudioStream::Setup(std::int32_t soundCard, std::int32_t squelchLevel) {
   ACMIn.SetDeviceID(soundCard_);
   ACMOut.SetDeviceID(soundCard_);
   UpdateBufferSizes();
+}
+
+void TAudioStream::SetIdle() {
   SetMeters(0, 0);
   ClearTxReference();
 }

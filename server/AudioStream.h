@@ -76,7 +76,8 @@ class TAudioStream {
   // 0 to 100; values outside are taken as the nearest end.
   std::int32_t SquelchLevel() const { return squelchLevel_; }
   void SetSquelchLevel(std::int32_t value);
-  // Devices and block sizes from the settings; meters 0, reference cleared.
+  // Devices and block sizes from the settings (also while audio runs: a new device is used from
+  // the next "AU ON").
   void Setup(std::int32_t soundCard, std::int32_t squelchLevel);
 
   // --- Session ---------------------------------------------------------------------------------
@@ -87,8 +88,11 @@ class TAudioStream {
   void ResetSession();
   // The session ended: capture stops; playback stays open until "AU OFF" or the program's end.
   void SessionEnded();
-  // Clears the transmit reference (also when the window is reset after a session).
+  // Clears the transmit reference.
   void ClearTxReference();
+  // No session: meters 0 and the transmit reference cleared (at the first showing and when the
+  // window is reset after a session).
+  void SetIdle();
 
   // The value of an "AUDIO" line, with the session's access level (0 RX only, 1 TX/RX, 2 Full).
   void AudioCommand(const std::string& value, std::int32_t accessLevel);

@@ -309,6 +309,10 @@ TEST_F(AudioStreamTest, OnOffAndTheSessionEnd) {
   audio_.SessionEnded();
   EXPECT_FALSE(audio_.RxRunning() || audio_.ACMIn.Active());
   EXPECT_TRUE(audio_.TxRunning());
+  audio_.PlayFrame(Frame(5, 40), 10);
+  audio_.SetIdle();  // the window reset after the session
+  EXPECT_EQ(audio_.TxAudio(), 0);
+  EXPECT_EQ(audio_.TxRefStamp(), 0u);
   audio_.ResetSession();
   audio_.SetClientConnected(true);
   audio_.AudioOn();
