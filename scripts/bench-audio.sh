@@ -9,17 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 steady=${1:-30}
 bursts=${2:-10}
-build=${TALVO_BUILD:-build}
-home=$(mktemp -d)
-port=$((20000 + RANDOM % 20000))
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$home"' EXIT
-export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
+source scripts/bench-start.sh
 "$build"/tests/server/ServerAudioBench --capture "$home/capture.raw" "$steady" "$bursts"
 export TALVO_ALSA_PCM_IN="{ type file slave { pcm { type null } } file \"/dev/null\" infile \"$home/capture.raw\" format raw }"
 export TALVO_ALSA_PCM_OUT=null
-"$build"/tests/support/k2sim --link "$home/k2" > /dev/null &
-for _ in $(seq 50); do [[ -e $home/k2 ]] && break; sleep 0.1; done
-bash scripts/demo-ini.sh "$home/TalvoServer.ini" "$home/k2" "$port"
-"$build"/server/TalvoServer 2> /dev/null &
-server=$!
+bench_start_server
 "$build"/tests/server/ServerAudioBench "$port" "$server" "$steady" "$bursts"

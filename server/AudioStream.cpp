@@ -137,43 +137,53 @@ void TAudioStream::AudioOff() {
 
 void TAudioStream::OpenCapture() {
   if (ACMIn.Active()) return;
-  try {
-    ACMIn.SetDeviceID(soundCard_);
-    ACMConv.SetActive(true);
-    ACMIn.Open(ACMConv.FormatIn());
-  } catch (const std::exception& e) {
-    Fail("Receive audio", e.what());
-    StopCapture();
-  }
+  Attempt(
+      "Receive audio",
+      [this] {
+        ACMIn.SetDeviceID(soundCard_);
+        ACMConv.SetActive(true);
+        ACMIn.Open(ACMConv.FormatIn());
+      },
+      &TAudioStream::StopCapture);
 }
 
 void TAudioStream::OpenPlayback() {
   if (ACMOut.Active()) return;
+  Attempt(
+      "Transmit audio",
+      [this] {
+        ACMOut.SetDeviceID(soundCard_);
+        ACMConv2.SetActive(true);
+        ACMOut.Open(ACMConv2.FormatIn());
+      },
+      &TAudioStream::StopPlayback);
+}
+
+void TAudioStream::Attempt(const char* direction, const std::function<void()>& open,
+                           void (TAudioStream::*undo)()) {
   try {
-    ACMOut.SetDeviceID(soundCard_);
-    ACMConv2.SetActive(true);
-    ACMOut.Open(ACMConv2.FormatIn());
+    open();
   } catch (const std::exception& e) {
-    Fail("Transmit audio", e.what());
-    StopPlayback();
+    Fail(direction, e.what());
+    (this->*undo)();
   }
 }
 
 void TAudioStream::StopCapture() {
   ACMIn.Close();
-  try {
-    ACMConv.SetActive(false);
-  } catch (const EACMConvertor& e) {
-    if (log_) log_(std::string("Receive audio: ") + e.what());
-  }
+  Deactivate(ACMConv, "Receive audio");
 }
 
 void TAudioStream::StopPlayback() {
   ACMOut.Close();
+  Deactivate(ACMConv2, "Transmit audio");
+}
+
+void TAudioStream::Deactivate(TACMConvertor& converter, const char* direction) {
   try {
-    ACMConv2.SetActive(false);
+    converter.SetActive(false);
   } catch (const EACMConvertor& e) {
-    if (log_) log_(std::string("Transmit audio: ") + e.what());
+    if (log_) log_(std::string(direction) + ": " + e.what());
   }
 }
 

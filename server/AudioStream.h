@@ -126,6 +126,10 @@ class TAudioStream {
   void OpenPlayback();
   void StopCapture();
   void StopPlayback();
+  // Runs open; when it raises, reports the failure and runs undo.
+  void Attempt(const char* direction, const std::function<void()>& open,
+               void (TAudioStream::*undo)());
+  void Deactivate(TACMConvertor& converter, const char* direction);
   void Fail(const std::string& what, const std::string& error);
   void Send(const std::string& line);
   std::uint32_t QueueLimitBytes() const;

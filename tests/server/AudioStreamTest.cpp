@@ -294,6 +294,9 @@ TEST_F(AudioStreamTest, OnOffAndTheSessionEnd) {
   EXPECT_EQ(audio_.ACMIn.BufferSize(), 2000u);
   ASSERT_TRUE(WaitFor([&] { return !client_.lines.empty(); }, 10000));
   EXPECT_GT(audio_.RxAudio(), 0);
+  // New settings while audio runs: the unchanged block size is not written to the converter.
+  EXPECT_NO_THROW(audio_.Setup(-1, 30));
+  EXPECT_EQ(audio_.SquelchLevel(), 30);
 
   audio_.AudioCommand("OFF", 0);
   EXPECT_FALSE(audio_.RxRunning() || audio_.ACMIn.Active() || audio_.TxRunning());
