@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Talvo and runs the server. Its files live in $TALVO_HOME
-# (default ~/.talvo). On the first run a ready settings file is written there, with the
-# simulated K2 as the radio and the user "demo" (password "demo"). The simulator is the radio
-# whenever the settings name no serial port, and is started whenever they name it. Stop with
-# Ctrl+C.
+# Installs what is missing, builds Talvo and runs the server; with a display it also starts the
+# client. Their files live in $TALVO_HOME (default ~/.talvo). On the first run ready settings
+# files are written there: the server's with the simulated K2 as the radio and the user "demo"
+# (password "demo"), the client's with the station "Local K2" for that server and user. The
+# simulator is the radio whenever the settings name no serial port, and is started whenever they
+# name it. The server streams the radio's audio from and to ALSA's default device, or the PCM that
+# TALVO_ALSA_PCM (TALVO_ALSA_PCM_IN, TALVO_ALSA_PCM_OUT) names. Stop with Ctrl+C, or close the
+# client.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,6 +17,8 @@ mkdir -p "$TALVO_HOME"
 ini=$TALVO_HOME/TalvoServer.ini
 radio=$TALVO_HOME/k2sim-tty
 [[ -f $ini ]] || bash scripts/demo-ini.sh "$ini" "$radio" 6110
+client_ini=$TALVO_HOME/TalvoClient.INI
+[[ -f $client_ini ]] || bash scripts/demo-client-ini.sh "$client_ini" 6110
 [[ -n ${DISPLAY:-} ]] || export QT_QPA_PLATFORM=offscreen
 
 # The serial port the settings name ([COMM] Port), if any.
@@ -32,6 +37,13 @@ if grep -q "^Port=$radio\$" "$ini"; then
   echo "Simulated K2 on $radio"
 fi
 echo "TalvoServer: settings, log and contacts in $TALVO_HOME; see README.md to log in."
+echo "Audio (after AU ON): capture from ${TALVO_ALSA_PCM_IN:-${TALVO_ALSA_PCM:-ALSA default}}," \
+  "playback to ${TALVO_ALSA_PCM_OUT:-${TALVO_ALSA_PCM:-ALSA default}}."
 build/server/TalvoServer &
 pids+=($!)
+if [[ -n ${DISPLAY:-} ]]; then
+  echo "TalvoClient: press Power, pick \"Local K2\" and press OK."
+  build/client/TalvoClient &
+  pids+=($!)
+fi
 wait "${pids[-1]}"

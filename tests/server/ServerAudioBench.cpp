@@ -22,7 +22,7 @@
 
 #include "common/AudioFrame.h"
 #include "sockets/MD5.h"
-#include "tests/server/LineClient.h"
+#include "tests/support/LineClient.h"
 #include "tests/support/Mp3Reference.h"
 
 namespace {
