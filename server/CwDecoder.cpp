@@ -1,22 +1,16 @@
 #include "server/CwDecoder.h"
 
-#include <sys/stat.h>
-
 #include <limits>
 
 #include "common/Utils.h"
 #include "platform/MessageWindow.h"
+#include "platform/Paths.h"
 #include "platform/Tick.h"
 
 namespace {
 
 constexpr platform::WPARAM kCheckTimer = 1;
 constexpr unsigned kCheckInterval = 500;
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // The folder of a file name, without its trailing separator ("/" stays "/").
 std::string FolderOf(const std::string& path) {
@@ -87,7 +81,7 @@ void TCwDecoder::StartCwDecoder() {
   EndStart();
   running_ = false;
   if (init_ == nullptr || read_ == nullptr) return;
-  if (!FileExists(path_)) {
+  if (!platform::FileExists(path_)) {
     Log("CW decoder program not found: " + path_);
     return;
   }

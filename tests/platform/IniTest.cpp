@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -104,6 +105,47 @@ TEST(Ini, NewFileIsOwnerOnlyAndExistingModeIsKept) {
   ASSERT_TRUE(WritePrivateProfileString("S", "K", "w", path));
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST(Ini, ABatchIsOneReplaceOfTheFile) {
+  auto path = TempIni("batch.ini");
+  Put(path, "[Users]\r\nUser 1=old\r\n[Other]\r\nKeep=1\r\n");
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  ASSERT_TRUE(platform::WritePrivateProfileStrings({{"users", "USER 1", "alice"},
+                                                    {"Users", "User 2", "bob"},
+                                                    {"Users", "User 3", ""},
+                                                    {"Messages", "Welcome", "Hi||there"},
+                                                    {"Users", "User 2", "carol"}},
+                                                   path));
+  EXPECT_EQ(Contents(path),
+            "[Users]\r\nUSER 1=alice\r\nUser 2=carol\r\nUser 3=\r\n[Other]\r\nKeep=1\r\n\r\n"
+            "[Messages]\r\nWelcome=Hi||there\r\n");
+  // Replaced, not rewritten in place: a reader holding the old file keeps the old contents.
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_NE(before.st_ino, after.st_ino);
+}
+
+TEST(Ini, ABatchWithABadEntryWritesNothing) {
+  auto path = TempIni("badbatch.ini");
+  Put(path, "[S]\nK=1\n");
+  EXPECT_FALSE(platform::WritePrivateProfileStrings({{"S", "K", "2"}, {"", "K", "3"}}, path));
+  EXPECT_FALSE(platform::WritePrivateProfileStrings({{"S", "K", "2"}, {"S", "", "3"}}, path));
+  EXPECT_EQ(Contents(path), "[S]\nK=1\n");
+}
+
+TEST(Ini, AFailedReplaceLeavesNoScraps) {
+  // A folder in the file's place: the new file is written beside it, and the rename fails.
+  std::string dir = std::string(std::getenv("TALVO_HOME")) + "/scraps";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir + "/x.ini/inside");
+  EXPECT_FALSE(
+      platform::WritePrivateProfileStrings({{"S", "K", "2"}, {"T", "L", "3"}}, dir + "/x.ini"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                          std::filesystem::directory_iterator()),
+            1);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(Ini, WriteIntoMissingFolderFails) {
