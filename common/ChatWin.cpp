@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <charconv>
 
+#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Paths.h"
 #include "platform/SystemBeep.h"
@@ -21,17 +22,9 @@ QString Latin1(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// A whole decimal integer, blanks around it allowed; def otherwise.
+// A whole decimal integer, spaces around it allowed; def otherwise.
 int ToInt(const std::string& text, int def) {
-  std::size_t first = text.find_first_not_of(' ');
-  std::size_t last = text.find_last_not_of(' ');
-  if (first == std::string::npos) return def;
-  const char* begin = text.data() + first;
-  const char* end = text.data() + last + 1;
-  if (*begin == '+') ++begin;
-  int value = 0;
-  auto [ptr, ec] = std::from_chars(begin, end, value);
-  return (ec == std::errc() && ptr == end) ? value : def;
+  return ParseInt32(Trim(text, " ")).value_or(def);
 }
 
 // Any line break in the text becomes a space.

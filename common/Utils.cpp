@@ -1,6 +1,7 @@
 #include "common/Utils.h"
 
 #include "common/Random.h"
+#include "common/Text.h"
 #include "platform/Ini.h"
 #include "platform/MessagePump.h"
 #include "platform/Shell.h"
@@ -67,10 +68,10 @@ std::int32_t ShellRun(const std::string& verb, const std::string& file,
 }
 
 std::int32_t HexToBytes(const std::string& text, std::uint8_t* dest) {
+  // Only upper-case digits count; anything else, lower case included, is 0.
   auto value = [](char c) -> unsigned {
-    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-    return 0;
+    const int d = c >= 'a' && c <= 'f' ? 0 : HexDigitValue(c);
+    return d < 0 ? 0 : static_cast<unsigned>(d);
   };
   std::size_t pairs = text.size() / 2;
   for (std::size_t k = 0; k < pairs; ++k)
@@ -95,23 +96,9 @@ std::int32_t StrToIntDef(const std::string& text, std::int32_t def) {
     base = 16;
     i += 2;
   }
-  if (i >= text.size()) return def;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    int d;
-    if (c >= '0' && c <= '9')
-      d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      d = c - 'A' + 10;
-    else
-      return def;
-    value = value * base + d;
-    if (value > 0x80000000LL) return def;
-  }
-  if (negative) value = -value;
-  if (value > 0x7FFFFFFFLL || value < -0x80000000LL) return def;
-  return static_cast<std::int32_t>(value);
+  const auto value = ParseUnsigned(std::string_view(text).substr(i), base,
+                                   negative ? 0x80000000ULL : 0x7FFFFFFFULL);
+  if (!value) return def;
+  return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(*value)
+                                            : static_cast<std::int64_t>(*value));
 }

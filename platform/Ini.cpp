@@ -9,25 +9,14 @@
 #include <sstream>
 #include <vector>
 
+#include "common/Text.h"
+
 namespace platform {
 namespace {
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
+// Names and values in the file are padded with spaces and tabs only.
 std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
+  return ::Trim(s, " \t");
 }
 
 std::string CutAtNul(const std::string& s) {
@@ -127,8 +116,8 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
     for (const auto& line : lines) {
       std::string name, k, v;
       if (SectionName(line, name)) {
-        inSection = SameName(name, want);
-      } else if (inSection && KeyValue(line, k, v) && SameName(k, wantKey)) {
+        inSection = SameTextAscii(name, want);
+      } else if (inSection && KeyValue(line, k, v) && SameTextAscii(k, wantKey)) {
         result = Unquote(v);
         break;
       }
@@ -150,13 +139,13 @@ void SetEntry(std::vector<std::string>& lines, const std::string& sec, const std
     std::string name, lk, lv;
     if (SectionName(lines[i], name)) {
       if (sectionFound && inSection) break;  // left our section
-      inSection = SameName(name, sec);
+      inSection = SameTextAscii(name, sec);
       if (inSection) {
         sectionFound = true;
         lastEntry = i;
       }
     } else if (inSection) {
-      if (KeyValue(lines[i], lk, lv) && SameName(lk, k)) {
+      if (KeyValue(lines[i], lk, lv) && SameTextAscii(lk, k)) {
         lines[i] = newLine;
         return;
       }

@@ -4,10 +4,10 @@
 #include <link.h>
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <vector>
 
+#include "common/Text.h"
 #include "platform/Paths.h"
 
 namespace platform {
@@ -63,8 +63,7 @@ LibraryHandle Open(const std::string& file, std::string* error) {
 }  // namespace
 
 std::string LibraryFileName(const std::string& name) {
-  std::string lower;
-  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string lower = LowerAscii(name);
   if (lower.rfind("lib", 0) == 0 && EndsWith(lower, ".so")) return lower;
   if (EndsWith(lower, ".dll")) lower.resize(lower.size() - 4);
   return "lib" + lower + ".so";

@@ -10,10 +10,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
 #include <mutex>
 
+#include "common/Text.h"
 #include "platform/SerialBaudRate.h"
 
 namespace platform {
@@ -379,15 +379,9 @@ class PosixSerialDevice : public SerialDevice {
 
 std::string SerialDevicePath(const std::string& name) {
   if (!name.empty() && name[0] == '/') return name;
-  if (name.size() > 3 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
-      (name[2] == 'M' || name[2] == 'm')) {
-    bool digits = true;
-    for (std::size_t i = 3; i < name.size(); ++i)
-      if (!std::isdigit(static_cast<unsigned char>(name[i]))) digits = false;
-    if (digits && name.size() <= 12) {
-      unsigned long n = std::stoul(name.substr(3));
-      if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
-    }
+  if (name.size() > 3 && name.size() <= 12 && SameTextAscii(name.substr(0, 3), "COM")) {
+    const auto n = ParseUnsigned(std::string_view(name).substr(3), 10, 999999999);
+    if (n && *n >= 1) return "/dev/ttyS" + std::to_string(*n - 1);
   }
   return "/dev/" + name;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/Text.h"
 #include "relay/K2Relay.h"
 #include "relay/K2Text.h"
 #include "relay/RelayNumbers.h"
@@ -39,27 +40,13 @@ enum Command {
 // The highest hertz value that the K2's eleven frequency digits can carry.
 constexpr std::int64_t kMaxHertz = 99999999999;
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-// 1-based position of `key` in `keywords`; 0 when absent or empty.
-int Position(const char* keywords, const std::string& key) {
-  if (key.empty()) return 0;
-  const auto at = std::string(keywords).find(key);
-  return at == std::string::npos ? 0 : static_cast<int>(at) + 1;
-}
-
 int PositionOfHead(const char* keywords, const std::string& text, std::size_t length) {
-  return Position(keywords, UpperAscii(text.substr(0, length)));
+  return static_cast<int>(KeywordPosition(keywords, UpperAscii(text.substr(0, length))));
 }
 
 // Position of the whole argument in "OFFON": 0 ignored, 1 to 3 "OFF", 4 and 5 "ON".
 int OnOffPosition(const std::string& argument) {
-  return Position("OFFON", UpperAscii(argument));
+  return static_cast<int>(KeywordPosition("OFFON", UpperAscii(argument)));
 }
 
 std::string Digit(std::int64_t value) {

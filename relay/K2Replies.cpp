@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/Text.h"
 #include "relay/K2Relay.h"
 #include "relay/K2Text.h"
 #include "relay/RelayNumbers.h"
@@ -77,12 +78,7 @@ void SendLine(IClientLink& client, const std::string& line) {
 }
 
 int ReplyPosition(const std::string& reply) {
-  std::string key = reply.substr(0, 2);
-  for (char& c : key) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  const auto at = std::string(kReplyWords).find(key);
-  return at == std::string::npos ? 0 : static_cast<int>(at) + 1;
+  return static_cast<int>(KeywordPosition(kReplyWords, UpperAscii(reply.substr(0, 2))));
 }
 
 }  // namespace

@@ -3,30 +3,12 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/Text.h"
+
 namespace relay {
 
-std::optional<std::int32_t> ParseInteger(std::string_view text) {
-  std::size_t start = 0;
-  bool negative = false;
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-    negative = text[0] == '-';
-    start = 1;
-  }
-  if (start == text.size()) return std::nullopt;
-  std::int64_t value = 0;
-  for (std::size_t i = start; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-    if (value > std::int64_t{INT32_MAX} + 1) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX || value < INT32_MIN) return std::nullopt;
-  return static_cast<std::int32_t>(value);
-}
-
 std::int32_t IntegerOrZero(std::string_view text) {
-  return ParseInteger(text).value_or(0);
+  return ParseInt32(text).value_or(0);
 }
 
 std::optional<long double> ParseNumber(std::string_view text) {

@@ -9,11 +9,8 @@
 // the decimal separator and ignores the process locale.
 namespace relay {
 
-// An optional "+" or "-" followed by decimal digits only, and nothing else; nullopt for any other
-// text and for values outside the 32-bit signed range.
-std::optional<std::int32_t> ParseInteger(std::string_view text);
-
-// ParseInteger, with 0 for a text that is not an integer.
+// An optional "+" or "-" followed by decimal digits only (see ParseInt32); 0 for any other text
+// and for values outside the 32-bit signed range.
 std::int32_t IntegerOrZero(std::string_view text);
 
 // An optional sign, then digits with an optional "." part and an optional exponent ("14.2",

@@ -9,7 +9,7 @@ packages=(
   # platform layer
   libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev
   # tests
-  xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
+  clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
 )
 
 missing=()

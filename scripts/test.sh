@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Talvo twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs the whole test suite on both builds, headless.
+# UndefinedBehaviorSanitizer) and runs the whole test suite on both builds, headless; then builds the
+# libFuzzer targets with clang and runs each for a short fixed number of inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,3 +19,6 @@ for flavour in release sanitize; do
   echo "== $flavour tests"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
 done
+
+echo "== fuzz targets"
+bash scripts/fuzz.sh

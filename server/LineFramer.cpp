@@ -1,28 +1,11 @@
 #include "server/LineFramer.h"
 
-namespace {
-
-bool Blank(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && Blank(s[b])) ++b;
-  while (e > b && Blank(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
-}  // namespace
+#include "common/Text.h"
 
 void TLineFramer::SplitLine(const std::string& line, std::string& word, std::string& value) {
-  std::size_t space = line.find(' ');
-  if (space == std::string::npos) {
-    word = line;
-    value.clear();
-  } else {
-    word = Trim(line.substr(0, space));
-    value = Trim(line.substr(space + 1));
+  if (SplitAtFirstSpace(line, word, value)) {
+    word = Trim(word);
+    value = Trim(value);
   }
 }
 

@@ -17,6 +17,7 @@
 #include "common/Adif.h"
 #include "common/ChatWin.h"
 #include "common/DateTime.h"
+#include "common/Text.h"
 #include "common/Utils.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
@@ -32,27 +33,13 @@ QString Latin1(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-// Position (from 1) of the first occurrence of word inside keywords; 0 when absent or empty.
-std::size_t KeywordPosition(const std::string& keywords, const std::string& word) {
-  if (word.empty()) return 0;
-  std::size_t at = keywords.find(word);
-  return at == std::string::npos ? 0 : at + 1;
-}
-
 // Compares two digests without regard to case, in a time that does not depend on where they
 // first differ.
 bool SameDigest(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   unsigned char diff = 0;
   for (std::size_t i = 0; i < a.size(); ++i)
-    diff |=
-        static_cast<unsigned char>(Upper(std::string(1, a[i]))[0] ^ Upper(std::string(1, b[i]))[0]);
+    diff |= static_cast<unsigned char>(UpperAscii(a[i]) ^ UpperAscii(b[i]));
   return diff == 0;
 }
 
@@ -524,20 +511,19 @@ bool TServerForm::UserListed(const std::string& user) const {
     std::string listed = ReadIniString(iniPath_, "Users", "User " + std::to_string(n), "");
     if (listed.empty()) return false;
     // As the [Passwords] and [Privileges] keys, the name matches without regard to case.
-    if (Upper(listed) == Upper(user)) return true;
+    if (SameTextAscii(listed, user)) return true;
   }
 }
 
 bool TServerForm::Login(const std::string& word, const std::string& value) {
   const std::string tag = "[" + sessionAddress_ + "]";
-  const std::size_t position = KeywordPosition("AUTHBYE", Upper(word));
+  const std::size_t position = KeywordPosition("AUTHBYE", UpperAscii(word));
   if (position == 1) {
-    std::string received = value, expected;
+    std::string user, received, expected;
     bool ok = false;
-    std::size_t space = value.find(' ');
-    if (space != std::string::npos) {
-      std::string user = value.substr(0, space);
-      received = value.substr(space + 1);
+    const bool named = SplitAtFirstSpace(value, user, received);
+    if (!named) received = value;
+    if (named) {
       sessionUser_ = user;
       std::string stored = Scramble(ReadIniString(iniPath_, "Passwords", user, ""), kPasswordSeed);
       expected = MD5DigestHex(loginBanner_ + stored);
@@ -583,7 +569,7 @@ bool TServerForm::CatAllowed(const std::string& commands) const {
   while (start < commands.size()) {
     std::size_t end = commands.find(';', start);
     if (end == std::string::npos) return false;  // every command ends with ";"
-    std::string cmd = Upper(commands.substr(start, end - start));
+    std::string cmd = UpperAscii(commands.substr(start, end - start));
     start = end + 1;
     auto digits = [&](std::size_t from, std::size_t count) {
       if (cmd.size() != from + count) return false;
@@ -594,7 +580,7 @@ bool TServerForm::CatAllowed(const std::string& commands) const {
     if ((cmd.rfind("UP", 0) == 0 || cmd.rfind("DN", 0) == 0) && digits(2, 1)) continue;
     if (cmd.rfind("PC", 0) == 0 && digits(2, 3) && level >= 1) continue;
     if (cmd.rfind("SW", 0) == 0 && digits(2, 2)) {
-      int code = std::stoi(cmd.substr(2));
+      const std::int32_t code = ParseInt32(cmd.substr(2)).value_or(0);
       if (code < 1 || code > 32) return false;
       int needs = 0;
       switch (code) {
@@ -622,7 +608,7 @@ bool TServerForm::CatAllowed(const std::string& commands) const {
 
 bool TServerForm::SessionCommand(const std::string& word, const std::string& value) {
   const std::uint32_t session = sessionId_;
-  switch (KeywordPosition("BYECLOSECATAUDIOLOGNOOPCHAT", Upper(word))) {
+  switch (KeywordPosition("BYECLOSECATAUDIOLOGNOOPCHAT", UpperAscii(word))) {
     case 1: {  // BYE
       std::string text = ExpandMacros(ReadIniString(iniPath_, "Messages", "Logging Out", ""));
       if (!text.empty()) {
@@ -652,9 +638,11 @@ bool TServerForm::SessionCommand(const std::string& word, const std::string& val
       return true;
     case 17:  // LOG
       if (!value.empty()) {
-        std::size_t space = value.find(' ');
-        std::string call = space == std::string::npos ? std::string() : value.substr(0, space);
-        std::string record = space == std::string::npos ? value : value.substr(space + 1);
+        std::string call, record;
+        if (!SplitAtFirstSpace(value, call, record)) {
+          record = value;
+          call.clear();
+        }
         for (char& c : record)
           if (c == '\r' || c == '\n' || c == '\0') c = ' ';
         if (AppendAdif(record)) {

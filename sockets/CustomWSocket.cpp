@@ -1,19 +1,14 @@
 #include "sockets/CustomWSocket.h"
 
-#include <cctype>
 #include <cstdio>
 
+#include "common/Text.h"
 #include "platform/Application.h"
 #include "platform/MessagePump.h"
 
 namespace ws = platform::winsock;
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool IsConnectionLoss(int code) {
   return code == ws::WSAECONNABORTED || code == ws::WSAECONNRESET || code == ws::WSAENOTCONN;
@@ -150,7 +145,7 @@ void TCustomWSocket::SetDefaults() {
 // always allowed.
 void TCustomWSocket::AssignEndpoint(const char* name, const std::string& value, std::string& text,
                                     bool& assigned, bool& resolved) {
-  std::string v = WSocketTrim(value);
+  std::string v = Trim(value);
   if (assigned && v == text) return;
   if (state_ != wsClosed) {
     if (v == text) return;
@@ -358,7 +353,7 @@ void TCustomWSocket::SessionClosedOnce(std::uint16_t error) {
 bool TCustomWSocket::ResolveForConnect(const char* prefix, bool listen) {
   try {
     if (!protoResolved_) {
-      if (listen && Lower(protoStr_.substr(0, 4)) == "raw_") {
+      if (listen && LowerAscii(protoStr_.substr(0, 4)) == "raw_") {
         sockType_ = ws::kSockRaw;
         proto_ = WSocketResolveProto(protoStr_.substr(4, 10));
       } else {
@@ -1194,7 +1189,7 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
   dnsResult_.clear();
   dnsResultList_.clear();
   if (WSocketIsDottedIP(hostName)) {
-    std::uint32_t addr = wsock::InetAddr(WSocketTrim(hostName));
+    std::uint32_t addr = wsock::InetAddr(Trim(hostName));
     if (addr != ws::kInAddrNone) {
       dnsResult_ = wsock::InetNtoa(addr);
       dnsResultList_.push_back(dnsResult_);
@@ -1249,7 +1244,7 @@ bool TCustomWSocket::BeginReverseLookup(const std::string& hostAddr) {
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
   if (!BeginReverseLookup(hostAddr)) return;
-  std::uint32_t addr = wsock::InetAddr(WSocketTrim(hostAddr));
+  std::uint32_t addr = wsock::InetAddr(Trim(hostAddr));
   if (!window_) {
     RaiseException("ReverseDnsLookup: Window not assigned");
     return;
@@ -1288,7 +1283,7 @@ void TCustomWSocket::ReverseDnsLookupSync(const std::string& hostAddr) {
   if (!BeginReverseLookup(hostAddr)) return;
   WSocketLoad();
   ws::HostEnt entry;
-  if (ws::gethostbyaddr(wsock::InetAddr(WSocketTrim(hostAddr)), &entry)) {
+  if (ws::gethostbyaddr(wsock::InetAddr(Trim(hostAddr)), &entry)) {
     FillReverse(entry, dnsResult_, dnsResultList_);
     TriggerDnsLookupDone(0);
   } else {

