@@ -2,29 +2,19 @@
 
 #include <algorithm>
 
+#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Paths.h"
 
 namespace {
 
-char UpperChar(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = UpperChar(c);
-  return s;
-}
-
 std::string TrimBlanks(const std::string& s) {
-  std::size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+  return Trim(s, " \t");
 }
 
 // Sorted as names are, without regard to case; names equal but for case in byte order.
 bool NameLess(const std::string& a, const std::string& b) {
-  std::string ua = Upper(a), ub = Upper(b);
+  std::string ua = UpperAscii(a), ub = UpperAscii(b);
   return ua != ub ? ua < ub : a < b;
 }
 
@@ -63,9 +53,9 @@ std::string SoundCardItem(std::size_t device, const std::vector<std::string>& na
 
 bool ValidServicePort(const std::string& port) {
   if (port.empty()) return false;
-  if (std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    std::int32_t n = StrToIntDef(port, 0);
-    return port.size() <= 5 && n >= 1 && n <= 65535;
+  if (port[0] >= '0' && port[0] <= '9') {
+    auto n = ParseUnsigned(port, 10, 65535);
+    return n && *n >= 1;
   }
   // A service name, as the services database spells them.
   if (!((port[0] >= 'a' && port[0] <= 'z') || (port[0] >= 'A' && port[0] <= 'Z'))) return false;
@@ -99,7 +89,7 @@ void TSettingsModel::Load(const TServerSettings& current,
   const std::string port = ReadIniString(ini, "COMM", "Port", "COM1");
   comPortIndex = -1;
   for (std::size_t i = 0; i < comPorts_.size() && comPortIndex < 0; ++i)
-    if (Upper(comPorts_[i]) == Upper(port)) comPortIndex = static_cast<int>(i);
+    if (SameTextAscii(comPorts_[i], port)) comPortIndex = static_cast<int>(i);
   if (comPortIndex < 0 && !port.empty()) {
     comPorts_.push_back(port);
     comPortIndex = static_cast<int>(comPorts_.size()) - 1;
@@ -124,7 +114,7 @@ void TSettingsModel::Load(const TServerSettings& current,
 }
 
 TSettingsModel::TUser TSettingsModel::User(const std::string& name) const {
-  auto it = changedUsers_.find(Upper(name));
+  auto it = changedUsers_.find(UpperAscii(name));
   if (it != changedUsers_.end()) return it->second;
   TUser user;
   user.name = name;
@@ -164,9 +154,9 @@ std::string TSettingsModel::PutUser(const std::string& oldName, const TUser& use
   if (std::string why = CheckUserName(user.name); !why.empty()) return why;
   if (std::string why = CheckPassword(user.password); !why.empty()) return why;
   if (user.level < 0 || user.level > 2) return "Please choose the user's privileges.";
-  const std::string key = Upper(user.name);
+  const std::string key = UpperAscii(user.name);
   for (const auto& listed : users_)
-    if (Upper(listed) == key && Upper(listed) != Upper(oldName))
+    if (UpperAscii(listed) == key && !SameTextAscii(listed, oldName))
       return "There is a user " + listed + " already: select it and choose Edit to change it.";
   if (!oldName.empty()) DeleteUser(oldName);
   droppedUsers_.erase(key);
@@ -179,8 +169,8 @@ void TSettingsModel::DeleteUser(const std::string& name) {
   auto it = std::find(users_.begin(), users_.end(), name);
   if (it == users_.end()) return;
   users_.erase(it);
-  changedUsers_.erase(Upper(name));
-  droppedUsers_[Upper(name)] = name;
+  changedUsers_.erase(UpperAscii(name));
+  droppedUsers_[UpperAscii(name)] = name;
 }
 
 std::string TSettingsModel::AddMask(const std::string& mask) {
