@@ -254,8 +254,8 @@ QWidget* TSettings::DecoderPage() {
   return page;
 }
 
-void TSettings::Fill(const TServerSettings& current, const std::vector<std::string>& eventLog) {
-  TServerSettings values = current;
+void TSettings::Fill(const TRunningSettings& current, const std::vector<std::string>& eventLog) {
+  TRunningSettings values = current;
   values.cwDecoderAvailable = cwDecoderAvailable_;
   model_.Load(values, serialPorts_, soundCards_);
 

@@ -38,7 +38,7 @@ class TSettings : public QDialog {
 
   // Fills the controls from the file, from the running values and from the event log (whether
   // the decoder is available was given at creation).
-  void Fill(const TServerSettings& current, const std::vector<std::string>& eventLog);
+  void Fill(const TRunningSettings& current, const std::vector<std::string>& eventLog);
 
   TSettingsModel& Model() { return model_; }
 

@@ -68,7 +68,7 @@ bool ValidServicePort(const std::string& port) {
 
 TSettingsModel::TSettingsModel(std::string iniPath) : iniPath_(std::move(iniPath)) {}
 
-void TSettingsModel::Load(const TServerSettings& current,
+void TSettingsModel::Load(const TRunningSettings& current,
                           const std::vector<std::string>& serialPorts,
                           const std::vector<std::string>& soundCards) {
   const std::string& ini = iniPath_;
@@ -246,8 +246,8 @@ bool TSettingsModel::Save() const {
   return platform::WritePrivateProfileStrings(Changes(), iniPath_);
 }
 
-TServerSettings TSettingsModel::Result() const {
-  TServerSettings r;
+TRunningSettings TSettingsModel::Result() const {
+  TRunningSettings r;
   r.stationCall = call;
   r.busyFlag = busy;
   r.soundCard = soundCard;

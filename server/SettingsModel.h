@@ -7,8 +7,8 @@
 
 #include "platform/Ini.h"
 
-// The values of the running server that the settings dialog shows and may change.
-struct TServerSettings {
+// The values the running server holds in memory that the settings dialog shows and may change.
+struct TRunningSettings {
   std::string stationCall;
   bool busyFlag = false;
   std::int32_t soundCard = -1;  // -1 the default device, 0 the first card, ...
@@ -52,7 +52,7 @@ class TSettingsModel {
   // Fills the model from the file and from current. serialPorts: the machine's serial ports
   // (the configured port is added when it is not among them, so that it shows); soundCards: the
   // names of the sound cards, in device order.
-  void Load(const TServerSettings& current, const std::vector<std::string>& serialPorts,
+  void Load(const TRunningSettings& current, const std::vector<std::string>& serialPorts,
             const std::vector<std::string>& soundCards);
 
   // --- Plain values, as the dialog's controls hold them
@@ -111,7 +111,7 @@ class TSettingsModel {
   // The selected serial port; empty when none.
   std::string ComPort() const;
   // The running values after OK (the decoder counts as enabled only when its program exists).
-  TServerSettings Result() const;
+  TRunningSettings Result() const;
 
  private:
   std::string iniPath_;

@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
-#include <QTimer>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -24,6 +23,7 @@
 #include "server/SettingsDialog.h"
 #include "server/UserDialog.h"
 #include "tests/support/FakeDeviceTree.h"
+#include "tests/support/ModalDialogs.h"
 
 namespace {
 
@@ -44,28 +44,9 @@ std::vector<std::string> Items(const QListWidget* list) {
   return items;
 }
 
-// Runs act on the next modal dialog of type D once it is shown (within a few seconds).
-template <class D>
-void WhenShown(std::function<void(D*)> act) {
-  auto* poll = new QTimer;
-  auto tries = std::make_shared<int>(0);
-  QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
-    if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-      poll->stop();
-      poll->deleteLater();
-      act(d);
-    } else if (++*tries > 500) {
-      poll->stop();
-      poll->deleteLater();
-      ADD_FAILURE() << "no modal dialog appeared";
-    }
-  });
-  poll->start(10);
-}
-
 // The user dialog has no Qt type of its own: it is found by its caption.
 void WhenUserDialogShown(std::function<void(TUsrDlg*)> act) {
-  WhenShown<QDialog>([act](QDialog* d) {
+  WhenModalShown<QDialog>([act](QDialog* d) {
     ASSERT_EQ(Text(d->windowTitle()), "User Settings");
     act(static_cast<TUsrDlg*>(d));
   });
@@ -87,8 +68,8 @@ class SettingsDialogTest : public ::testing::Test {
   std::string Read(const std::string& section, const std::string& key) {
     return ReadIniString(ini_, section, key, "<absent>");
   }
-  TServerSettings Running() const {
-    TServerSettings s;
+  TRunningSettings Running() const {
+    TRunningSettings s;
     s.stationCall = "MYCALL";
     return s;
   }
@@ -125,7 +106,7 @@ TEST_F(SettingsDialogTest, EverySettingRoundTrips) {
   EXPECT_EQ(Read("Audio", "Squelch"), "30");
 
   TSettings again(nullptr, ini_, true);
-  TServerSettings running = Running();
+  TRunningSettings running = Running();
   running.stationCall = "DL1ABC";
   running.busyFlag = true;
   running.soundCard = 1;
@@ -276,7 +257,7 @@ TEST_F(SettingsDialogTest, AddressMasksThroughTheInputBox) {
   TSettings dialog(nullptr, ini_, false);
   dialog.Fill(Running(), {});
   std::string title, prompt;
-  WhenShown<QInputDialog>([&](QInputDialog* box) {
+  WhenModalShown<QInputDialog>([&](QInputDialog* box) {
     title = Text(box->windowTitle());
     prompt = Text(box->labelText());
     box->setTextValue("192.168.2.*");
@@ -285,7 +266,7 @@ TEST_F(SettingsDialogTest, AddressMasksThroughTheInputBox) {
   dialog.AddBtn2Click();
   EXPECT_EQ(title, "Access Control");
   EXPECT_EQ(prompt, "Enter address mask (e.g. 192.168.2.*):");
-  WhenShown<QInputDialog>([](QInputDialog* box) {
+  WhenModalShown<QInputDialog>([](QInputDialog* box) {
     box->setTextValue("example.org");
     box->accept();
   });

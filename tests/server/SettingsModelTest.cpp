@@ -22,7 +22,7 @@ class SettingsModelTest : public ::testing::Test {
   std::string Read(const std::string& section, const std::string& key) {
     return ReadIniString(ini_, section, key, "<absent>");
   }
-  TSettingsModel Loaded(const TServerSettings& current = {},
+  TSettingsModel Loaded(const TRunningSettings& current = {},
                         const std::vector<std::string>& ports = {},
                         const std::vector<std::string>& cards = {}) {
     TSettingsModel model(ini_);
@@ -308,7 +308,7 @@ TEST_F(SettingsModelTest, DecoderCountsAsEnabledOnlyWithItsProgram) {
   std::ofstream(program) << "#!/bin/sh\n";
   Ini("CW Decoder", "Enable CW Decoder", "1");
   Ini("CW Decoder", "CWGet Path", program);
-  TServerSettings current;
+  TRunningSettings current;
   current.cwDecoderAvailable = true;
   TSettingsModel m = Loaded(current);
   EXPECT_TRUE(m.decoderEnabled);
