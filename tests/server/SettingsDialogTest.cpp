@@ -44,14 +44,6 @@ std::vector<std::string> Items(const QListWidget* list) {
   return items;
 }
 
-// The user dialog has no Qt type of its own: it is found by its caption.
-void WhenUserDialogShown(std::function<void(TUsrDlg*)> act) {
-  WhenModalShown<QDialog>([act](QDialog* d) {
-    ASSERT_EQ(Text(d->windowTitle()), "User Settings");
-    act(static_cast<TUsrDlg*>(d));
-  });
-}
-
 class SettingsDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -204,7 +196,7 @@ TEST_F(SettingsDialogTest, UserDialogRefusesWithAReasonAndKeepsWhatWasTyped) {
   dialog.Fill(Running(), {});
   EXPECT_FALSE(dialog.EditBtn->isEnabled());
   bool refusedStayedOpen = false;
-  WhenUserDialogShown([&](TUsrDlg* user) {
+  WhenModalShown<TUsrDlg>([&](TUsrDlg* user) {
     user->edCall->setText("K1 ABC");
     user->edPassword->setText("s3cret");
     user->rgPrivs[2]->setChecked(true);
@@ -222,7 +214,7 @@ TEST_F(SettingsDialogTest, UserDialogRefusesWithAReasonAndKeepsWhatWasTyped) {
   EXPECT_TRUE(dialog.DelBtn1->isEnabled());
 
   // Cancel after Add leaves the list as it was.
-  WhenUserDialogShown([](TUsrDlg* user) {
+  WhenModalShown<TUsrDlg>([](TUsrDlg* user) {
     user->edCall->setText("W1AW");
     user->reject();
   });
@@ -233,7 +225,7 @@ TEST_F(SettingsDialogTest, UserDialogRefusesWithAReasonAndKeepsWhatWasTyped) {
   dialog.lbUsers->setCurrentRow(0);
   std::string shownName, shownPassword;
   bool full = false;
-  WhenUserDialogShown([&](TUsrDlg* user) {
+  WhenModalShown<TUsrDlg>([&](TUsrDlg* user) {
     shownName = Text(user->edCall->text());
     shownPassword = Text(user->edPassword->text());
     full = user->rgPrivs[2]->isChecked();

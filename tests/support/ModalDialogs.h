@@ -7,15 +7,15 @@
 #include <functional>
 #include <memory>
 
-// Acts on a modal dialog from a test: act runs on the next modal dialog of type D once its event
-// loop runs (within about five seconds, else the test fails). Call it before the call that runs
-// the dialog.
+// Acts on a modal dialog from a test: act runs on the next modal dialog of type D (its own class,
+// or a base such as QDialog) once its event loop runs, within about five seconds, else the test
+// fails. Call it before the call that runs the dialog.
 template <class D>
 void WhenModalShown(std::function<void(D*)> act) {
   auto* poll = new QTimer;
   auto tries = std::make_shared<int>(0);
   QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
-    if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
+    if (auto* d = dynamic_cast<D*>(QApplication::activeModalWidget())) {
       poll->stop();
       poll->deleteLater();
       act(d);
