@@ -15,7 +15,6 @@
 #include <QTabWidget>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "common/Utils.h"
 #include "platform/Application.h"
@@ -23,16 +22,10 @@
 #include "server/SettingsDialog.h"
 #include "server/UserDialog.h"
 #include "tests/support/FakeDeviceTree.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/ModalDialogs.h"
 
 namespace {
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::string Text(const QString& s) {
   return s.toLatin1().toStdString();
@@ -143,7 +136,7 @@ TEST_F(SettingsDialogTest, SoundCardAndSquelchPositions) {
 
 TEST_F(SettingsDialogTest, CancelWritesNothingButTheSquelchStaysInForce) {
   Ini("Identification", "Call", "OLD");
-  const std::string before = Contents(ini_);
+  const std::string before = FileContents(ini_);
   std::vector<std::int32_t> levels;
   TSettings dialog(nullptr, ini_, false);
   dialog.OnSquelchChange = [&](std::int32_t level) { levels.push_back(level); };
@@ -153,7 +146,7 @@ TEST_F(SettingsDialogTest, CancelWritesNothingButTheSquelchStaysInForce) {
   dialog.tbSql->setValue(25);
   dialog.reject();
   EXPECT_EQ(levels.back(), 75);
-  EXPECT_EQ(Contents(ini_), before);
+  EXPECT_EQ(FileContents(ini_), before);
 }
 
 TEST_F(SettingsDialogTest, ARefusedPortKeepsTheDialogOpenAndWritesNothing) {
