@@ -5,6 +5,7 @@
 #include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Paths.h"
+#include "server/ServerSettings.h"
 
 namespace {
 
@@ -23,15 +24,6 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
        at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
   return text;
-}
-
-std::vector<std::string> ReadList(const std::string& ini, const char* section, const char* key) {
-  std::vector<std::string> list;
-  for (int n = 1;; ++n) {
-    std::string value = ReadIniString(ini, section, key + std::to_string(n), "");
-    if (value.empty()) return list;
-    list.push_back(value);
-  }
 }
 
 void WriteList(std::vector<platform::IniEntry>& out, const char* section, const char* key,
@@ -71,22 +63,23 @@ TSettingsModel::TSettingsModel(std::string iniPath) : iniPath_(std::move(iniPath
 void TSettingsModel::Load(const TRunningSettings& current,
                           const std::vector<std::string>& serialPorts,
                           const std::vector<std::string>& soundCards) {
-  const std::string& ini = iniPath_;
+  const TServerSettings ini(iniPath_);
   call = current.stationCall;
-  users_ = ReadList(ini, "Users", "User ");
+  users_ = ini.Users();
   std::stable_sort(users_.begin(), users_.end(), NameLess);
-  allowGuests = ReadIniString(ini, "Users", "Allow guests", "") == "1";
-  masks_ = ReadList(ini, "Access Control", "Address Mask ");
+  allowGuests = ini.AllowGuests();
+  masks_ = ini.AddressMasks();
   busy = current.busyFlag;
-  welcome = ReplaceAll(ReadIniString(ini, "Messages", "Welcome", kDefaultWelcome), "||", "\n");
-  busyText = ReadIniString(ini, "Messages", "Busy", kDefaultBusy);
-  logOutText = ReadIniString(ini, "Messages", "Logging out", kDefaultLogOut);
-  terminateText = ReadIniString(ini, "Messages", "Disconnection", kDefaultTerminate);
-  shutDownText = ReadIniString(ini, "Messages", "Shutting down", kDefaultShutDown);
-  serverPort = loadedPort_ = ReadIniString(ini, "Control", "Port", "6110");
+  welcome = ReplaceAll(ini.Message("Welcome", kDefaultWelcome), "||", "\n");
+  busyText = ini.Message("Busy", kDefaultBusy);
+  logOutText = ini.Message("Logging out", kDefaultLogOut);
+  terminateText = ini.Message("Disconnection", kDefaultTerminate);
+  shutDownText = ini.Message("Shutting down", kDefaultShutDown);
+  serverPort = loadedPort_ = ini.ListenPort();
 
   comPorts_ = serialPorts;
-  const std::string port = ReadIniString(ini, "COMM", "Port", "COM1");
+  // Without a port of its own the server uses the first serial port, by its other name.
+  const std::string port = ini.CommPort().empty() ? "COM1" : ini.CommPort();
   comPortIndex = -1;
   for (std::size_t i = 0; i < comPorts_.size() && comPortIndex < 0; ++i)
     if (SameTextAscii(comPorts_[i], port)) comPortIndex = static_cast<int>(i);
@@ -106,8 +99,8 @@ void TSettingsModel::Load(const TRunningSettings& current,
 
   decoderAvailable_ = current.cwDecoderAvailable;
   if (decoderAvailable_) {
-    decoderEnabled = ReadIniString(ini, "CW Decoder", "Enable CW Decoder", "") == "1";
-    decoderPath = ReadIniString(ini, "CW Decoder", "CWGet Path", "");
+    decoderEnabled = ini.CwDecoderEnabled();
+    decoderPath = ini.CwGetPath();
   }
   changedUsers_.clear();
   droppedUsers_.clear();
@@ -116,11 +109,8 @@ void TSettingsModel::Load(const TRunningSettings& current,
 TSettingsModel::TUser TSettingsModel::User(const std::string& name) const {
   auto it = changedUsers_.find(UpperAscii(name));
   if (it != changedUsers_.end()) return it->second;
-  TUser user;
-  user.name = name;
-  user.password = Scramble(ReadIniString(iniPath_, "Passwords", name, ""), kPasswordSeed);
-  user.level = StrToIntDef(ReadIniString(iniPath_, "Privileges", name, "0"), 0);
-  return user;
+  const TServerSettings ini(iniPath_);
+  return {name, ini.Password(name), ini.Privilege(name)};
 }
 
 std::string TSettingsModel::CheckUserName(const std::string& name) {
@@ -220,7 +210,8 @@ std::vector<platform::IniEntry> TSettingsModel::Changes() const {
     out.push_back({"Privileges", name, ""});
   }
   for (const auto& [key, user] : changedUsers_) {
-    out.push_back({"Passwords", user.name, Scramble(user.password, kPasswordSeed)});
+    out.push_back(
+        {"Passwords", user.name, Scramble(user.password, TServerSettings::kPasswordSeed)});
     out.push_back({"Privileges", user.name, std::to_string(user.level)});
   }
   WriteList(out, "Access Control", "Address Mask ", masks_);

@@ -29,7 +29,6 @@ struct TRunningSettings {
 // the same name starts afresh. Message texts keep their line breaks as "||" in the file.
 class TSettingsModel {
  public:
-  static constexpr std::int32_t kPasswordSeed = 2958;
   static constexpr std::size_t kMaxNameLength = 64;
   static constexpr std::size_t kMaxPasswordLength = 128;
 
