@@ -20,6 +20,7 @@
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
+#include "server/SettingsDialog.h"
 
 namespace {
 
@@ -195,7 +196,7 @@ void TServerForm::CreateMenus() {
     settings_.SetMinimized(false);
   });
   for (QAction* a : {traySettings_, menuSettings_})
-    connect(a, &QAction::triggered, this, [this] { ShowSettings(); });
+    connect(a, &QAction::triggered, this, [this] { SettingsMenuClick(); });
   connect(trayBusy_, &QAction::triggered, this, [this] { SetBusyFlag(!session_.Busy()); });
   for (QAction* a : {trayChat_, menuChat_})
     connect(a, &QAction::triggered, this, [this] {
@@ -263,11 +264,41 @@ void TServerForm::About() {
       "About Talvo");
 }
 
-void TServerForm::ShowSettings() {
-  platform::MessageBox("The settings dialog is not part of this version.\r\nEdit " +
-                           settings_.IniPath() +
-                           " while the server is stopped, then start it again.",
-                       kTitle);
+void TServerForm::SettingsMenuClick() {
+  if (settingsOpen_) return;  // the handler runs again while its dialog is open
+  settingsOpen_ = true;
+  bool portChanged = false;
+  {
+    TSettings dialog(this, settings_.IniPath(), session_.CwDecoder.CwDecoderAvailable());
+    TRunningSettings current;
+    current.stationCall = stationCall_;
+    current.busyFlag = session_.Busy();
+    current.soundCard = session_.SoundCard();
+    current.squelchLevel = session_.SquelchLevel();
+    dialog.OnSquelchChange = [this](std::int32_t level) { session_.SetSquelchLevel(level); };
+    dialog.Fill(current, session_.EventLog().Lines());
+    if (dialog.exec() == QDialog::Accepted) {
+      const TSettingsModel& model = dialog.Model();
+      ApplySettings(model.Result(), model.ComPortChanged() ? model.ComPort() : std::string());
+      portChanged = model.PortChanged();
+    }
+  }
+  settingsOpen_ = false;
+  if (portChanged)
+    platform::MessageBox(
+        "Please close and then restart the server so that the new port setting can take effect.",
+        kTitle);
+}
+
+void TServerForm::ApplySettings(const TRunningSettings& values, const std::string& serialPort) {
+  stationCall_ = values.stationCall;
+  if (chatWin_) chatWin_->SetCall(stationCall_);
+  session_.SetBusy(values.busyFlag);
+  trayBusy_->setChecked(values.busyFlag);
+  if (!serialPort.empty()) session_.ConfigureSerialPort(serialPort);
+  session_.SetSoundCard(values.soundCard);
+  session_.SetSquelchLevel(values.squelchLevel);
+  session_.SetCwDecoder(values.cwDecoderEnabled, values.decoderPath);
 }
 
 void TServerForm::WritePosition() {

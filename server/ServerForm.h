@@ -7,6 +7,7 @@
 
 #include "server/EventLog.h"
 #include "server/ServerSession.h"
+#include "server/SettingsModel.h"
 
 class QAction;
 class QLabel;
@@ -61,6 +62,9 @@ class TServerForm : public QMainWindow {
   void CliWSocketSessionClosed(std::uint16_t error);
   void SerialPortRxClusterEvent();
   void DisconnectMenuClick();
+  // "Server Settings" and "Settings...": runs the settings dialog (once at a time) and puts what
+  // OK changed into force; a changed listening port waits for the next start, as a note says.
+  void SettingsMenuClick();
   // "Close Talvo Server", "Shut down", and the termination signals: close without a question.
   void CloseServer();
   // The end of the desktop session.
@@ -78,7 +82,7 @@ class TServerForm : public QMainWindow {
   void SetCycleIcons(bool cycle);
   void ShowChat(const std::string& text);
   void About();
-  void ShowSettings();
+  void ApplySettings(const TRunningSettings& values, const std::string& serialPort);
   void WritePosition();
 
   TServerSettings settings_;
@@ -88,6 +92,7 @@ class TServerForm : public QMainWindow {
   bool startMinimized_ = false;
   bool closing_ = false;
   bool shown_ = false;
+  bool settingsOpen_ = false;
 
   QTimer* timer_;
   QLabel* lbServerStatus_;

@@ -140,22 +140,29 @@ void TServerSession::ClearOwnerEvents() {
 }
 
 void TServerSession::LoadSettings() {
-  soundCard_ = settings_.SoundCard();
-  squelchLevel_ = settings_.SquelchLevel();
-  Audio.Setup(soundCard_, squelchLevel_);
+  Audio.Setup(settings_.SoundCard(), settings_.SquelchLevel());
   CwDecoder.Setup();
   Relay.SetCwDecoderEnabled(CwDecoder.CwDecoderAvailable() && CwDecoder.CwDecoderEnabled());
   Relay.ReplyBuffer().clear();
 
   const std::string port = settings_.CommPort();
-  if (!port.empty()) {
-    SerialPort.SetCommPort(port);
-    SerialPort.SetBaudRate(4800);
-    SerialPort.SetDataBits(8);
-    SerialPort.SetParityType(0);
-    SerialPort.SetStopBits(2);
-    SerialPort.SetFlowControl(0);
-  }
+  if (!port.empty()) ConfigureSerialPort(port);
+}
+
+void TServerSession::ConfigureSerialPort(const std::string& port) {
+  SerialPort.SetCommPort(port);
+  SerialPort.SetBaudRate(4800);
+  SerialPort.SetDataBits(8);
+  SerialPort.SetParityType(0);
+  SerialPort.SetStopBits(2);
+  SerialPort.SetFlowControl(0);
+}
+
+void TServerSession::SetCwDecoder(bool enabled, const std::string& path) {
+  if (!CwDecoder.CwDecoderAvailable()) return;
+  CwDecoder.SetCwDecoderEnabled(enabled);
+  CwDecoder.SetDecoderPath(path);
+  Relay.SetCwDecoderEnabled(enabled);
 }
 
 void TServerSession::Listen() {

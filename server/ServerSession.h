@@ -27,8 +27,9 @@
 // - Audio: the session's Audio takes the AUDIO lines and the "AU" words; the owner shows its
 //   meters (Audio.OnMeterChange). OnSessionStart, OnSessionEnd and OnTick frame a session for
 //   other work.
-// - A settings dialog: after OK, the window calls LoadSettings() (and Listen() when the
-//   listening address or port changed); the dialog is offered only while no session runs.
+// - The settings dialog: the window hands its changes over with SetSoundCard, SetSquelchLevel
+//   (also while the dialog is open), ConfigureSerialPort and SetCwDecoder; it is offered only
+//   while no session runs. A new listening port waits for the next start.
 // - Hardening: the framer bounds the client's lines; the Delay pauses are in TurnAway, Login,
 //   the BYE command, SerialPortRxClusterEvent, Disconnect and SayShuttingDown; a login back-off
 //   belongs in Login, which sees every failed attempt with its address.
@@ -80,6 +81,11 @@ class TServerSession {
   // --- Starting ----------------------------------------------------------------------------------
   // Reads the run-time settings: the sound card and squelch, the Morse decoder, the radio's port.
   void LoadSettings();
+  // Names the radio's serial port: 4800 baud, 8 data bits, no parity, two stop bits, no flow
+  // control. The port opens at the next accepted caller.
+  void ConfigureSerialPort(const std::string& port);
+  // The Morse decoder's settings: enabled only with the decoder's library.
+  void SetCwDecoder(bool enabled, const std::string& path);
   // Listens on [Control] Address and Port; throws what the socket throws.
   void Listen();
   bool Listening() const { return ServerWSocket.State() == wsListening; }
@@ -111,8 +117,12 @@ class TServerSession {
   const std::string& Caption() const { return caption_; }
   bool Busy() const { return busy_; }
   void SetBusy(bool value) { busy_ = value; }
-  std::int32_t SoundCard() const { return soundCard_; }
-  std::int32_t SquelchLevel() const { return squelchLevel_; }
+  // The audio settings live with the audio stream; a new sound card is used from the next "AU ON".
+  std::int32_t SoundCard() const { return Audio.SoundCard(); }
+  void SetSoundCard(std::int32_t value) { Audio.Setup(value, Audio.SquelchLevel()); }
+  std::int32_t SquelchLevel() const { return Audio.SquelchLevel(); }
+  void SetSquelchLevel(std::int32_t value) { Audio.SetSquelchLevel(value); }
+  const TEventLog& EventLog() const { return eventLog_; }
   const std::string& SessionAddress() const { return sessionAddress_; }
   const std::string& SessionUser() const { return sessionUser_; }
   bool Authenticated() const { return authenticated_; }
@@ -161,8 +171,6 @@ class TServerSession {
   TLineFramer framer_;
 
   bool busy_ = false;
-  std::int32_t soundCard_ = -1;
-  std::int32_t squelchLevel_ = 20;
   bool shutdownRequested_ = false;
 
   std::uint32_t sessionId_ = 0;
