@@ -2,10 +2,8 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QStyle>
 #include <QTimer>
 #include <QWidget>
-#include <string>
 
 namespace platform {
 
@@ -48,12 +46,6 @@ bool ThemeWatcher::eventFilter(QObject* watched, QEvent* event) {
 void ThemeWatcher::Report() {
   pending_ = false;
   if (onChange_) onChange_();
-}
-
-std::string CurrentStyleName() {
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return {};
-  QStyle* style = QApplication::style();
-  return style != nullptr ? style->name().toStdString() : std::string();
 }
 
 }  // namespace platform

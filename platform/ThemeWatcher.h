@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <functional>
-#include <string>
 
 namespace platform {
 
@@ -16,9 +15,6 @@ class ThemeWatcher : public QObject {
   explicit ThemeWatcher(std::function<void()> onChange);
   ~ThemeWatcher() override;
 
-  // Whether a change is waiting for the event loop to report it.
-  bool Pending() const { return pending_; }
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -28,9 +24,5 @@ class ThemeWatcher : public QObject {
   std::function<void()> onChange_;
   bool pending_ = false;
 };
-
-// The name of the application's widget style ("fusion", "windows", ...); empty without a widget
-// application.
-std::string CurrentStyleName();
 
 }  // namespace platform

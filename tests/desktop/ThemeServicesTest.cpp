@@ -4,6 +4,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QStyle>
+#include <QStyleFactory>
+#include <QWidget>
+#include <memory>
 
 #include "desktop/ThemeServices.h"
 #include "platform/MessagePump.h"
@@ -160,6 +163,33 @@ TEST(ThemeServices, EdgesBoundTheirContent) {
   EXPECT_NE(image.pixelColor(18, 10), QColor(Qt::magenta));
 }
 
+TEST(ThemeServices, DrawsTextAndTheParentBackground) {
+  QImage image(60, 30, QImage::Format_ARGB32);
+  image.fill(Qt::magenta);
+  QPainter painter(&image);
+  auto push = TThemeServices::GetElementDetails(F::Button, ThemedValue::tbPushButtonNormal);
+  ASSERT_TRUE(ThemeServices().DrawText(
+      painter, push, "Connect", image.rect(),
+      ThemeText::DT_CENTER | ThemeText::DT_VCENTER | ThemeText::DT_SINGLELINE));
+  painter.end();
+  EXPECT_GT(ChangedPixels(image, Qt::magenta), 0);
+
+  QWidget parent;
+  QPalette palette = parent.palette();
+  palette.setColor(QPalette::Window, QColor(10, 200, 30));
+  parent.setPalette(palette);
+  QWidget child(&parent);
+  child.setGeometry(5, 5, 60, 30);
+  image.fill(Qt::magenta);
+  painter.begin(&image);
+  auto edit = TThemeServices::GetElementDetails(F::Edit, ThemedValue::teEditTextNormal);
+  // An edit field covers its whole rectangle: nothing to draw under it.
+  EXPECT_FALSE(ThemeServices().DrawParentBackground(&child, painter, &edit, true));
+  EXPECT_TRUE(ThemeServices().DrawParentBackground(&child, painter, &push, true));
+  painter.end();
+  EXPECT_EQ(image.pixelColor(30, 15), QColor(10, 200, 30));
+}
+
 TEST(ThemeServices, AThemeChangeRenewsTheDataAndIsReportedOnce) {
   TThemeServices& services = ThemeServices();
   int changes = 0;
@@ -178,6 +208,14 @@ TEST(ThemeServices, AThemeChangeRenewsTheDataAndIsReportedOnce) {
   platform::WaitMessages(100);
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(services.Theme(E::teButton)->Palette.color(QPalette::Button), QColor(1, 2, 3));
+
+  // A widget given a style of its own changes nothing for the application.
+  changes = 0;
+  std::unique_ptr<QStyle> style(QStyleFactory::create("windows"));
+  QWidget own;
+  own.setStyle(style.get());
+  platform::WaitMessages(100);
+  EXPECT_EQ(changes, 0);
 
   QApplication::setPalette(original);
   services.OnThemeChange = nullptr;
