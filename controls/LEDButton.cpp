@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <QShortcutEvent>
 #include <algorithm>
-#include <cctype>
 
+#include "common/Text.h"
 #include "controls/Canvas.h"
 
 TLEDButton::TLEDButton(QWidget* parent) : TInstrumentControl(parent) {
@@ -108,10 +108,7 @@ void TLEDButton::UpdateShortcut() {
 
 bool TLEDButton::DialogChar(char key) {
   const char accelerator = Accelerator();
-  if (accelerator == 0 || std::toupper(static_cast<unsigned char>(accelerator)) !=
-                              std::toupper(static_cast<unsigned char>(key))) {
-    return false;
-  }
+  if (accelerator == 0 || UpperAscii(accelerator) != UpperAscii(key)) return false;
   if (isEnabled()) {
     Click();
     repaint();
@@ -265,7 +262,36 @@ struct BevelPainter {
         Line(sh, Rt - 1 - i, T, Rt - 1 - i, B);
     }
   }
+
+  void Draw(TButtonDirection direction) {
+    switch (direction) {
+      case TButtonDirection::bdBottomUp:
+        return BottomUp();
+      case TButtonDirection::bdTopUp:
+        return TopUp();
+      case TButtonDirection::bdLeftUp:
+        return LeftUp();
+      case TButtonDirection::bdRightUp:
+        return RightUp();
+      case TButtonDirection::bdNone:
+        return;
+    }
+  }
 };
+
+// Image `index` of a strip of `count` equal images, its bottom-left pixel's colour transparent.
+QImage GlyphImage(const QImage& glyph, int count, int index) {
+  const int w = glyph.width() / count, h = glyph.height();
+  QImage image = glyph.copy(index * w, 0, w, h).convertToFormat(QImage::Format_ARGB32);
+  const QRgb transparent = glyph.pixel(0, h - 1) | 0xFF000000u;
+  for (int y = 0; y < h; ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < w; ++x) {
+      if ((row[x] | 0xFF000000u) == transparent) row[x] = 0;
+    }
+  }
+  return image;
+}
 
 }  // namespace
 
@@ -273,22 +299,16 @@ void TLEDButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   TCanvas canvas(painter, palette());
   painter.setFont(font());
-  const QString caption = QString::fromLatin1(caption_.data(), qsizetype(caption_.size()));
-  const QColor textColor = canvas.Color(isEnabled() ? clWindowText : clGrayText);
-  auto drawCaption = [&](const TRect& area, int vertical) {
-    painter.setPen(textColor);
-    painter.drawText(QRect(area.Left, area.Top, area.Width(), area.Height()),
-                     Qt::AlignHCenter | vertical | Qt::TextSingleLine | Qt::TextShowMnemonic,
-                     caption);
-  };
   TRect r{0, 0, width(), height()};
-  if (!caption.isEmpty() && textPosition_ == TTextPosition::tpAbove) drawCaption(r, Qt::AlignTop);
-  if (!caption.isEmpty() && textPosition_ == TTextPosition::tpBelow) {
-    drawCaption(r, Qt::AlignBottom);
+  if (textPosition_ == TTextPosition::tpAbove || textPosition_ == TTextPosition::tpBelow) {
+    DrawCaption(painter, r);
+    // The width of "W" serves as the line height.
+    const int line = QFontMetrics(font()).horizontalAdvance(QLatin1Char('W')) + 2;
+    if (textPosition_ == TTextPosition::tpAbove)
+      r.Top += line;
+    else
+      r.Bottom -= line;
   }
-  const int line = QFontMetrics(font()).horizontalAdvance(QLatin1Char('W')) + 2;
-  if (textPosition_ == TTextPosition::tpAbove) r.Top += line;
-  if (textPosition_ == TTextPosition::tpBelow) r.Bottom -= line;
   canvas.SetBrush(color_);
   canvas.FillRect(r);
 
@@ -299,22 +319,7 @@ void TLEDButton::paintEvent(QPaintEvent*) {
     canvas.FrameRect(r, clWindowFrame);
     bevel.r = {r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
   }
-  switch (buttonDirection_) {
-    case TButtonDirection::bdBottomUp:
-      bevel.BottomUp();
-      break;
-    case TButtonDirection::bdTopUp:
-      bevel.TopUp();
-      break;
-    case TButtonDirection::bdLeftUp:
-      bevel.LeftUp();
-      break;
-    case TButtonDirection::bdRightUp:
-      bevel.RightUp();
-      break;
-    case TButtonDirection::bdNone:
-      break;
-  }
+  bevel.Draw(buttonDirection_);
 
   if (pressed_) {
     const int s = d / 2;
@@ -334,46 +339,50 @@ void TLEDButton::paintEvent(QPaintEvent*) {
     }
   }
   canvas.SetPen(clBlack);
-  if (showLED_) {
-    canvas.SetBrush(!isEnabled() ? color_ : (stateOn_ ? colorLED_ : darkLED_));
-    const int L = r.Left, T = r.Top, Rt = r.Right, B = r.Bottom;
-    switch (buttonDirection_) {
-      case TButtonDirection::bdTopUp:
-        canvas.Rectangle(L + d + 3, T + d + 4, Rt - d - 3, T + d + 9);
-        r.Top += d + 7;
-        break;
-      case TButtonDirection::bdLeftUp:
-        canvas.Rectangle(L + d + 4, T + d + 3, L + d + 9, B - d - 3);
-        r.Left += d + 9;
-        break;
-      case TButtonDirection::bdRightUp:
-        canvas.Rectangle(Rt - d - 9, T + d + 3, Rt - d - 4, B - d - 3);
-        r.Right -= d + 9;
-        break;
-      default:
-        canvas.Rectangle(L + d + 3, B - d - 9, Rt - d - 3, B - d - 4);
-        r.Bottom -= d + 7;
-        break;
-    }
-  }
-  if (!caption.isEmpty() && textPosition_ == TTextPosition::tpOnButton) {
-    drawCaption(r, Qt::AlignVCenter);
-  }
+  if (showLED_) DrawLamp(canvas, r, d);
+  if (textPosition_ == TTextPosition::tpOnButton) DrawCaption(painter, r);
   if (!glyph_.isNull() && numGlyphs_ > 0 && textPosition_ != TTextPosition::tpOnButton) {
-    const int w = glyph_.width() / numGlyphs_, h = glyph_.height();
-    int image = 0;
+    int index = 0;
     if (!isEnabled() && numGlyphs_ >= 2)
-      image = 1;
+      index = 1;
     else if (isEnabled() && stateOn_ && numGlyphs_ > 2)
-      image = 2;
-    QImage strip = glyph_.copy(image * w, 0, w, h).convertToFormat(QImage::Format_ARGB32);
-    const QRgb transparent = glyph_.pixel(0, h - 1);
-    for (int y = 0; y < h; ++y) {
-      auto* row = reinterpret_cast<QRgb*>(strip.scanLine(y));
-      for (int x = 0; x < w; ++x) {
-        if ((row[x] | 0xFF000000u) == (transparent | 0xFF000000u)) row[x] = 0;
-      }
-    }
-    painter.drawImage((r.Left + r.Right - w) / 2, (r.Top + r.Bottom - h) / 2, strip);
+      index = 2;
+    const QImage image = GlyphImage(glyph_, numGlyphs_, index);
+    painter.drawImage((r.Left + r.Right - image.width()) / 2,
+                      (r.Top + r.Bottom - image.height()) / 2, image);
+  }
+}
+
+void TLEDButton::DrawCaption(QPainter& painter, const TRect& area) const {
+  if (caption_.empty()) return;
+  int vertical = Qt::AlignVCenter;
+  if (textPosition_ == TTextPosition::tpAbove) vertical = Qt::AlignTop;
+  if (textPosition_ == TTextPosition::tpBelow) vertical = Qt::AlignBottom;
+  painter.setPen(ToQColor(isEnabled() ? clWindowText : clGrayText, palette()));
+  painter.drawText(QRect(area.Left, area.Top, area.Width(), area.Height()),
+                   Qt::AlignHCenter | vertical | Qt::TextSingleLine | Qt::TextShowMnemonic,
+                   QString::fromLatin1(caption_.data(), qsizetype(caption_.size())));
+}
+
+void TLEDButton::DrawLamp(TCanvas& canvas, TRect& r, int d) const {
+  canvas.SetBrush(!isEnabled() ? color_ : (stateOn_ ? colorLED_ : darkLED_));
+  const int L = r.Left, T = r.Top, Rt = r.Right, B = r.Bottom;
+  switch (buttonDirection_) {
+    case TButtonDirection::bdTopUp:
+      canvas.Rectangle(L + d + 3, T + d + 4, Rt - d - 3, T + d + 9);
+      r.Top += d + 7;
+      break;
+    case TButtonDirection::bdLeftUp:
+      canvas.Rectangle(L + d + 4, T + d + 3, L + d + 9, B - d - 3);
+      r.Left += d + 9;
+      break;
+    case TButtonDirection::bdRightUp:
+      canvas.Rectangle(Rt - d - 9, T + d + 3, Rt - d - 4, B - d - 3);
+      r.Right -= d + 9;
+      break;
+    default:
+      canvas.Rectangle(L + d + 3, B - d - 9, Rt - d - 3, B - d - 4);
+      r.Bottom -= d + 7;
+      break;
   }
 }

@@ -4,8 +4,11 @@
 #include <functional>
 #include <string>
 
+#include "controls/Canvas.h"
 #include "controls/Colors.h"
 #include "controls/InstrumentControl.h"
+
+class QPainter;
 
 enum class TButtonDirection { bdBottomUp, bdLeftUp, bdNone, bdRightUp, bdTopUp };
 enum class TTextPosition { tpAbove, tpBelow, tpNone, tpOnButton };
@@ -89,6 +92,8 @@ class TLEDButton : public TInstrumentControl {
   bool event(QEvent* event) override;
 
  private:
+  void DrawCaption(QPainter& painter, const TRect& area) const;
+  void DrawLamp(TCanvas& canvas, TRect& r, int d) const;
   void UpdateBevelColors();
   void UpdateDarkLED();
   void UpdateShortcut();

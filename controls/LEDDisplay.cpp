@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "common/Text.h"
 #include "controls/Canvas.h"
 
 namespace {
@@ -241,8 +242,7 @@ void TLEDDisplayEx::paintEvent(QPaintEvent*) {
   // Places without width (more places than pixels) are not drawn.
   for (int i = 0; i < numDigits_ && pitch > 0; ++i) {
     const unsigned char byte = i < int(text_.size()) ? static_cast<unsigned char>(text_[i]) : ' ';
-    int code = byte & 0x7F;
-    if (code >= 'a' && code <= 'z') code -= 'a' - 'A';
+    const int code = static_cast<unsigned char>(UpperAscii(char(byte & 0x7F)));
     if (code >= kFirstCode && code <= kLastCode && !pictures_[code - kFirstCode].isNull()) {
       painter.drawImage(x, y, pictures_[code - kFirstCode]);
     }

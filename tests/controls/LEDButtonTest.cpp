@@ -181,3 +181,32 @@ TEST(LEDButtonTest, PowerButton) {
 }
 
 }  // namespace
+
+namespace {
+
+// Three 8 x 6 images on white (the bottom-left pixel: transparent), drawn centred above the lamp
+// at (18, 14).
+TEST(LEDButtonTest, GlyphImageFollowsTheState) {
+  QImage glyph(24, 6, QImage::Format_RGB32);
+  glyph.fill(Qt::white);
+  const QColor colours[3] = {Qt::red, Qt::green, Qt::blue};
+  for (int i = 0; i < 3; ++i) {
+    for (int y = 1; y < 5; ++y) {
+      for (int x = 1; x < 7; ++x) glyph.setPixelColor(8 * i + x, y, colours[i]);
+    }
+  }
+  TLEDButton button;
+  button.setPalette(FixedPalette());
+  button.SetGlyph(glyph);
+  button.SetNumGlyphs(3);
+  EXPECT_EQ(PixelAt(Grab(button), 21, 16), clRed);
+  EXPECT_EQ(PixelAt(Grab(button), 18, 14), clGray);
+  button.SetStateOn(true);
+  EXPECT_EQ(PixelAt(Grab(button), 21, 16), clBlue);
+  button.setEnabled(false);
+  EXPECT_EQ(PixelAt(Grab(button), 21, 16), clLime);
+  button.SetNumGlyphs(1);  // one image serves every state
+  EXPECT_EQ(PixelAt(Grab(button), 21 - 8, 16), clRed);
+}
+
+}  // namespace
