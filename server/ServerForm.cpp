@@ -16,6 +16,7 @@
 
 #include "common/ChatWin.h"
 #include "common/Utils.h"
+#include "desktop/ThemeManager.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
@@ -67,6 +68,7 @@ const char kHelpPage[] =
 TServerForm::TServerForm(TEventLog& eventLog)
     : settings_(platform::ChangeFileExt(platform::ProgramFile(), ".ini")),
       session_(settings_.IniPath(), eventLog) {
+  themeManager_ = std::make_unique<TThemeManager>(this);
   // Window description.
   caption_ = session_.Caption();
   setWindowTitle(Latin1(caption_));

@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class TChatWin;
+class TThemeManager;
 class TTrayIcon;
 
 // The server's one window: the status line, the menus, the notification-area icon, the window's
@@ -48,6 +49,7 @@ class TServerForm : public QMainWindow {
   bool Listening() const { return session_.Listening(); }
   TTrayIcon* TrayIcon() const { return trayIcon_.get(); }
   QMenu* TrayMenu() const { return trayMenu_; }
+  TThemeManager* ThemeManager() const { return themeManager_.get(); }
 
   // --- Handlers ----------------------------------------------------------------------------------
   void FormShow();
@@ -88,6 +90,7 @@ class TServerForm : public QMainWindow {
   QTimer* timer_;
   QLabel* lbServerStatus_;
   std::unique_ptr<TTrayIcon> trayIcon_;
+  std::unique_ptr<TThemeManager> themeManager_;
   QMenu* trayMenu_;
   TChatWin* chatWin_ = nullptr;
   QAction* traySettings_;
