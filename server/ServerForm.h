@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class TChatWin;
+class TLEDMeter;
 class TThemeManager;
 class TTrayIcon;
 
@@ -50,6 +51,9 @@ class TServerForm : public QMainWindow {
   TTrayIcon* TrayIcon() const { return trayIcon_.get(); }
   QMenu* TrayMenu() const { return trayMenu_; }
   TThemeManager* ThemeManager() const { return themeManager_.get(); }
+  // The audio meters: bytes of the last receive frame sent and transmit frame played.
+  TLEDMeter* RXAudio() const { return RXAudio_; }
+  TLEDMeter* TXAudio() const { return TXAudio_; }
 
   // --- Handlers ----------------------------------------------------------------------------------
   void FormShow();
@@ -89,6 +93,8 @@ class TServerForm : public QMainWindow {
 
   QTimer* timer_;
   QLabel* lbServerStatus_;
+  TLEDMeter* RXAudio_;
+  TLEDMeter* TXAudio_;
   std::unique_ptr<TTrayIcon> trayIcon_;
   std::unique_ptr<TThemeManager> themeManager_;
   QMenu* trayMenu_;
