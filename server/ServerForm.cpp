@@ -17,6 +17,7 @@
 #include "common/ChatWin.h"
 #include "common/Utils.h"
 #include "controls/LEDMeter.h"
+#include "desktop/ThemeManager.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
@@ -84,6 +85,7 @@ TLEDMeter* NewAudioMeter(QWidget* parent, const char* hint) {
 TServerForm::TServerForm(TEventLog& eventLog)
     : settings_(platform::ChangeFileExt(platform::ProgramFile(), ".ini")),
       session_(settings_.IniPath(), eventLog) {
+  themeManager_ = std::make_unique<TThemeManager>(this);
   // Window description.
   caption_ = session_.Caption();
   setWindowTitle(Latin1(caption_));

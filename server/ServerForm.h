@@ -15,6 +15,7 @@ class QMenu;
 class QTimer;
 class TChatWin;
 class TLEDMeter;
+class TThemeManager;
 class TTrayIcon;
 
 // The server's one window: the status line, the menus, the notification-area icon, the window's
@@ -50,6 +51,7 @@ class TServerForm : public QMainWindow {
   bool Listening() const { return session_.Listening(); }
   TTrayIcon* TrayIcon() const { return trayIcon_.get(); }
   QMenu* TrayMenu() const { return trayMenu_; }
+  TThemeManager* ThemeManager() const { return themeManager_.get(); }
   // The audio meters: bytes of the last receive frame sent and transmit frame played.
   TLEDMeter* RXAudio() const { return RXAudio_; }
   TLEDMeter* TXAudio() const { return TXAudio_; }
@@ -99,6 +101,7 @@ class TServerForm : public QMainWindow {
   TLEDMeter* RXAudio_;
   TLEDMeter* TXAudio_;
   std::unique_ptr<TTrayIcon> trayIcon_;
+  std::unique_ptr<TThemeManager> themeManager_;
   QMenu* trayMenu_;
   TChatWin* chatWin_ = nullptr;
   QAction* traySettings_;

@@ -10,9 +10,12 @@
 #include "common/ChatWin.h"
 #include "common/Utils.h"
 #include "controls/LEDMeter.h"
+#include "desktop/ThemeManager.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
+#include "platform/MessagePump.h"
 #include "platform/Paths.h"
+#include "platform/Tick.h"
 #include "server/ServerForm.h"
 #include "sockets/MD5.h"
 #include "tests/audio/AudioTestSupport.h"
@@ -117,6 +120,22 @@ TEST_F(ServerFormTest, TimerResetsTheWindowAfterASessionAndRunsARequestedShutdow
   EXPECT_FALSE(form.Session().SessionStarted());
   EXPECT_EQ(form.StatusText(), "Listening for connection");
   EXPECT_EQ(form.TrayIcon()->Hint(), "Talvo Server");
+}
+
+TEST_F(ServerFormTest, TheThemeManagerLooksAfterTheWindowsControls) {
+  Ini("Control", "Port", "0");
+  TServerForm form(*log_);
+  TThemeManager* manager = form.ThemeManager();
+  ASSERT_NE(manager, nullptr);
+  EXPECT_TRUE(manager->IsMainManager());
+  EXPECT_EQ(manager->Options(), kDefaultThemeOptions);
+  form.show();
+  QWidget* central = form.centralWidget();
+  std::uint32_t start = platform::GetTickCount();
+  while (!manager->IsRegistered(central) && platform::GetTickCount() - start < 5000)
+    platform::WaitMessages(5);
+  EXPECT_TRUE(manager->IsRegistered(&form));
+  EXPECT_TRUE(manager->IsRegistered(central));
 }
 
 TEST_F(ServerFormTest, ClosingAsksAndNoKeepsTheServerRunning) {
