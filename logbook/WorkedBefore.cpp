@@ -1,31 +1,15 @@
 #include "logbook/WorkedBefore.h"
 
-#include <cstdio>
-#include <fstream>
-
 #include "common/Text.h"
+#include "common/TextFile.h"
 
 void TWorkedBefore::Load() {
-  lines_.clear();
-  std::ifstream in(path_, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines_.push_back(line);
-  }
+  lines_ = ReadLines(path_);
 }
 
 bool TWorkedBefore::Add(const std::string& line) {
   lines_.push_back(line);
-  std::FILE* f = std::fopen(path_.c_str(), "a+b");
-  if (f == nullptr) return false;
-  // A last line written without its line end by someone else is ended first.
-  std::string text;
-  if (std::fseek(f, -1, SEEK_END) == 0 && std::fgetc(f) != '\n') text = "\r\n";
-  text += line + "\r\n";
-  std::fseek(f, 0, SEEK_END);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return (std::fclose(f) == 0) && ok;
+  return AppendLine(path_, line);
 }
 
 std::string TWorkedBefore::LineOf(const std::string& call, const std::string& band,

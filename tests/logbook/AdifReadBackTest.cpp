@@ -31,24 +31,19 @@ TEST(AdifReadBack, RecordsReadByAnIndependentReader) {
   broken.Fields.Comment = "line\r\nbreak\t<EOR>";
   broken.ModeGroup = 2;
   broken.FreqKhz = 24950;
+  const std::map<std::string, std::string> fullFields = {
+      {"call", "DL1ABC"},       {"qso_date", "20260304"}, {"time_on", "050607"},
+      {"time_off", "051600"},   {"freq", "7.025500"},     {"band", "40m"},
+      {"mode", "CW"},           {"rst_rcvd", "589"},      {"rst_sent", "579"},
+      {"srx", "012"},           {"stx", "007"},           {"name", "J\xE9r\xF4me"},
+      {"qth", "K\xF6ln <Dom>"}, {"gridsquare", "JO30"},   {"comment", "tnx <b>fb</b> qso"}};
+  std::map<std::string, std::string> brokenFields = fullFields;
+  brokenFields["freq"] = "24.950000";
+  brokenFields["band"] = "12m";
+  brokenFields["mode"] = "SSB";
+  brokenFields["comment"] = "Op: W1AW. line  break <EOR>";
   const Row rows[] = {
-      {full,
-       false,
-       {{"call", "DL1ABC"},
-        {"qso_date", "20260304"},
-        {"time_on", "050607"},
-        {"time_off", "051600"},
-        {"freq", "7.025500"},
-        {"band", "40m"},
-        {"mode", "CW"},
-        {"rst_rcvd", "589"},
-        {"rst_sent", "579"},
-        {"srx", "012"},
-        {"stx", "007"},
-        {"name", "J\xE9r\xF4me"},
-        {"qth", "K\xF6ln <Dom>"},
-        {"gridsquare", "JO30"},
-        {"comment", "tnx <b>fb</b> qso"}}},
+      {full, false, fullFields},
       {bare,
        false,
        {{"call", "G4XYZ"},
@@ -57,23 +52,7 @@ TEST(AdifReadBack, RecordsReadByAnIndependentReader) {
         {"time_off", "235959"},
         {"freq", "0.000000"},
         {"band", "unknown"}}},
-      {broken,
-       true,
-       {{"call", "DL1ABC"},
-        {"qso_date", "20260304"},
-        {"time_on", "050607"},
-        {"time_off", "051600"},
-        {"freq", "24.950000"},
-        {"band", "12m"},
-        {"mode", "SSB"},
-        {"rst_rcvd", "589"},
-        {"rst_sent", "579"},
-        {"srx", "012"},
-        {"stx", "007"},
-        {"name", "J\xE9r\xF4me"},
-        {"qth", "K\xF6ln <Dom>"},
-        {"gridsquare", "JO30"},
-        {"comment", "Op: W1AW. line  break <EOR>"}}},
+      {broken, true, brokenFields},
   };
   for (const Row& r : rows)
     ASSERT_TRUE(AppendAdif(r.server ? ServerRecord(r.contact, "W1AW") : LocalRecord(r.contact)));

@@ -13,23 +13,15 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Loopback.h"
+
 // A stand-in for the eQSL import page on loopback: on its own thread it answers every request
 // with the status line and body it was given and records each request's head.
 class FakeEqsl {
  public:
   FakeEqsl(std::string status, std::string body)
       : status_(std::move(status)), body_(std::move(body)) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_, 4);
-    socklen_t len = sizeof a;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listen_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~FakeEqsl() {
