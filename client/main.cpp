@@ -8,12 +8,18 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(TClientSession::kTitle);
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // The handler is in place before the windows are built, so that a signal arriving meanwhile
+  // waits for the event loop and still ends the program in order.
+  TK2FrontPanel* live = nullptr;
+  platform::OnTerminationSignal([&live](int) {
+    if (live != nullptr) live->close();
+  });
   // The panel creates its tool windows: microphone, station list and settings, contacts,
   // macros, frequencies, chat and received text.
   const std::string program = platform::ProgramFile();
   TK2FrontPanel panel(platform::ChangeFileExt(program, ".INI"),
                       platform::ChangeFileExt(program, ".log"));
-  platform::OnTerminationSignal([&panel](int) { panel.close(); });
+  live = &panel;
   panel.show();
   return app.exec();
 }

@@ -1,30 +1,18 @@
 #include "server/EventLog.h"
 
-#include <cstdio>
-#include <fstream>
-
 #include "common/DateTime.h"
+#include "common/TextFile.h"
 
 TEventLog::TEventLog(std::string path) : path_(std::move(path)) {}
 
 void TEventLog::Load() {
-  lines_.clear();
-  std::ifstream in(path_, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines_.push_back(line);
-  }
+  lines_ = ReadLines(path_);
 }
 
 bool TEventLog::LogEvent(const std::string& message) {
   std::string line = FormatDateTime("ddddd tt", Now()) + "\t" + message;
   lines_.push_back(line);
-  std::FILE* f = std::fopen(path_.c_str(), "ab");
-  if (f == nullptr) return false;
-  line += "\r\n";
-  bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-  return (std::fclose(f) == 0) && ok;
+  return AppendLine(path_, line);
 }
 
 std::string LogSafe(const std::string& text, std::size_t max) {

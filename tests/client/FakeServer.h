@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/MessagePump.h"
+#include "tests/support/Loopback.h"
 
 // A scripted server on loopback for the client's contract tests. It runs on its own thread (the
 // client under test waits on the main thread), accepts one caller, runs the script and records
@@ -62,19 +63,7 @@ class FakeServer {
     FakeServer& server_;
   };
 
-  FakeServer() {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_, 4);
-    socklen_t len = sizeof a;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
+  FakeServer() { listen_ = ListenOnLoopback(port_); }
   ~FakeServer() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
