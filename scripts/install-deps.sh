@@ -8,9 +8,14 @@ packages=(
   cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
   # platform layer
   libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev libxcb-keysyms1-dev
+  # service and protocol names (/etc/services, /etc/protocols) for the socket layer: a service
+  # name as the listening port, and the socket tests
+  netbase
   # tests
   clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
   libxcb-xtest0-dev
+  # the HTTP client's peers (started by the tests on loopback, never as services)
+  nginx-light squid python3
 )
 
 missing=()
@@ -27,4 +32,13 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 echo "install-deps: installing ${missing[*]}"
 $sudo apt-get update -qq
+# Packages such as nginx and squid would start a system service; the tests start their own.
+policy=/usr/sbin/policy-rc.d
+own_policy=""
+if [[ ! -e $policy ]]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+  own_policy=1
+fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[[ -n $own_policy ]] && $sudo rm -f "$policy"

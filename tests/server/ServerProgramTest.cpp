@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "common/Utils.h"
-#include "tests/server/LineClient.h"
+#include "tests/support/LineClient.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
