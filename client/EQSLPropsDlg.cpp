@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "client/DialogButtons.h"
+
 TEQSLPropsDlg::TEQSLPropsDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("eQSL real-time logging"));
   setFont(QApplication::font("QMessageBox"));
@@ -19,14 +21,6 @@ TEQSLPropsDlg::TEQSLPropsDlg(QWidget* parent) : QDialog(parent) {
   layout->addWidget(enabled_);
   layout->addWidget(label1_);
   layout->addWidget(password_);
-  auto* buttons = new QHBoxLayout;
-  ok_ = new QPushButton(QStringLiteral("OK"), this);
-  ok_->setDefault(true);
-  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  AddOkCancelRow(this, layout, ok_, cancel_);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "client/DialogButtons.h"
 #include "client/EQSLPropsDlg.h"
 #include "client/StationList.h"
 #include "client/WidgetText.h"
@@ -51,21 +52,13 @@ TPropsDlg::TPropsDlg(const TClientSettings& settings, QWidget* parent)
   eqsl_ = new QCheckBox(QStringLiteral("eQSL?"), this);
   eqsl_->setToolTip(QStringLiteral("Electronically confirm contacts made in real time?"));
   layout->addWidget(eqsl_);
-  auto* buttons = new QHBoxLayout;
-  ok_ = new QPushButton(QStringLiteral("OK"), this);
-  ok_->setDefault(true);
-  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-  buttons->addStretch();
-  buttons->addWidget(ok_);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  AddOkCancelRow(this, layout, ok_, cancel_);
 
   for (QLineEdit* edit : {call_, addr_, port_, passwd_})
     connect(edit, &QLineEdit::textChanged, this, [this] { edChange(); });
   connect(defPort_, &QPushButton::clicked, this, [this] { DefPortBtnClick(); });
   connect(eqsl_, &QCheckBox::clicked, this, [this](bool checked) { cbEQSLClick(checked); });
   connect(ok_, &QPushButton::clicked, this, [this] { accept(); });
-  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
   edChange();
 }
 

@@ -10,6 +10,12 @@
 
 namespace {
 
+// Both structures hold the seven contact fields in the same order.
+template <class T>
+auto Fields(const T& t) {
+  return std::tie(t.Call, t.Name, t.RstRcvd, t.SerialRcvd, t.Qth, t.Grid, t.Comment);
+}
+
 TEST(FreqCommandText, TypedFrequenciesBecomeKilohertzWithThreeDecimals) {
   const struct {
     const char* typed;
@@ -88,10 +94,7 @@ TEST(RxWord, DoubleClickFillsTheFieldThatSuitsTheWord) {
   TContactFields f;
   for (const auto& row : rows) {
     word.SmartCopy(row.word, false, &f);
-    const TContactFields& e = row.after;
-    EXPECT_EQ(std::tie(f.Call, f.Name, f.RstRcvd, f.SerialRcvd, f.Qth, f.Grid, f.Comment),
-              std::tie(e.Call, e.Name, e.RstRcvd, e.SerialRcvd, e.Qth, e.Grid, e.Comment))
-        << row.word;
+    EXPECT_EQ(Fields(f), Fields(row.after)) << row.word;
   }
 }
 
@@ -130,10 +133,7 @@ TEST(RxWord, MenuItemsFollowTheWord) {
   TRxWord word;
   for (const auto& row : rows) {
     TCopyMenuState m = word.MenuOpened(row.selection, row.rxOnly, row.showing);
-    const TCopyMenuState& e = row.menu;
-    EXPECT_EQ(std::tie(m.Call, m.Name, m.RstRcvd, m.SerialRcvd, m.Qth, m.Grid, m.Comment),
-              std::tie(e.Call, e.Name, e.RstRcvd, e.SerialRcvd, e.Qth, e.Grid, e.Comment))
-        << row.selection;
+    EXPECT_EQ(Fields(m), Fields(row.menu)) << row.selection;
   }
 }
 

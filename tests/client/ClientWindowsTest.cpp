@@ -47,8 +47,6 @@ void OnNextModal(Fill fill) {
 class ClientWindows : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = TestHome();
-    ini_ = home_ + "/TalvoClient.INI";
     platform::SetMessageBoxHook(
         [this](const std::string& text, const std::string&) { messages_.push_back(text); });
   }
@@ -90,7 +88,8 @@ class ClientWindows : public ::testing::Test {
     return s;
   }
 
-  std::string home_, ini_;
+  std::string home_ = TestHome();
+  std::string ini_ = home_ + "/TalvoClient.INI";
   std::vector<std::string> messages_;
 };
 
@@ -352,11 +351,18 @@ void SelectWord(QPlainTextEdit* memo, const QString& word) {
   memo->setTextCursor(c);
 }
 
-TEST_F(ClientWindows, DoubleClickedWordsGoToTheContactWindow) {
-  TClientSession s(ini_, home_ + "/trace.log");
+class ReceiveWindow : public ClientWindows {
+ protected:
+  TClientSession s{ini_, home_ + "/trace.log"};
   FakeContact contact;
-  TRxWin rx(s);
-  rx.SetContactFields(&contact);
+  TRxWin rx{s};
+  void SetUp() override {
+    ClientWindows::SetUp();
+    rx.SetContactFields(&contact);
+  }
+};
+
+TEST_F(ReceiveWindow, DoubleClickedWordsGoToTheContactWindow) {
   rx.AddText("q1xyz de alex 5nn 5nn jo20ab paris");
   EXPECT_TRUE(rx.isVisible());
   for (const char* word : {"alex", "5nn", "q1xyz", "jo20ab", "paris"}) {
@@ -374,11 +380,7 @@ TEST_F(ClientWindows, DoubleClickedWordsGoToTheContactWindow) {
   EXPECT_EQ(contact.fields.Comment, "");
 }
 
-TEST_F(ClientWindows, TheMenuEnablesItsItemsForTheSelectionAndCopies) {
-  TClientSession s(ini_, home_ + "/trace.log");
-  FakeContact contact;
-  TRxWin rx(s);
-  rx.SetContactFields(&contact);
+TEST_F(ReceiveWindow, TheMenuEnablesItsItemsForTheSelectionAndCopies) {
   rx.AddText("ur rst 5nn 5nn");
   SelectWord(rx.RxPanel(), "5nn");
   rx.PopupMenuPopup();
