@@ -12,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
-#include <QTimer>
 
 #include "client/ClientSession.h"
 #include "client/ConnectDlg.h"
@@ -24,25 +23,11 @@
 #include "platform/Application.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
+#include "tests/support/ModalDialogs.h"
 
 namespace {
 
 const char kBanner[] = "Talvo Server 1.0 Date: 12/8/26 Time: 22:00:00";
-
-// Runs fill on the next modal dialog of type D once it is showing.
-template <class D, class Fill>
-void OnNextModal(Fill fill) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, fill] {
-    if (auto* dlg = dynamic_cast<D*>(QApplication::activeModalWidget())) {
-      timer->stop();
-      timer->deleteLater();
-      fill(*dlg);
-    }
-  });
-  timer->start();
-}
 
 class ClientWindows : public ::testing::Test {
  protected:
@@ -125,13 +110,13 @@ TEST_F(ClientWindows, WithAnEmptyListOnlyNewWorksAndItWritesTheStationAndTheEnde
   EXPECT_FALSE(dlg.DeleteBtn()->isEnabled());
   EXPECT_TRUE(dlg.NewBtn()->isEnabled());
   SetIni("Connections", "Connection 2", "Stale");
-  OnNextModal<TPropsDlg>([](TPropsDlg& p) {
-    EXPECT_EQ(p.edPort()->text().toStdString(), "6110");
-    EXPECT_FALSE(p.OKBtn()->isEnabled());
-    p.edCall()->setText("DL0XYZ");
-    p.edComment()->setText("contest station");
-    p.edAddr()->setText("10.0.0.7");
-    p.OKBtn()->click();
+  WhenModalShown<TPropsDlg>([](TPropsDlg* p) {
+    EXPECT_EQ(p->edPort()->text().toStdString(), "6110");
+    EXPECT_FALSE(p->OKBtn()->isEnabled());
+    p->edCall()->setText("DL0XYZ");
+    p->edComment()->setText("contest station");
+    p->edAddr()->setText("10.0.0.7");
+    p->OKBtn()->click();
   });
   dlg.NewBtn()->click();
   EXPECT_EQ(Items(dlg), (std::vector<std::string>{"DL0XYZ\tcontest station"}));
@@ -155,14 +140,14 @@ TEST_F(ClientWindows, EditRenamesKeepingTheOldSectionAndDeleteWaitsForTheNextOk)
   dlg.DeleteBtnClick();
   EXPECT_EQ(Items(dlg), (std::vector<std::string>{"B2\tsecond"}));
   EXPECT_EQ(Ini("Connections", "Connection 1"), "A1");  // not written yet
-  OnNextModal<TPropsDlg>([](TPropsDlg& p) {
-    EXPECT_EQ(p.edCall()->text().toStdString(), "B2");
-    EXPECT_EQ(p.edAddr()->text().toStdString(), "k2.example.org");
-    EXPECT_EQ(p.edPort()->text().toStdString(), "6111");
-    EXPECT_EQ(p.edPasswd()->text().toStdString(), "pw-B2");
-    p.edCall()->setText("B2NEW");
-    p.edPasswd()->setText("new secret");
-    p.OKBtn()->click();
+  WhenModalShown<TPropsDlg>([](TPropsDlg* p) {
+    EXPECT_EQ(p->edCall()->text().toStdString(), "B2");
+    EXPECT_EQ(p->edAddr()->text().toStdString(), "k2.example.org");
+    EXPECT_EQ(p->edPort()->text().toStdString(), "6111");
+    EXPECT_EQ(p->edPasswd()->text().toStdString(), "pw-B2");
+    p->edCall()->setText("B2NEW");
+    p->edPasswd()->setText("new secret");
+    p->OKBtn()->click();
   });
   dlg.EditBtn()->click();
   EXPECT_EQ(Items(dlg), (std::vector<std::string>{"B2NEW\tsecond"}));
@@ -176,10 +161,10 @@ TEST_F(ClientWindows, ACancelledStationDialogWritesNothing) {
   TClientSettings settings(ini_);
   TPropsDlg props(settings);
   TConnectDlg dlg(settings, nullptr, &props);
-  OnNextModal<TPropsDlg>([](TPropsDlg& p) {
-    p.edCall()->setText("DL0XYZ");
-    p.edAddr()->setText("10.0.0.7");
-    p.CancelBtn()->click();
+  WhenModalShown<TPropsDlg>([](TPropsDlg* p) {
+    p->edCall()->setText("DL0XYZ");
+    p->edAddr()->setText("10.0.0.7");
+    p->CancelBtn()->click();
   });
   dlg.NewBtn()->click();
   EXPECT_EQ(dlg.lbConnections()->count(), 0);
@@ -243,13 +228,13 @@ TEST_F(ClientWindows, TheEqslBoxWritesAtOnceAndCancelWritesNothing) {
   };
   p.edCall()->setText("K2X");
   p.show();
-  OnNextModal<TEQSLPropsDlg>([](TEQSLPropsDlg& e) {
-    EXPECT_EQ(e.Label1()->text().toStdString(), "eQSL password for K2X");
-    EXPECT_FALSE(e.cbEnabled()->isChecked());
-    EXPECT_EQ(e.edEQSLPassword()->text().toStdString(), "old");
-    e.cbEnabled()->setChecked(true);
-    e.edEQSLPassword()->setText("qsl-pw");
-    e.btnOK()->click();
+  WhenModalShown<TEQSLPropsDlg>([](TEQSLPropsDlg* e) {
+    EXPECT_EQ(e->Label1()->text().toStdString(), "eQSL password for K2X");
+    EXPECT_FALSE(e->cbEnabled()->isChecked());
+    EXPECT_EQ(e->edEQSLPassword()->text().toStdString(), "old");
+    e->cbEnabled()->setChecked(true);
+    e->edEQSLPassword()->setText("qsl-pw");
+    e->btnOK()->click();
   });
   p.cbEQSL()->click();
   EXPECT_TRUE(p.cbEQSL()->isChecked());
@@ -257,9 +242,9 @@ TEST_F(ClientWindows, TheEqslBoxWritesAtOnceAndCancelWritesNothing) {
   EXPECT_EQ(Scramble(Ini("K2X", "EQSL Password"), 6402), "qsl-pw");
   p.cbEQSL()->click();  // cleared: written at once
   EXPECT_EQ(Ini("K2X", "EQSL Enabled"), "");
-  OnNextModal<TEQSLPropsDlg>([](TEQSLPropsDlg& e) {
-    e.cbEnabled()->setChecked(true);
-    e.edCancel()->click();
+  WhenModalShown<TEQSLPropsDlg>([](TEQSLPropsDlg* e) {
+    e->cbEnabled()->setChecked(true);
+    e->edCancel()->click();
   });
   p.cbEQSL()->click();
   EXPECT_EQ(Ini("K2X", "EQSL Enabled"), "");
