@@ -282,6 +282,13 @@ bool TClientSession::SendFreqStep(double stepKhz) {
   return true;
 }
 
+void TClientSession::StationEqslChanged(const std::string& name, bool enabled,
+                                        const std::string& password) {
+  if (!Connected() || stationName_.empty() || !SameTextAscii(name, stationName_)) return;
+  eqslEnabled_ = enabled;
+  eqslPassword_ = enabled ? password : std::string();
+}
+
 void TClientSession::SendChat(const std::string& text) {
   if (text.empty()) return;
   SendCommand("CHAT " + ownCall_ + "> " + text);

@@ -76,6 +76,9 @@ class TClientSession {
   // The station's eQSL upload, for the contact window: set at connect, cleared at the end.
   bool EqslEnabled() const { return eqslEnabled_; }
   const std::string& EqslPassword() const { return eqslPassword_; }
+  // The station dialog changed a station's eQSL settings: they take effect at once only for the
+  // station that is connected; any other station's settings are read at its next connect.
+  void StationEqslChanged(const std::string& name, bool enabled, const std::string& password);
 
   // --- Actions
   // ------------------------------------------------------------------------------------- Connects

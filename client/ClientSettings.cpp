@@ -1,5 +1,6 @@
 #include "client/ClientSettings.h"
 
+#include "common/Text.h"
 #include "common/Utils.h"
 #include "logbook/Eqsl.h"
 
@@ -27,6 +28,80 @@ TClientSettings::TStation TClientSettings::Station(const std::string& name) cons
   return s;
 }
 
+TClientSettings::TStation TClientSettings::StoredStation(const std::string& name) const {
+  TStation s;
+  s.Name = name;
+  s.Addr = Read(name, "Addr", "");
+  s.Port = Read(name, "Port", "6110");
+  s.Password = Scramble(Read(name, "Passwd", ""), kPasswordSeed);
+  s.Comment = Read(name, "Comment", "");
+  s.EqslEnabled = Read(name, "EQSL Enabled", "") == "1";
+  s.EqslPassword = Scramble(Read(name, "EQSL Password", ""), kEqslSeed);
+  return s;
+}
+
+void TClientSettings::WriteStation(const TStation& station) const {
+  Write(station.Name, "Comment", station.Comment);
+  Write(station.Name, "Addr", station.Addr);
+  Write(station.Name, "Port", station.Port);
+  Write(station.Name, "Passwd", Scramble(station.Password, kPasswordSeed));
+}
+
+void TClientSettings::WriteEqsl(const std::string& name, bool enabled,
+                                const std::string& password) const {
+  if (!enabled) {
+    Write(name, "EQSL Enabled", "");
+    return;
+  }
+  Write(name, "EQSL Enabled", "1");
+  Write(name, "EQSL Password", Scramble(password, kEqslSeed));
+}
+
+void TClientSettings::SetStationNames(const std::vector<std::string>& names) const {
+  std::size_t n = 0;
+  while (n < names.size()) {
+    Write("Connections", "Connection " + std::to_string(n + 1), names[n]);
+    ++n;
+  }
+  Write("Connections", "Connection " + std::to_string(n + 1), "");
+}
+
+namespace {
+
+bool HasControl(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string TClientSettings::SectionNameProblem(const std::string& what, const std::string& text) {
+  if (Trim(text).empty()) return what + " is empty.";
+  if (text != Trim(text)) return what + " must not begin or end with a blank.";
+  if (text.find_first_of("[]=") != std::string::npos || HasControl(text))
+    return what + " must not contain \"[\", \"]\", \"=\" or control characters.";
+  return ValueProblem(what, text);
+}
+
+std::string TClientSettings::ValueProblem(const std::string& what, const std::string& text) {
+  if (HasControl(text)) return what + " must not contain line breaks or control characters.";
+  if (text != Trim(text)) return what + " must not begin or end with a blank.";
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+    return what + " must not be enclosed in quotes.";
+  if (text.size() > 1000) return what + " is too long.";
+  return "";
+}
+
+std::string TClientSettings::PasswordProblem(const std::string& what, const std::string& text,
+                                             int seed) {
+  // The password is stored scrambled: it must come back from the file as it went in.
+  if (ValueProblem(what, Scramble(text, seed)).empty() &&
+      Scramble(text, seed).find('\0') == std::string::npos)
+    return "";
+  return what + " contains a character that cannot be stored; please choose another one.";
+}
+
 std::vector<std::string> TClientSettings::StationNames() const {
   std::vector<std::string> names;
   for (int n = 1;; ++n) {
@@ -38,6 +113,10 @@ std::vector<std::string> TClientSettings::StationNames() const {
 
 std::string TClientSettings::OwnCall() const {
   return Read("Settings", "Call", "");
+}
+
+void TClientSettings::SetOwnCall(const std::string& call) const {
+  Write("Settings", "Call", call);
 }
 
 bool TClientSettings::RxOnly() const {
@@ -94,4 +173,55 @@ void TClientSettings::SetQsoWindow(int left, int top, bool upperCase) const {
 std::string TClientSettings::EqslServer() const {
   std::string server = Read("Settings", "eQSL Server", kEqslServer);
   return server.empty() ? kEqslServer : server;
+}
+
+std::vector<std::string> TClientSettings::FreqMemories() const {
+  std::vector<std::string> freqs;
+  for (int n = 1; n <= kFreqMemories; ++n) {
+    std::string freq = Read("Frequency Window", "Freq " + std::to_string(n), "");
+    if (freq.empty()) break;
+    freqs.push_back(freq);
+  }
+  return freqs;
+}
+
+void TClientSettings::SetFreqMemories(const std::vector<std::string>& freqs) const {
+  std::size_t n = 0;
+  while (n < freqs.size() && n < static_cast<std::size_t>(kFreqMemories)) {
+    Write("Frequency Window", "Freq " + std::to_string(n + 1), freqs[n]);
+    ++n;
+  }
+  Write("Frequency Window", "Freq " + std::to_string(n + 1), "");
+}
+
+bool TClientSettings::FreqWindowPosition(int& left, int& top) const {
+  const std::string missing(1, '\x01');
+  std::string topText = Read("Frequency Window", "Top", missing);
+  if (topText == missing) return false;
+  if (auto value = ParseInt32(topText)) top = *value;
+  if (auto value = ParseInt32(Read("Frequency Window", "Left", ""))) left = *value;
+  return true;
+}
+
+void TClientSettings::SetFreqWindowPosition(int left, int top) const {
+  Write("Frequency Window", "Left", std::to_string(left));
+  Write("Frequency Window", "Top", std::to_string(top));
+}
+
+int TClientSettings::RxWindowLeft() const {
+  return StrToIntDef(Read("Receive Window", "Left", "0"), 0);
+}
+
+int TClientSettings::RxWindowTop() const {
+  return StrToIntDef(Read("Receive Window", "Top", "436"), 436);
+}
+
+bool TClientSettings::RxUpperCase() const {
+  return Read("Receive Window", "Upper case", "") == "1";
+}
+
+void TClientSettings::SetRxWindow(int left, int top, bool upperCase) const {
+  Write("Receive Window", "Left", std::to_string(left));
+  Write("Receive Window", "Top", std::to_string(top));
+  Write("Receive Window", "Upper case", BoolToIniStr(upperCase));
 }

@@ -24,15 +24,45 @@ class TClientSettings {
     std::string EqslPassword;  // unscrambled
   };
   TStation Station(const std::string& name) const;
+  // The station as stored, for editing: Addr as written, Port "6110" when not set, both
+  // passwords unscrambled whatever "EQSL Enabled" says.
+  TStation StoredStation(const std::string& name) const;
+  // Writes "Comment", "Addr", "Port" and "Passwd" (scrambled) of the station's section.
+  void WriteStation(const TStation& station) const;
+  // "EQSL Enabled" "1" and "EQSL Password" scrambled; disabled: "EQSL Enabled" empty only.
+  void WriteEqsl(const std::string& name, bool enabled, const std::string& password) const;
   // [Connections] "Connection 1", 2, ... up to the first missing or empty one.
   std::vector<std::string> StationNames() const;
+  // Writes the list in order and an empty value after its last entry, which ends it.
+  void SetStationNames(const std::vector<std::string>& names) const;
+
+  // Why a text cannot be stored as a section name (a station's name), as a value, or as a
+  // password scrambled with seed; empty when it can. what names the field in the message.
+  static std::string SectionNameProblem(const std::string& what, const std::string& text);
+  static std::string ValueProblem(const std::string& what, const std::string& text);
+  static std::string PasswordProblem(const std::string& what, const std::string& text, int seed);
 
   std::string OwnCall() const;  // [Settings] Call
-  bool RxOnly() const;          // [Settings] RX Only
+  void SetOwnCall(const std::string& call) const;
+  bool RxOnly() const;  // [Settings] RX Only
   void SetRxOnly(bool value) const;
   bool TraceEnabled() const;       // [Debug] Trace
   bool FreqWindowVisible() const;  // [Frequency Window] Visible
   void SetFreqWindowVisible(bool value) const;
+  static constexpr int kFreqMemories = 20;
+  // [Frequency Window] "Freq 1", 2, ... up to the first empty one, at most kFreqMemories.
+  std::vector<std::string> FreqMemories() const;
+  // Writes at most kFreqMemories entries and an empty value after the last one written.
+  void SetFreqMemories(const std::vector<std::string>& freqs) const;
+  // [Frequency Window] Left and Top; false when "Top" is missing. A value that is no integer
+  // leaves its variable as it was.
+  bool FreqWindowPosition(int& left, int& top) const;
+  void SetFreqWindowPosition(int left, int top) const;
+  // [Receive Window] Left (0), Top (436) and "Upper case".
+  int RxWindowLeft() const;
+  int RxWindowTop() const;
+  bool RxUpperCase() const;
+  void SetRxWindow(int left, int top, bool upperCase) const;
   // [Main Window] Left and Top; 0 when missing or no integer.
   int MainLeft() const;
   int MainTop() const;

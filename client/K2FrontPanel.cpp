@@ -90,12 +90,17 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
 
   mic_ = std::make_unique<TSSBPanel>();
   connectDlg_ = std::make_unique<TConnectDlg>(session_.Settings(), this);
-  propsDlg_ = std::make_unique<TPropsDlg>();
+  propsDlg_ = std::make_unique<TPropsDlg>(session_.Settings(), this);
+  propsDlg_->OnEqslChanged = [this](const std::string& name, bool on, const std::string& pw) {
+    session_.StationEqslChanged(name, on, pw);
+  };
+  connectDlg_->SetPropsDlg(propsDlg_.get());
   qso_ = std::make_unique<TQSOPanel>(session_);
   macroDlg_ = std::make_unique<TMacroDlg>();
-  freq_ = std::make_unique<TFreqCtrl>();
+  freq_ = std::make_unique<TFreqCtrl>(session_);
   chat_ = std::make_unique<TChatWin>();
-  rx_ = std::make_unique<TRxWin>();
+  rx_ = std::make_unique<TRxWin>(session_);
+  rx_->SetContactFields(qso_.get());
   chat_->SetIniFile(session_.ClientIniFile());
   chat_->SetCall(session_.OwnCall());
   chat_->OnSend = [this](TChatWin*, const std::string& line) { session_.SendCommand(line); };
@@ -219,6 +224,7 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
 
 void TK2FrontPanel::ShowStatus(TServerWord word, const std::string& value) {
   if (word == TServerWord::Display) ShowDisplayReport(value);
+  if (word == TServerWord::Freq) freq_->ShowFreq(value);
 }
 
 void TK2FrontPanel::ShowDisplayReport(const std::string& value) {

@@ -153,15 +153,29 @@ void TQSOPanel::PullFields() {
                  Text(edSerR), Text(edQTH),  Text(edGrid), Text(edComment)};
 }
 
-void TQSOPanel::PushFields() {
-  pushing_ = true;
-  const TContactFields& f = log_.Fields;
+void TQSOPanel::ShowFields(const TContactFields& f) {
   const std::pair<QLineEdit*, const std::string*> rows[] = {
       {edCall, &f.Call},    {edName, &f.Name},    {edRSTS, &f.RstSent},
       {edSerS, &f.SerSent}, {edRSTR, &f.RstRcvd}, {edSerR, &f.SerRcvd},
       {edQTH, &f.Qth},      {edGrid, &f.Grid},    {edComment, &f.Comment}};
   for (const auto& [edit, text] : rows)
     if (Text(edit) != *text) edit->setText(Latin1(*text));
+}
+
+// The receive window's copies arrive as if typed: a copied call is checked like a typed one.
+bool TQSOPanel::EditContactFields(const std::function<void(TContactFields&)>& edit) {
+  if (!isVisible()) return false;
+  if (!edit) return true;
+  PullFields();
+  TContactFields fields = log_.Fields;
+  edit(fields);
+  ShowFields(fields);
+  return true;
+}
+
+void TQSOPanel::PushFields() {
+  pushing_ = true;
+  ShowFields(log_.Fields);
   pushing_ = false;
   const bool enabled = log_.LogButtonsEnabled();
   LogBtn->setEnabled(enabled);

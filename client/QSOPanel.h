@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
 
+#include "client/RxCopy.h"
 #include "logbook/ContactLog.h"
 #include "logbook/Eqsl.h"
 
@@ -18,7 +20,7 @@ class TClientSession;
 // that log it. The logic lives in TContactLog; the handlers copy the fields into it, call it and
 // show the result. It reads the session's frequency, mode group, own call and eQSL account, and
 // sends "LOG" through the session.
-class TQSOPanel : public QWidget {
+class TQSOPanel : public QWidget, public IContactFields {
  public:
   static constexpr const char* kCaption = "Contact Window";
   // The call-book service whose page "/call?entry=<call>" LookupClick opens.
@@ -39,6 +41,8 @@ class TQSOPanel : public QWidget {
   void LogBtnClick();
   void LookupClick();
   void CheckWorkedBefore(const std::string& call);
+
+  bool EditContactFields(const std::function<void(TContactFields&)>& edit) override;
 
   QLineEdit* edCall = nullptr;
   QLineEdit* edName = nullptr;
@@ -71,6 +75,7 @@ class TQSOPanel : public QWidget {
   std::optional<std::string> UploadEQSL(const std::string& text);
   void PullFields();
   void PushFields();
+  void ShowFields(const TContactFields& fields);
   // Runs a handler's action; an exception is shown instead of leaving the event handler.
   template <class Action>
   void Run(Action action);

@@ -69,6 +69,28 @@ TEST(QSOPanel, KeyFiltersButtonsAndPrompts) {
   panel.move(40, 50);
 }
 
+TEST(QSOPanel, TheReceiveWindowCopiesIntoItsFieldsOnlyWhileItShows) {
+  const std::string home = TestHome();
+  TClientSession session(home + "/TalvoClient.INI", home + "/TalvoClient.log");
+  Questions questions;
+  TQSOPanel panel(session);
+  IContactFields& fields = panel;
+  EXPECT_FALSE(fields.EditContactFields([](TContactFields& f) { f.Call = "K1AB"; }));
+  EXPECT_EQ(panel.edCall->text(), QString());
+
+  panel.show();
+  EXPECT_TRUE(fields.EditContactFields(nullptr));
+  EXPECT_TRUE(fields.EditContactFields([](TContactFields& f) {
+    EXPECT_EQ(f.RstSent, "599");
+    f.Call = "K1AB";
+    f.SerRcvd = "599";
+  }));
+  EXPECT_EQ(panel.edCall->text(), QStringLiteral("K1AB"));
+  EXPECT_EQ(panel.edSerR->text(), QStringLiteral("599"));
+  // A copied call starts the contact as a typed one does.
+  EXPECT_TRUE(panel.LogBtn->isEnabled());
+}
+
 TEST(QSOPanel, KeepsItsPlaceAndTheKeyboardSetting) {
   const std::string home = TestHome();
   const std::string ini = home + "/TalvoClient.INI";
