@@ -5,24 +5,14 @@
 set -euo pipefail
 ini=$1 radio=$2 port=$3
 
-# Stored passwords are XORed with a pseudo-random stream from the seed 2958 (see the server).
-scramble() {
-  local text=$1 state=2958 out="" i c r
-  for ((i = 0; i < ${#text}; i++)); do
-    printf -v c '%d' "'${text:i:1}"
-    state=$(((state * 134775813 + 1) & 0xFFFFFFFF))
-    r=$(((state >> 25) | 128))
-    out+=$(printf '\\x%02x' $((c ^ r)))
-  done
-  printf '%b' "$out"
-}
+source "$(dirname "$0")/scramble.sh"
 
 umask 077
 {
   printf '[COMM]\nPort=%s\n\n' "$radio"
   printf '[Control]\nPort=%s\nAddress=0.0.0.0\n\n' "$port"
   printf '[Users]\nUser 1=demo\n\n'
-  printf '[Passwords]\ndemo='; scramble demo; printf '\n\n'
+  printf '[Passwords]\ndemo='; scramble demo 2958; printf '\n\n'
   printf '[Privileges]\ndemo=2\n\n'
   printf '[Messages]\nWelcome=You are connected to my K2.||You have %%p access.\n'
   printf 'Busy=My K2 is busy. Please try again later.\nLogging Out=Logging out. 73!\n'

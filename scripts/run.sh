@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Talvo and runs the server. Its files live in $TALVO_HOME
-# (default ~/.talvo). On the first run a ready settings file is written there, with the
-# simulated K2 as the radio and the user "demo" (password "demo"). The simulator is the radio
-# whenever the settings name no serial port, and is started whenever they name it. Stop with
-# Ctrl+C.
+# Installs what is missing, builds Talvo and runs the server; with a display it also starts the
+# client. Their files live in $TALVO_HOME (default ~/.talvo). On the first run ready settings
+# files are written there: the server's with the simulated K2 as the radio and the user "demo"
+# (password "demo"), the client's with the station "Local K2" for that server and user. The
+# simulator is the radio whenever the settings name no serial port, and is started whenever they
+# name it. Stop with Ctrl+C, or close the client.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,6 +15,8 @@ mkdir -p "$TALVO_HOME"
 ini=$TALVO_HOME/TalvoServer.ini
 radio=$TALVO_HOME/k2sim-tty
 [[ -f $ini ]] || bash scripts/demo-ini.sh "$ini" "$radio" 6110
+client_ini=$TALVO_HOME/TalvoClient.INI
+[[ -f $client_ini ]] || bash scripts/demo-client-ini.sh "$client_ini" 6110
 [[ -n ${DISPLAY:-} ]] || export QT_QPA_PLATFORM=offscreen
 
 # The serial port the settings name ([COMM] Port), if any.
@@ -34,4 +37,9 @@ fi
 echo "TalvoServer: settings, log and contacts in $TALVO_HOME; see README.md to log in."
 build/server/TalvoServer &
 pids+=($!)
+if [[ -n ${DISPLAY:-} ]]; then
+  echo "TalvoClient: press Power, pick \"Local K2\" and press OK."
+  build/client/TalvoClient &
+  pids+=($!)
+fi
 wait "${pids[-1]}"

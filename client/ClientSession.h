@@ -1,0 +1,155 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "client/ClientLinks.h"
+#include "client/ClientSettings.h"
+#include "client/ServerLines.h"
+#include "client/TraceFile.h"
+#include "sockets/WSocket.h"
+
+// The client's session with a server: the connection (DataConn), the login, the lines sent after
+// it, the dispatcher of the server's lines, the keep-alive, the trace file, the orderly
+// disconnect and the reset when the connection ends. It owns no widget: the front panel owns it,
+// binds the views (ClientLinks.h) and calls OneSecondTick from its 1-second timer.
+//
+// Main thread only. ConnectTo and Disconnect pause (the pauses are part of the protocol) and
+// dispatch messages meanwhile, so socket events, timer ticks and user input run inside them.
+class TClientSession {
+ public:
+  static constexpr const char* kTitle = "Talvo Client";
+  static constexpr int kKeepAliveSeconds = 60;
+  // The connect, greeting and welcome waits end after this long.
+  static constexpr std::uint32_t kWaitLimitMs = 10000;
+
+  // iniFile: the client INI file; traceFile: where the trace goes when [Debug] Trace is "1".
+  TClientSession(std::string iniFile, std::string traceFile, TClientViews views = {});
+  ~TClientSession();
+  TClientSession(const TClientSession&) = delete;
+  TClientSession& operator=(const TClientSession&) = delete;
+
+  void SetViews(TClientViews views) { views_ = views; }
+  const TClientSettings& Settings() const { return settings_; }
+
+  // --- The connection ----------------------------------------------------------------------------
+  TWSocket DataConn;
+  bool Connected() const { return DataConn.State() == wsConnected; }
+
+  // --- Session state that the windows read
+  // ---------------------------------------------------------
+  const std::string& ClientIniFile() const { return settings_.IniFile(); }
+  // The operator's call, the user name of the login; set from the station list.
+  const std::string& OwnCall() const { return ownCall_; }
+  void SetOwnCall(std::string call) { ownCall_ = std::move(call); }
+  // The connected station's name; empty while not connected.
+  const std::string& StationName() const { return stationName_; }
+  // The server's first line of this connection (the login challenge); empty until it arrives.
+  const std::string& Greeting() const { return greeting_; }
+  // Text waiting for the 1-second tick to show it in a "Message" box; a newer one replaces it.
+  const std::string& PendingMessage() const { return pendingMessage_; }
+  void SetPendingMessage(std::string text) { pendingMessage_ = std::move(text); }
+  // From the last "PRIV": 0 "RX only", 1 "TX/RX", 2 "Full"; 0 at the start of a connection.
+  std::int32_t AccessLevel() const { return accessLevel_; }
+  // Receive-only use: the contact and microphone windows stay hidden.
+  bool RxOnly() const { return rxOnly_; }
+  void SetRxOnly(bool value) { rxOnly_ = value; }
+  // The radio's display has started to report (set by the display, cleared at the end).
+  bool DisplayLive() const { return displayLive_; }
+  void SetDisplayLive(bool value) { displayLive_ = value; }
+  int KeepAliveCountdown() const { return keepAliveCountdown_; }
+  bool TraceEnabled() const { return traceEnabled_; }
+  const std::string& TraceFile() const { return trace_.Path(); }
+  // kHz and its text from the last "FREQ" line. FreqKnown is false until the first one of a
+  // connection: the dial and the step commands send nothing before it, so that nothing is ever
+  // stepped from a frequency the radio did not report.
+  double CurrentFreq() const { return currentFreq_; }
+  const std::string& CurrentFreqText() const { return currentFreqText_; }
+  bool FreqKnown() const { return freqKnown_; }
+  // 0 none, 1 Morse, 2 voice, 3 data: set by the display from its reports.
+  std::uint8_t ModeGroup() const { return modeGroup_; }
+  void SetModeGroup(std::uint8_t group) { modeGroup_ = group; }
+  // Receive audio is on (set by the audio path).
+  bool AudioOn() const { return audioOn_; }
+  void SetAudioOn(bool value) { audioOn_ = value; }
+  // The station's eQSL upload, for the contact window: set at connect, cleared at the end.
+  bool EqslEnabled() const { return eqslEnabled_; }
+  const std::string& EqslPassword() const { return eqslPassword_; }
+
+  // --- Actions
+  // ------------------------------------------------------------------------------------- Connects
+  // to the stored station and logs in; true when the session is live. Every failure is shown in a
+  // box; an own call that is empty or holds blanks is refused before connecting.
+  bool ConnectTo(const std::string& name);
+  // The orderly disconnect: "RX", "AU OFF" (audio on), "DISP OFF", "SM OFF", "BYE", then close.
+  void Disconnect();
+  // The one way to send a protocol line: resets the keep-alive, traces the line and sends it
+  // with CR LF. Not connected: closes the connection and drops the line. A failed send is only
+  // traced.
+  void SendCommand(const std::string& line);
+  // Writes the line with CR LF as it is: no trace, no keep-alive reset (push-to-talk "TX" and
+  // "RX", the Morse keyboard, the disconnect). Not connected: dropped quietly.
+  void SendRaw(const std::string& line);
+  // The dial's and the frequency window's steps: "FREQ " + (CurrentFreq + stepKhz) with two
+  // decimals. Sends nothing, and returns false, until the radio has reported its frequency.
+  bool SendFreqStep(double stepKhz);
+  // The chat line: "CHAT " + OwnCall + "> " + text; nothing for an empty text.
+  void SendChat(const std::string& text);
+  // The 1-second tick: shows PendingMessage in a "Message" box, counts the keep-alive down and
+  // sends "NOOP" when it reaches 0.
+  void OneSecondTick();
+
+  // --- Handlers (bound to DataConn; public for tests and the fuzz target)
+  // ---------------------------
+  void DataConnDataAvailable(std::uint16_t error);
+  void DataConnSessionClosed(std::uint16_t error);
+  // Received bytes: cut into lines; the first line of a connection is the greeting, the others
+  // go to HandleServerLine. Bytes arriving while lines are handled wait for that pass.
+  void DataReceived(const char* data, std::size_t count);
+  void HandleServerLine(const std::string& line);
+
+  // For tests: how long the connect, greeting and welcome waits last.
+  void SetWaitLimitMs(std::uint32_t ms) { waitLimitMs_ = ms; }
+
+ private:
+  // Waits, dispatching messages, until done() or the wait limit; false on the limit.
+  template <class Done>
+  bool WaitUntil(Done done);
+  void ResetForConnect();
+  void GoLive(const TClientSettings::TStation& station);
+  void Trace(const std::string& text);
+  void Notice(const std::string& text, const std::string& caption = kTitle);
+  void Panel(TPanelChange change);
+  void HandlePriv(const std::string& value);
+  void HandleFreq(const std::string& value);
+  bool ValidOwnCall() const;
+
+  TClientSettings settings_;
+  TClientViews views_;
+  TTraceFile trace_;
+  TServerLineCutter cutter_;
+
+  std::string ownCall_;
+  std::string stationName_;
+  std::string greeting_;
+  std::string pendingMessage_;
+  std::int32_t accessLevel_ = 0;
+  bool privSeen_ = false;
+  bool rxOnly_ = false;
+  bool receiveLock_ = false;
+  bool displayLive_ = false;
+  bool panelLive_ = false;  // set up by a connect, not yet reset
+  int keepAliveCountdown_ = kKeepAliveSeconds;
+  bool traceEnabled_ = false;
+  double currentFreq_ = 0;
+  std::string currentFreqText_;
+  bool freqKnown_ = false;
+  std::uint8_t modeGroup_ = 0;
+  bool audioOn_ = false;
+  bool eqslEnabled_ = false;
+  std::string eqslPassword_;
+  std::uint32_t waitLimitMs_ = kWaitLimitMs;
+  // Tells a handler that resumes after a pause whether the session object still exists.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
+};
