@@ -7,9 +7,10 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
   # platform layer
-  libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev
+  libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev libxcb-keysyms1-dev
   # tests
   clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
+  libxcb-xtest0-dev
 )
 
 missing=()
