@@ -6,12 +6,14 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
 #include "client/K2FrontPanel.h"
 #include "common/Utils.h"
 #include "controls/HotKeyManager.h"
+#include "platform/Application.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
 
@@ -54,6 +56,10 @@ TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
     c.WaitLine("<hot keys typed>", 60000);
   });
 
+  // The welcome's box would wait for a click that never comes.
+  std::vector<std::string> boxes;
+  platform::SetMessageBoxHook(
+      [&boxes](const std::string& text, const std::string&) { boxes.push_back(text); });
   TK2FrontPanel panel(ini, home + "/TalvoClient.log");
   panel.show();
   panel.hide();
@@ -79,6 +85,8 @@ TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
     if (line.rfind("CAT ", 0) == 0) keys.push_back(line);
   EXPECT_EQ(keys, (std::vector<std::string>{"CAT UP3;", "CAT DN3;", "CAT SW07;"}));
   panel.Session().DataConn.Close();
+  platform::SetMessageBoxHook(nullptr);
+  EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Unable to register hotkey(s)"), 0);
 }
 
 }  // namespace
