@@ -1,8 +1,7 @@
 #include "common/Adif.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/Paths.h"
 
@@ -13,8 +12,8 @@ std::string AdifPath() {
 
 bool AppendAdif(const std::string& record) {
   const std::string path = AdifPath();
-  struct stat st {};
-  bool exists = ::stat(path.c_str(), &st) == 0;
+  std::error_code ignored;
+  const bool exists = std::filesystem::exists(path, ignored);
   std::FILE* f = std::fopen(path.c_str(), exists ? "ab" : "wbx");
   if (f == nullptr) return false;
   std::string text;

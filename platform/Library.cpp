@@ -2,9 +2,9 @@
 
 #include <dlfcn.h>
 #include <link.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "common/Text.h"
@@ -14,8 +14,8 @@ namespace platform {
 namespace {
 
 bool IsFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(path, ignored);
 }
 
 bool EndsWith(const std::string& s, const std::string& tail) {

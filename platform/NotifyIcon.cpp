@@ -3,6 +3,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <cstdio>
 
 namespace platform {
 namespace {
@@ -15,13 +16,33 @@ QIcon BlankIcon() {
   return QIcon(pixmap);
 }
 
+QtMessageHandler g_previousHandler = nullptr;
+
+// Qt's notification-area icon asks every platform for a signal that only the X11 one has; on the
+// others (the headless one among them) Qt prints a warning at each start that tells the user
+// nothing. Only that one message is dropped.
+void DropTraySignalWarning(QtMsgType type, const QMessageLogContext& context,
+                           const QString& message) {
+  if (type == QtWarningMsg && message.contains(QLatin1String("systemTrayWindowChanged"))) return;
+  if (g_previousHandler)
+    g_previousHandler(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+QSystemTrayIcon* NewTrayIcon() {
+  static const bool installed = [] {
+    g_previousHandler = qInstallMessageHandler(DropTraySignalWarning);
+    return true;
+  }();
+  (void)installed;
+  return new QSystemTrayIcon();
+}
+
 }  // namespace
 
 NotifyIcon::NotifyIcon(HWND callbackWindow, WPARAM id, unsigned callbackMessage)
-    : window_(callbackWindow),
-      id_(id),
-      message_(callbackMessage),
-      tray_(std::make_unique<QSystemTrayIcon>()) {
+    : window_(callbackWindow), id_(id), message_(callbackMessage), tray_(NewTrayIcon()) {
   QObject::connect(tray_.get(), &QSystemTrayIcon::activated, this,
                    [this](QSystemTrayIcon::ActivationReason reason) {
                      switch (reason) {

@@ -91,6 +91,18 @@ QString ModifierName(Qt::KeyboardModifier modifier, QKeySequence::SequenceFormat
   return combination;
 }
 
+struct ModifierKey {
+  int key;
+  Qt::KeyboardModifier modifier;
+};
+
+constexpr std::array kModifierKeys{
+    ModifierKey{Qt::Key_Shift, Qt::ShiftModifier},
+    ModifierKey{Qt::Key_Control, Qt::ControlModifier},
+    ModifierKey{Qt::Key_Alt, Qt::AltModifier},
+    ModifierKey{Qt::Key_Meta, Qt::MetaModifier},
+};
+
 }  // namespace
 
 std::uint32_t VirtualKeyToKeysym(unsigned vk) {
@@ -104,25 +116,10 @@ std::string VirtualKeyName(unsigned vk, bool localized) {
   int qtKey = 0;
   if (!Lookup(vk, keysym, qtKey)) return {};
   auto format = localized ? QKeySequence::NativeText : QKeySequence::PortableText;
-  QString name;
-  switch (qtKey) {
-    case Qt::Key_Shift:
-      name = ModifierName(Qt::ShiftModifier, format);
-      break;
-    case Qt::Key_Control:
-      name = ModifierName(Qt::ControlModifier, format);
-      break;
-    case Qt::Key_Alt:
-      name = ModifierName(Qt::AltModifier, format);
-      break;
-    case Qt::Key_Meta:
-      name = ModifierName(Qt::MetaModifier, format);
-      break;
-    default:
-      name = QKeySequence(qtKey).toString(format);
-      break;
+  for (const ModifierKey& m : kModifierKeys) {
+    if (m.key == qtKey) return ModifierName(m.modifier, format).toLatin1().toStdString();
   }
-  return name.toLatin1().toStdString();
+  return QKeySequence(qtKey).toString(format).toLatin1().toStdString();
 }
 
 }  // namespace platform

@@ -8,6 +8,9 @@ packages=(
   cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
   # platform layer
   libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev libxcb-keysyms1-dev
+  # service and protocol names (/etc/services, /etc/protocols) for the socket layer: a service
+  # name as the listening port, and the socket tests
+  netbase
   # tests
   clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
   libxcb-xtest0-dev

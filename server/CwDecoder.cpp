@@ -1,7 +1,6 @@
 #include "server/CwDecoder.h"
 
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <limits>
 
 #include "common/Utils.h"
@@ -14,8 +13,8 @@ constexpr platform::WPARAM kCheckTimer = 1;
 constexpr unsigned kCheckInterval = 500;
 
 bool FileExists(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(path, ignored);
 }
 
 // The folder of a file name, without its trailing separator ("/" stays "/").

@@ -221,6 +221,8 @@ class TCustomWSocket : public TComponent {
 
   virtual void DebugLog(TLogOption option, const std::string& msg);
   virtual bool CheckLogOptions(TLogOption option);
+  // The object's address as eight hexadecimal digits, which tells sockets apart in the debug log.
+  std::string Identity() const;
   virtual platform::LRESULT WndProc(unsigned msg, platform::WPARAM wParam, platform::LPARAM lParam);
   virtual void AllocateHiddenWindow();
   virtual void DeallocateHiddenWindow();
@@ -296,6 +298,7 @@ class TCustomWSocket : public TComponent {
   bool ResolveForConnect(const char* prefix, bool listen);
   bool OpenStream();
   bool OpenListener();
+  bool OpenedAtOnce(TSocket handle);
   void CreateAndOpen(const char* place, bool (TCustomWSocket::*open)());
   bool BeginReverseLookup(const std::string& hostAddr);
   // Closes a handle that could not be opened completely and returns to wsClosed.

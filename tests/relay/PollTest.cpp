@@ -3,6 +3,7 @@
 #include <string>
 
 #include "relay/K2Relay.h"
+#include "tests/relay/LinkBindings.h"
 #include "tests/relay/RelayFakes.h"
 
 namespace {

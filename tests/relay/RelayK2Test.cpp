@@ -15,8 +15,9 @@
 #include "platform/Tick.h"
 #include "relay/K2Relay.h"
 #include "relay/K2Text.h"
-#include "relay/RelayLinks.h"
 #include "serial/SerialPort.h"
+#include "tests/relay/LinkBindings.h"
+#include "tests/support/K2Port.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
@@ -49,14 +50,7 @@ class Station {
  public:
   explicit Station(k2sim::K2State radio = {}) : sim(radio) {
     sim.Start();
-    port.SetCommPort(sim.SlavePath());
-    port.SetBaudRate(4800);
-    port.SetDataBits(8);
-    port.SetParityType(0);
-    port.SetStopBits(2);
-    port.SetFlowControl(0);
-    port.SetRTOCharDelayTime(2300);
-    port.SetWTOCharDelayTime(2300);
+    ConfigureForK2(port, sim.SlavePath());
     port.SetErrorNoise(255);
     port.OnProcessError = [this](TSerialPort&, std::uint32_t place, std::uint32_t,
                                  const std::string&) { reports.push_back(place); };

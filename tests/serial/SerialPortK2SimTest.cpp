@@ -8,20 +8,10 @@
 #include <vector>
 
 #include "SerialTestSupport.h"
+#include "tests/support/K2Port.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
-
-void ConfigureForTheRadio(TSerialPort& port, const std::string& name) {
-  port.SetCommPort(name);
-  port.SetBaudRate(4800);
-  port.SetDataBits(8);
-  port.SetParityType(0);
-  port.SetStopBits(2);
-  port.SetFlowControl(0);
-  port.SetRTOCharDelayTime(2300);
-  port.SetWTOCharDelayTime(2300);
-}
 
 // Reports other than the notes that a pseudo-terminal has no modem lines or counters, and the
 // progress messages of opening and closing.
@@ -55,7 +45,7 @@ TEST(SerialPortK2Sim, TalksToTheRadio) {
   TSerialPort port;
   PortRecorder rec;
   rec.Attach(port);
-  ConfigureForTheRadio(port, sim.SlavePath());
+  ConfigureForK2(port, sim.SlavePath());
   port.SetActive(true);
   ASSERT_TRUE(port.Active());
   port.SetDTRState(false);
@@ -101,7 +91,7 @@ TEST(SerialPortK2Sim, ReopensOnTheSameRadioAndMovesToAnother) {
   TSerialPort port;
   PortRecorder rec;
   rec.Attach(port);
-  ConfigureForTheRadio(port, first.SlavePath());
+  ConfigureForK2(port, first.SlavePath());
   port.SetActive(true);
   ASSERT_TRUE(port.Active());
   EXPECT_EQ(Ask(port, rec, "AN;", 1), "AN1;");
@@ -124,7 +114,7 @@ TEST(SerialPortK2Sim, ReopensOnTheSameRadioAndMovesToAnother) {
   TSerialPort next;
   PortRecorder nextRec;
   nextRec.Attach(next);
-  ConfigureForTheRadio(next, first.SlavePath());
+  ConfigureForK2(next, first.SlavePath());
   next.SetActive(true);
   ASSERT_TRUE(next.Active());
   EXPECT_EQ(Ask(next, nextRec, "MD;", 1), "MD3;");
@@ -142,7 +132,7 @@ TEST(SerialPortK2Sim, WhatWasWrittenBeforeClosingReachesTheRadio) {
     auto port = std::make_unique<TSerialPort>();
     PortRecorder rec;
     rec.Attach(*port);
-    ConfigureForTheRadio(*port, sim.SlavePath());
+    ConfigureForK2(*port, sim.SlavePath());
     port->SetActive(true);
     ASSERT_TRUE(port->Active());
     EXPECT_TRUE(port->WriteText("TX;KY @;RX;"));

@@ -8,22 +8,14 @@
 
 #include "PtyPair.h"
 #include "SerialTestSupport.h"
+#include "tests/support/K2Port.h"
 
 namespace {
-
-void ConfigureLikeTheServer(TSerialPort& port, const std::string& name) {
-  port.SetCommPort(name);
-  port.SetBaudRate(4800);
-  port.SetDataBits(8);
-  port.SetParityType(0);
-  port.SetStopBits(2);
-  port.SetFlowControl(0);
-}
 
 struct OpenPty {
   OpenPty() {
     rec.Attach(port);
-    ConfigureLikeTheServer(port, pty.name);
+    ConfigureLineForK2(port, pty.name);
     port.SetActive(true);
   }
   PtyPair pty;
@@ -209,7 +201,7 @@ TEST(SerialPortPty, DestroyedDuringAHandOver) {
   // By its own handler, on the main thread.
   {
     auto* port = new TSerialPort;
-    ConfigureLikeTheServer(*port, pty.name);
+    ConfigureLineForK2(*port, pty.name);
     port->SetRTOExtraDelayTime(0);
     bool gone = false;
     port->OnRxClusterEvent = [&](TSerialPort& sender) {
@@ -224,7 +216,7 @@ TEST(SerialPortPty, DestroyedDuringAHandOver) {
   // While the worker waits for a main thread that does not dispatch.
   for (int round = 0; round < 4; ++round) {
     auto port = std::make_unique<TSerialPort>();
-    ConfigureLikeTheServer(*port, pty.name);
+    ConfigureLineForK2(*port, pty.name);
     port->SetRTOExtraDelayTime(0);
     int chunks = 0;
     port->OnRxClusterEvent = [&](TSerialPort&) { ++chunks; };

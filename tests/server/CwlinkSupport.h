@@ -10,13 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/Library.h"
-#include "platform/MessagePump.h"
-#include "platform/Tick.h"
+#include "tests/support/WaitFor.h"
 
 namespace cwlink {
 
@@ -76,15 +74,7 @@ inline void KillDecoders() {
   std::filesystem::remove_all(DecoderFolder());
 }
 
-// Dispatches messages until cond holds or ms have passed.
-inline bool WaitFor(const std::function<bool()>& cond, std::uint32_t ms = 10000) {
-  const std::uint32_t start = platform::GetTickCount();
-  while (!cond()) {
-    if (platform::GetTickCount() - start >= ms) return cond();
-    platform::WaitMessages(20);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 // The fake library's control hooks, through a handle of its own on the same loaded instance.
 class FakeLibrary {

@@ -14,22 +14,19 @@
 #include "platform/Paths.h"
 #include "server/ServerForm.h"
 #include "sockets/MD5.h"
-#include "tests/server/LineClient.h"
-#include "tests/support/k2sim/K2Simulator.h"
+#include "tests/support/ServerFixtures.h"
 
 namespace {
 
 class ServerFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ini_ = platform::ChangeFileExt(platform::ProgramFile(), ".ini");
-    std::remove(ini_.c_str());
     log_ = std::make_unique<TEventLog>(platform::ChangeFileExt(platform::ProgramFile(), ".log"));
   }
   void Ini(const std::string& section, const std::string& key, const std::string& value) {
-    WriteIniString(ini_, section, key, value);
+    ini_.Set(section, key, value);
   }
-  std::string ini_;
+  TestIni ini_{platform::ChangeFileExt(platform::ProgramFile(), ".ini")};
   std::unique_ptr<TEventLog> log_;
 };
 
@@ -40,14 +37,14 @@ TEST_F(ServerFormTest, DefaultsWithoutAnIniFile) {
   EXPECT_FALSE(form.BusyFlag());
   EXPECT_EQ(form.windowTitle().toStdString(), "Talvo Server 1.0");
   form.FormShow();
-  EXPECT_EQ(form.ServerWSocket.Addr(), "0.0.0.0");
+  EXPECT_EQ(form.Session().ServerWSocket.Addr(), "0.0.0.0");
   EXPECT_TRUE(form.Listening());
   EXPECT_EQ(form.StatusText(), "Listening for connection");
-  EXPECT_EQ(form.SerialPort.CommPort(), "COM1");
-  EXPECT_EQ(form.SerialPort.BaudRate(), 4800u);
-  EXPECT_EQ(form.SerialPort.StopBits(), 2);
-  EXPECT_EQ(form.SoundCard(), -1);
-  EXPECT_EQ(form.SquelchLevel(), 20);
+  EXPECT_EQ(form.Session().SerialPort.CommPort(), "COM1");
+  EXPECT_EQ(form.Session().SerialPort.BaudRate(), 4800u);
+  EXPECT_EQ(form.Session().SerialPort.StopBits(), 2);
+  EXPECT_EQ(form.Session().SoundCard(), -1);
+  EXPECT_EQ(form.Session().SquelchLevel(), 20);
   EXPECT_FALSE(form.StartMinimized());
 }
 
@@ -59,7 +56,7 @@ TEST_F(ServerFormTest, DefaultListeningAddressAndPort) {
   platform::SetMessageBoxHook(nullptr);
   // Either it listens on the default port, or the port was taken and the error was shown.
   if (form.Listening()) {
-    EXPECT_EQ(form.ServerWSocket.Port(), "6110");
+    EXPECT_EQ(form.Session().ServerWSocket.Port(), "6110");
   } else {
     EXPECT_NE(shown.find("6110"), std::string::npos) << shown;
   }
@@ -77,15 +74,15 @@ TEST_F(ServerFormTest, StoredValuesAndBadNumbers) {
   EXPECT_EQ(form.StationCall(), "DL1ABC");
   EXPECT_TRUE(form.BusyFlag());
   form.FormShow();
-  EXPECT_EQ(form.SoundCard(), -1);
-  EXPECT_EQ(form.SquelchLevel(), 0);
-  EXPECT_EQ(form.SerialPort.CommPort(), "/dev/ttyUSB7");
+  EXPECT_EQ(form.Session().SoundCard(), -1);
+  EXPECT_EQ(form.Session().SquelchLevel(), 0);
+  EXPECT_EQ(form.Session().SerialPort.CommPort(), "/dev/ttyUSB7");
   EXPECT_TRUE(form.StartMinimized());
   form.TimerTimer();
   EXPECT_FALSE(form.StartMinimized());  // the first tick acted on it
 
   form.SetBusyFlag(false);
-  EXPECT_EQ(ReadIniString(ini_, "Access Control", "K2 Busy", "x"), "");
+  EXPECT_EQ(ini_.Get("Access Control", "K2 Busy", "x"), "");
 }
 
 TEST_F(ServerFormTest, StoredPositionFromMinusSevenOnly) {
@@ -111,11 +108,11 @@ TEST_F(ServerFormTest, TimerResetsTheWindowAfterASessionAndRunsARequestedShutdow
   form.FormShow();
   EXPECT_FALSE(chat.SendBtn()->isEnabled());
   // A session that ends by the client's close: the window returns to idle on the next tick.
-  form.CliWSocketSessionClosed(0);
-  EXPECT_TRUE(form.SessionEnded());
+  form.Session().CliWSocketSessionClosed(0);
+  EXPECT_TRUE(form.Session().SessionEnded());
   form.TimerTimer();
-  EXPECT_FALSE(form.SessionEnded());
-  EXPECT_FALSE(form.SessionStarted());
+  EXPECT_FALSE(form.Session().SessionEnded());
+  EXPECT_FALSE(form.Session().SessionStarted());
   EXPECT_EQ(form.StatusText(), "Listening for connection");
   EXPECT_EQ(form.TrayIcon()->Hint(), "Talvo Server");
 }
@@ -133,7 +130,7 @@ TEST_F(ServerFormTest, ClosingAsksAndNoKeepsTheServerRunning) {
   platform::SetQuestionHook(nullptr);
   EXPECT_TRUE(asked);
   EXPECT_FALSE(form.Closing());
-  EXPECT_EQ(ReadIniString(ini_, "General", "Minimized", ""), "1");
+  EXPECT_EQ(ini_.Get("General", "Minimized"), "1");
   EXPECT_TRUE(form.Listening());
 }
 
@@ -148,26 +145,18 @@ TEST_F(ServerFormTest, ChatReachesTheOperatorAndTheEndReleasesTheRadio) {
   radio.mode = 2;  // USB
   k2sim::K2Simulator sim(radio);
   sim.Start();
-  Ini("COMM", "Port", sim.SlavePath());
-  Ini("Control", "Port", "0");
-  Ini("Control", "Address", "127.0.0.1");
-  Ini("Users", "User 1", "alice");
-  Ini("Passwords", "alice", Scramble("secret", 2958));
-  Ini("Privileges", "alice", "1");
+  ini_.LoopbackServer(sim);
   TServerForm form(*log_);
   TChatWin chat;
   form.SetChatWin(&chat);
   form.FormShow();
   ASSERT_TRUE(form.Listening());
-  int port = std::stoi(form.ServerWSocket.GetBoundPort());
+  int port = std::stoi(form.Session().ServerWSocket.GetBoundPort());
 
   LineClient client;
-  ASSERT_TRUE(client.Connect(port));
-  std::string banner = client.ReadLine();
-  EXPECT_EQ(banner, form.LoginBanner());
-  client.SendLine("AUTH alice " + MD5DigestHex(banner + "secret"));
+  EXPECT_EQ(LogIn(client, port, "alice", "secret"), form.Session().LoginBanner());
   EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
-  EXPECT_TRUE(form.SessionStarted());
+  EXPECT_TRUE(form.Session().SessionStarted());
   EXPECT_EQ(form.StatusText(), "Connected: alice");
   EXPECT_TRUE(chat.SendBtn()->isEnabled());
 
@@ -179,10 +168,10 @@ TEST_F(ServerFormTest, ChatReachesTheOperatorAndTheEndReleasesTheRadio) {
   EXPECT_EQ(client.WaitFor("MODE", 10000), "MODE USB");
   sim.ClearCommandLog();
   client.Close();  // the client goes away without BYE
-  for (int i = 0; i < 500 && !form.SessionEnded(); ++i) platform::WaitMessages(10);
-  EXPECT_TRUE(form.SessionEnded());
+  for (int i = 0; i < 500 && !form.Session().SessionEnded(); ++i) platform::WaitMessages(10);
+  EXPECT_TRUE(form.Session().SessionEnded());
   EXPECT_TRUE(sim.WaitForCommand("RX;", 10000));
-  for (int i = 0; i < 100 && form.SessionEnded(); ++i) platform::WaitMessages(10);
+  for (int i = 0; i < 100 && form.Session().SessionEnded(); ++i) platform::WaitMessages(10);
   EXPECT_EQ(form.StatusText(), "Listening for connection");
   EXPECT_FALSE(chat.SendBtn()->isEnabled());
 
@@ -203,24 +192,17 @@ class ServerSessionTest : public ServerFormTest {
   void SetUp() override {
     ServerFormTest::SetUp();
     sim_.Start();
-    Ini("COMM", "Port", sim_.SlavePath());
-    Ini("Control", "Port", "0");
-    Ini("Control", "Address", "127.0.0.1");
-    Ini("Users", "User 1", "alice");
-    Ini("Passwords", "alice", Scramble("secret", 2958));
-    Ini("Privileges", "alice", "1");
+    ini_.LoopbackServer(sim_);
   }
 
   // Starts the form and logs a client in until its session has started.
   void StartSession(TServerForm& form, LineClient& client) {
     form.FormShow();
     ASSERT_TRUE(form.Listening());
-    port_ = std::stoi(form.ServerWSocket.GetBoundPort());
-    ASSERT_TRUE(client.Connect(port_));
-    std::string banner = client.ReadLine();
-    client.SendLine("AUTH alice " + MD5DigestHex(banner + "secret"));
+    port_ = std::stoi(form.Session().ServerWSocket.GetBoundPort());
+    ASSERT_NE(LogIn(client, port_, "alice", "secret"), "");
     ASSERT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
-    ASSERT_TRUE(form.SessionStarted());
+    ASSERT_TRUE(form.Session().SessionStarted());
   }
 
   std::vector<std::string> LogTail(std::size_t n) const {
@@ -243,7 +225,7 @@ TEST_F(ServerSessionTest, OperatorDisconnectSendsTheDisconnectionTextThenCloses)
   form.DisconnectMenuClick();
   EXPECT_EQ(client.WaitFor("# ", 5000), "# Bye alice, you had TX/RX access.");
   EXPECT_TRUE(client.WaitClosed(5000));
-  EXPECT_TRUE(form.SessionEnded());
+  EXPECT_TRUE(form.Session().SessionEnded());
   EXPECT_EQ(LogTail(1), std::vector<std::string>{"[127.0.0.1] Disconnected"});
 }
 
@@ -265,65 +247,13 @@ TEST_F(ServerSessionTest, ShutDownSendsNothingButAConfirmedCloseSendsTheShutting
     form.close();
     platform::SetQuestionHook(nullptr);
     EXPECT_EQ(client.WaitFor("# ", 5000), "# The server is shutting down. Goodbye!");
-    EXPECT_NE(ReadIniString(ini_, "General", "Left", ""), "");
+    EXPECT_NE(ini_.Get("General", "Left"), "");
   }
-}
-
-TEST_F(ServerSessionTest, BusyFlagTurnsEveryCallerAway) {
-  Ini("Messages", "Busy", "My K2 is busy. Please try again later.");
-  Ini("Access Control", "K2 Busy", "1");
-  TServerForm form(*log_);
-  form.FormShow();
-  ASSERT_TRUE(form.Listening());
-  LineClient client;
-  ASSERT_TRUE(client.Connect(std::stoi(form.ServerWSocket.GetBoundPort())));
-  EXPECT_EQ(client.ReadLine().rfind("Talvo Server 1.0 Date: ", 0), 0u);
-  EXPECT_EQ(client.ReadLine(), "# My K2 is busy. Please try again later.");
-  EXPECT_TRUE(client.WaitClosed(5000));
-  EXPECT_EQ(LogTail(1), std::vector<std::string>{"[127.0.0.1] Connection refused - server busy"});
-}
-
-TEST_F(ServerSessionTest, RefusedAddressRunsTheSessionEnd) {
-  Ini("Access Control", "Address Mask 1", "10.*");
-  TServerForm form(*log_);
-  form.FormShow();
-  ASSERT_TRUE(form.Listening());
-  LineClient client;
-  ASSERT_TRUE(client.Connect(std::stoi(form.ServerWSocket.GetBoundPort())));
-  EXPECT_TRUE(client.WaitClosed(5000));
-  EXPECT_EQ(LogTail(2),
-            (std::vector<std::string>{"[127.0.0.1] Connection refused - address not allowed",
-                                      "[127.0.0.1] Disconnected"}));
-  EXPECT_TRUE(form.SessionEnded());
 }
 
 }  // namespace
 
 namespace {
-
-// The [Users] list, like the [Passwords] and [Privileges] keys, matches names without regard to
-// case; a name that is not in it is still refused.
-TEST_F(ServerSessionTest, UserNamesMatchTheListWithoutRegardToCase) {
-  TServerForm form(*log_);
-  form.FormShow();
-  ASSERT_TRUE(form.Listening());
-  int port = std::stoi(form.ServerWSocket.GetBoundPort());
-  LineClient client;
-  ASSERT_TRUE(client.Connect(port));
-  std::string banner = client.ReadLine();
-  client.SendLine("AUTH ALICE " + MD5DigestHex(banner + "secret"));
-  EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
-  EXPECT_EQ(form.SessionUser(), "ALICE");
-  client.Close();
-  for (int i = 0; i < 500 && form.CliWSocket.State() == wsConnected; ++i)
-    platform::WaitMessages(10);
-
-  ASSERT_TRUE(client.Connect(port));
-  banner = client.ReadLine();
-  client.SendLine("AUTH alicia " + MD5DigestHex(banner));
-  EXPECT_EQ(client.ReadLine(), "# Authentication failed");
-  EXPECT_TRUE(client.WaitClosed(5000));
-}
 
 // A termination signal that arrives while the operator is being asked closes the program even
 // when the answer is No, and without the shutdown message, as "Shut down" does.
@@ -339,8 +269,8 @@ TEST_F(ServerSessionTest, SignalDuringTheCloseQuestionStillCloses) {
   form.close();
   platform::SetQuestionHook(nullptr);
   EXPECT_TRUE(form.Closing());
-  EXPECT_NE(ReadIniString(ini_, "General", "Minimized", ""), "1");
-  EXPECT_NE(ReadIniString(ini_, "General", "Left", ""), "");
+  EXPECT_NE(ini_.Get("General", "Minimized"), "1");
+  EXPECT_NE(ini_.Get("General", "Left"), "");
   EXPECT_EQ(client.WaitFor("# ", 1500), "<timeout>");
 }
 

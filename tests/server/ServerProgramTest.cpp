@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "common/Utils.h"
-#include "tests/server/LineClient.h"
+#include "tests/support/LineClient.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
@@ -160,7 +160,13 @@ TEST_F(ServerProgram, LoginWelcomeRadioWordsAndLogOut) {
   // The radio is released: "KY @;" in the Morse modes (the simulated K2 starts in CW).
   EXPECT_TRUE(sim_.WaitForCommand("KY @;", 10000));
 
-  std::string log = Contents(home_ + "/TalvoServer.log");
+  // The release reaches the radio before the server logs the end of the session.
+  std::string log;
+  for (int waited = 0; waited < 10000; waited += 50) {
+    log = Contents(home_ + "/TalvoServer.log");
+    if (log.find("] Disconnected\r\n") != std::string::npos) break;
+    platform::WaitMessages(50);
+  }
   EXPECT_NE(log.find("\t[127.0.0.1] Connection accepted\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\t[127.0.0.1] Connection from alice\r\n"), std::string::npos);
   EXPECT_NE(log.find("\t[127.0.0.1] Connection refused - server busy\r\n"), std::string::npos);

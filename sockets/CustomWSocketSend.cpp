@@ -1,0 +1,143 @@
+#include "platform/MessagePump.h"
+#include "sockets/CustomWSocket.h"
+
+// The send pump: sending directly or through the send buffer as the socket can take it.
+namespace ws = platform::winsock;
+
+// ---------------------------------------------------------------------------------------------
+// Sending
+
+std::int32_t TCustomWSocket::Send(const void* data, std::int32_t length) {
+  if (state_ != wsConnected && state_ != wsSocksConnected) {
+    wsock::WSASetLastError(ws::WSAENOTCONN);
+    RaiseSocketError("Send", ws::WSAENOTCONN);
+    return -1;
+  }
+  allSent_ = false;
+  if (length > 0) AppendToSendBuffer(data, length);
+  TryToSend();
+  if (allSent_ && hSocket_ != INVALID_SOCKET && window_) {
+    // OnDataSent comes from the message loop, after Send has returned.
+    window_->PostMessage(WM_ASYNCSELECT, static_cast<platform::WPARAM>(hSocket_),
+                         ws::MakeSelectReply(ws::kFdWrite, 0));
+  }
+  return length > 0 ? length : 0;
+}
+
+std::int32_t TCustomWSocket::SendText(const std::string& text) {
+  if (text.empty()) return 0;
+  return Send(text.data(), static_cast<std::int32_t>(text.size()));
+}
+
+std::int32_t TCustomWSocket::SendTo(const TSockAddrIn& dest, const void* data,
+                                    std::int32_t length) {
+  int n = wsock::SendTo(hSocket_, data, length, sendFlags_, dest);
+  if (n < 0) lastError_ = wsock::WSAGetLastError();
+  if (n > 0) TriggerSendData(n);
+  if (sockType_ == ws::kSockDgram && allSent_ && hSocket_ != INVALID_SOCKET && window_) {
+    window_->PostMessage(WM_ASYNCSELECT, static_cast<platform::WPARAM>(hSocket_),
+                         ws::MakeSelectReply(ws::kFdWrite, 0));
+  }
+  return n;
+}
+
+std::int32_t TCustomWSocket::RealSend(const void* data, std::int32_t length) {
+  int n = sockType_ == ws::kSockDgram ? wsock::SendTo(hSocket_, data, length, sendFlags_, sin_)
+                                      : wsock::Send(hSocket_, data, length, sendFlags_);
+  if (n > 0) TriggerSendData(n);
+  return n;
+}
+
+void TCustomWSocket::AppendToSendBuffer(const void* data, std::int32_t length) {
+  if (length <= 0 || data == nullptr) return;
+  std::lock_guard guard(WSocketSendBufferLock());
+  const char* p = static_cast<const char*>(data);
+  if (bufList_.empty()) bufList_.push_back(std::make_unique<TBuffer>(bufSize_));
+  std::int32_t n = bufList_.back()->Write(p, length);
+  while (n < length) {
+    bufList_.push_back(std::make_unique<TBuffer>(bufSize_));
+    n += bufList_.back()->Write(p + n, length - n);
+  }
+  allSent_ = false;
+}
+
+void TCustomWSocket::DiscardSendBuffer() {
+  std::lock_guard guard(WSocketSendBufferLock());
+  bufList_.clear();
+}
+
+void TCustomWSocket::TryToSend() {
+  // An OnSendData handler that sends again only queues: the running loop takes the new bytes.
+  if (sending_) return;
+  std::unique_lock lock(WSocketSendBufferLock());
+  if (hSocket_ == INVALID_SOCKET || bufList_.empty()) {
+    allSent_ = true;
+    return;
+  }
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(sending_);
+  TSocket handle = hSocket_;
+  for (;;) {
+    TBuffer* chunk = bufList_.front().get();
+    auto [data, length] = chunk->Peek();
+    if (length > 0) {
+      lock.unlock();
+      int n = RealSend(data, length);
+      int err = n < 0 ? wsock::WSAGetLastError() : 0;
+      lock.lock();
+      if (hSocket_ != handle) return;  // a handler closed the socket
+      if (bufList_.empty()) {          // ... or discarded the chain
+        allSent_ = true;
+        return;
+      }
+      if (bufList_.front().get() != chunk) continue;
+      if (n > 0) {
+        chunk->Remove(n);
+        if (n < length) return;  // the rest goes at the next write notification
+        continue;
+      }
+      if (n == 0 || err == ws::WSAEWOULDBLOCK) return;
+      lock.unlock();
+      running.flag = false;
+      if (err == ws::WSAEINVAL || err == ws::WSAENOTSOCK || err == ws::WSAECONNABORTED ||
+          err == ws::WSAECONNRESET || err == ws::WSAENOTCONN) {
+        if (CheckLogOptions(loWsockErr)) {
+          DebugLog(loWsockErr, Name() + " Winsock.Send failed " + std::to_string(err));
+        }
+        // The loss is reported with its code once the close has restored the defaults.
+        TSocket connection = connection_;
+        closeInvoked_ = true;
+        Close();
+        if (connection_ == connection && hSocket_ == INVALID_SOCKET) {
+          SessionClosedOnce(static_cast<std::uint16_t>(err));
+        }
+        return;
+      }
+      RaiseSocketError("TryToSend failed", err);
+      return;
+    }
+    if (bufList_.size() > 1) {
+      bufList_.pop_front();
+      continue;
+    }
+    allSent_ = true;
+    return;
+  }
+}
+
+void TCustomWSocket::DrainSendBuffer() {
+  while (hSocket_ != INVALID_SOCKET && !allSent_) {
+    TryToSend();
+    if (hSocket_ == INVALID_SOCKET || allSent_) break;
+    // Sleeps until the write notification (or anything else) arrives.
+    platform::WaitMessage(100);
+  }
+}
+
+void TCustomWSocket::HandleWriteEvent(std::uint16_t error) {
+  TryToSend();
+  if (allSent_) TriggerDataSent(error);
+}
