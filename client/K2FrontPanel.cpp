@@ -240,9 +240,11 @@ void TK2FrontPanel::CreateControls() {
     knob->SetDiameter(row.place.Rect.width() - 4);
     knob->SetLineColor(RGB(236, 236, 230));
     knob->SetLineWidth(2);
+    // The position first, as the window description stores it: the range does not re-clamp it,
+    // so RF GAIN starts outside its range and the first squelch report moves it.
+    knob->SetPosition(row.position);
     knob->SetMin(row.min);
     knob->SetMax(row.max);
-    knob->SetPosition(row.position);
     knob->SetAllowUserDrag(row.drag);
     knob->SetHint(row.place.Label);
     *row.knob = knob;

@@ -137,6 +137,16 @@ void DrawNamePlate(QPainter& p, const TPanelLayout& l) {
   Legend(p, QRect(left, 136, width, 9), "CTRL R  RATE", QColor(150, 152, 156), 7);
 }
 
+// A round face lit from the upper left, with a dark edge.
+void LitDisc(QPainter& p, QPointF c, double r, const QColor& light, const QColor& dark) {
+  QRadialGradient face(c.x() - r / 3, c.y() - r / 3, r * 1.35);
+  face.setColorAt(0, light);
+  face.setColorAt(1, dark);
+  p.setPen(QPen(QColor(8, 8, 8), 1));
+  p.setBrush(face);
+  p.drawEllipse(c, r, r);
+}
+
 }  // namespace
 
 const TPanelLayout& PanelLayout() {
@@ -219,12 +229,7 @@ QImage DrawDialPicture(const QImage& background) {
     p.drawLine(QPointF(c.x() + (r - 5) * std::cos(a), c.y() + (r - 5) * std::sin(a)),
                QPointF(c.x() + (r - 1) * std::cos(a), c.y() + (r - 1) * std::sin(a)));
   }
-  QRadialGradient face(c.x() - r / 3, c.y() - r / 3, r * 1.3);
-  face.setColorAt(0, QColor(88, 90, 96));
-  face.setColorAt(1, QColor(26, 26, 28));
-  p.setPen(QPen(QColor(10, 10, 10), 1));
-  p.setBrush(face);
-  p.drawEllipse(c, r - 6, r - 6);
+  LitDisc(p, c, r - 6, QColor(88, 90, 96), QColor(26, 26, 28));
   QRadialGradient dimple(c.x() + r * 0.38, c.y() - r * 0.38, r * 0.2);
   dimple.setColorAt(0, QColor(20, 20, 22));
   dimple.setColorAt(1, QColor(70, 72, 78));
@@ -235,17 +240,11 @@ QImage DrawDialPicture(const QImage& background) {
 
 QImage DrawKnobPicture(const QImage& background) {
   QImage image = background.convertToFormat(QImage::Format_RGB32);
-  const QSize size = image.size();
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  const QPointF c(size.width() / 2.0, size.height() / 2.0);
-  const double r = std::min(size.width(), size.height()) / 2.0 - 1;
-  QRadialGradient face(c.x() - r / 3, c.y() - r / 3, r * 1.4);
-  face.setColorAt(0, QColor(120, 122, 128));
-  face.setColorAt(1, QColor(30, 30, 33));
-  p.setPen(QPen(QColor(8, 8, 8), 1));
-  p.setBrush(face);
-  p.drawEllipse(c, r, r);
+  const QPointF c = QRectF(image.rect()).center();
+  const double r = std::min(image.width(), image.height()) / 2.0 - 1;
+  LitDisc(p, c, r, QColor(120, 122, 128), QColor(30, 30, 33));
   p.setPen(QPen(QColor(60, 62, 66), 1));
   p.setBrush(Qt::NoBrush);
   p.drawEllipse(c, r - 4, r - 4);

@@ -17,6 +17,7 @@
 #include "controls/LEDMeter.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
+#include "tests/support/ServerFixtures.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
@@ -103,18 +104,17 @@ class FrontPanelProgram : public ::testing::Test {
  protected:
   void SetUp() override {
     sim_.Start();
-    const std::string ini = home_ + "/TalvoServer.ini";
-    WriteIniString(ini, "COMM", "Port", sim_.SlavePath());
-    WriteIniString(ini, "Control", "Port", std::to_string(port_));
-    WriteIniString(ini, "Control", "Address", "127.0.0.1");
-    WriteIniString(ini, "Users", "User 1", "op");
-    WriteIniString(ini, "Passwords", "op", Scramble("pw", 2958));
-    WriteIniString(ini, "Privileges", "op", "2");
-    WriteIniString(ini, "Messages", "Welcome", "Welcome to the K2.");
-    WriteIniString(clientIni_, "Settings", "Call", "op");
-    WriteIniString(clientIni_, "Shack", "Addr", "127.0.0.1");
-    WriteIniString(clientIni_, "Shack", "Port", std::to_string(port_));
-    WriteIniString(clientIni_, "Shack", "Passwd", Scramble("pw", 3716));
+    const TestIni server(home_ + "/TalvoServer.ini");
+    server.UseRadio(sim_);
+    server.Set("Control", "Port", std::to_string(port_));
+    server.Set("Control", "Address", "127.0.0.1");
+    server.AddUser(1, "op", "pw", 2);
+    server.Set("Messages", "Welcome", "Welcome to the K2.");
+    const TestIni client(clientIni_);
+    client.Set("Settings", "Call", "op");
+    client.Set("Shack", "Addr", "127.0.0.1");
+    client.Set("Shack", "Port", std::to_string(port_));
+    client.Set("Shack", "Passwd", Scramble("pw", TClientSettings::kPasswordSeed));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TALVO_HOME", QString::fromStdString(home_));
     env.insert("QT_QPA_PLATFORM", "offscreen");
