@@ -179,9 +179,12 @@ QImage DrawPanelPicture() {
   QPainter flat(&picture);
   flat.drawImage(0, 0, drawn);
   flat.end();
-  for (int y = 0; y < drawn.height(); ++y)
+  for (int y = 0; y < drawn.height(); ++y) {
+    const auto* from = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+    auto* to = reinterpret_cast<QRgb*>(picture.scanLine(y));
     for (int x = 0; x < drawn.width(); ++x)
-      if (qAlpha(drawn.pixel(x, y)) < 128) picture.setPixel(x, y, kPanelTransparent);
+      if (qAlpha(from[x]) < 128) to[x] = kPanelTransparent;
+  }
   return picture;
 }
 
