@@ -1,6 +1,7 @@
 #include "server/EventLog.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "common/DateTime.h"
@@ -20,9 +21,13 @@ void TEventLog::Load() {
 bool TEventLog::LogEvent(const std::string& message) {
   std::string line = FormatDateTime("ddddd tt", Now()) + "\t" + message;
   lines_.push_back(line);
+  line += "\r\n";
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path_, error);
+  if (!error && size + line.size() > kMaxFileBytes)
+    std::filesystem::rename(path_, path_ + ".1", error);  // on failure the file just grows
   std::FILE* f = std::fopen(path_.c_str(), "ab");
   if (f == nullptr) return false;
-  line += "\r\n";
   bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
   return (std::fclose(f) == 0) && ok;
 }
