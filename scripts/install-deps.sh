@@ -14,6 +14,8 @@ packages=(
   # tests
   clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
   libxcb-xtest0-dev
+  # the HTTP client's peers (started by the tests on loopback, never as services)
+  nginx-light squid python3
 )
 
 missing=()
@@ -30,4 +32,13 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 echo "install-deps: installing ${missing[*]}"
 $sudo apt-get update -qq
+# Packages such as nginx and squid would start a system service; the tests start their own.
+policy=/usr/sbin/policy-rc.d
+own_policy=""
+if [[ ! -e $policy ]]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+  own_policy=1
+fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[[ -n $own_policy ]] && $sudo rm -f "$policy"

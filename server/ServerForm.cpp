@@ -16,6 +16,7 @@
 
 #include "common/ChatWin.h"
 #include "common/Utils.h"
+#include "controls/LEDMeter.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
@@ -62,6 +63,21 @@ const char kHelpPage[] =
     "<p>Events are logged to TalvoServer.log, contacts that clients log to TalvoServer.adi.</p>"
     "</body></html>";
 
+// A meter of the audio bytes per block: 20 cells, 0 to 2000, red from 1500.
+TLEDMeter* NewAudioMeter(QWidget* parent, const char* hint) {
+  auto* meter = new TLEDMeter(parent);
+  meter->SetMin(0);
+  meter->SetMax(TAudioStream::kMeterMax);
+  meter->SetNumDigits(20);
+  meter->SetColorLED1(clLime);
+  meter->SetColorLED2(clYellow);
+  meter->SetColorLED3(clRed);
+  meter->SetStartColor3(1500);
+  meter->SetStartColor2(90);
+  meter->SetHint(hint);
+  return meter;
+}
+
 }  // namespace
 
 TServerForm::TServerForm(TEventLog& eventLog)
@@ -79,12 +95,16 @@ TServerForm::TServerForm(TEventLog& eventLog)
   lbServerStatus_->setToolTip(QStringLiteral("Shows the server status"));
   lbServerStatus_->setAlignment(Qt::AlignCenter);
   layout->addWidget(lbServerStatus_);
+  RXAudio_ = NewAudioMeter(central, "RX audio bytes sent (0 - 16Kb/s)");
+  TXAudio_ = NewAudioMeter(central, "TX audio bytes sent (0 - 16Kb/s)");
+  layout->addWidget(RXAudio_, 0, Qt::AlignHCenter);
+  layout->addWidget(TXAudio_, 0, Qt::AlignHCenter);
   setCentralWidget(central);
   timer_ = new QTimer(this);
   timer_->setInterval(500);
   connect(timer_, &QTimer::timeout, this, [this] { TimerTimer(); });
   CreateMenus();
-  setFixedSize(360, 140);
+  setFixedSize(360, 170);
 
   session_.OnStatus = [this](const std::string& text) { SetStatus(text); };
   session_.OnTrayHint = [this](const std::string& text) { SetTrayHint(text); };
@@ -92,6 +112,10 @@ TServerForm::TServerForm(TEventLog& eventLog)
   session_.OnCycleIcons = [this](bool cycle) { SetCycleIcons(cycle); };
   session_.OnChat = [this](const std::string& text) { ShowChat(text); };
   session_.OnCloseRequested = [this] { CloseServer(); };
+  session_.Audio.OnMeterChange = [this](TAudioStream& audio) {
+    RXAudio_->SetPosition(audio.RxAudio());
+    TXAudio_->SetPosition(audio.TxAudio());
+  };
 
   trayIcon_ = std::make_unique<TTrayIcon>(this);
   trayIcon_->SetIconList(TrayImages());
@@ -269,6 +293,9 @@ void TServerForm::FormShow() {
   SetStatus("Listening for connection");
   timer_->start();
   startMinimized_ = settings_.Minimized();
+  // The middle zone starts at a quarter of the range, where speech usually sits.
+  RXAudio_->SetStartColor2(500);
+  TXAudio_->SetStartColor2(500);
 }
 
 void TServerForm::TimerTimer() {

@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class TChatWin;
+class TLEDMeter;
 class TTrayIcon;
 
 // The server's one window: the status line, the menus, the notification-area icon, the window's
@@ -48,6 +49,9 @@ class TServerForm : public QMainWindow {
   bool Listening() const { return session_.Listening(); }
   TTrayIcon* TrayIcon() const { return trayIcon_.get(); }
   QMenu* TrayMenu() const { return trayMenu_; }
+  // The audio meters: bytes of the last receive frame sent and transmit frame played.
+  TLEDMeter* RXAudio() const { return RXAudio_; }
+  TLEDMeter* TXAudio() const { return TXAudio_; }
 
   // --- Handlers ----------------------------------------------------------------------------------
   void FormShow();
@@ -87,6 +91,8 @@ class TServerForm : public QMainWindow {
 
   QTimer* timer_;
   QLabel* lbServerStatus_;
+  TLEDMeter* RXAudio_;
+  TLEDMeter* TXAudio_;
   std::unique_ptr<TTrayIcon> trayIcon_;
   QMenu* trayMenu_;
   TChatWin* chatWin_ = nullptr;

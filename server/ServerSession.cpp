@@ -91,6 +91,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
     : CwDecoder(
           iniPath, [this](const std::string& line) { clientLink_.SendText(line); },
           [this](const std::string& message) { LogEvent(message); }),
+      Audio(clientLink_, [this](const std::string& message) { LogEvent(message); }),
       settings_(std::move(iniPath)),
       eventLog_(eventLog),
       caption_(std::string(kTitle) + " " + kVersion),
@@ -147,11 +148,13 @@ void TServerSession::ClearOwnerEvents() {
   OnCycleIcons = {};
   OnChat = {};
   OnCloseRequested = {};
+  Audio.OnMeterChange = {};
 }
 
 void TServerSession::LoadSettings() {
   soundCard_ = settings_.SoundCard();
   squelchLevel_ = settings_.SquelchLevel();
+  Audio.Setup(soundCard_, squelchLevel_);
   CwDecoder.Setup();
   Relay.SetCwDecoderEnabled(CwDecoder.CwDecoderAvailable() && CwDecoder.CwDecoderEnabled());
   Relay.ReplyBuffer().clear();
@@ -172,7 +175,7 @@ void TServerSession::Listen() {
   ServerWSocket.SetPort(settings_.ListenPort());
   ServerWSocket.SetAddr(settings_.ListenAddress());
   ServerWSocket.Listen();
-  txRefStamp_ = 0;
+  Audio.SetIdle();
 }
 
 void TServerSession::Report(const std::function<void(const std::string&)>& event,
@@ -239,7 +242,7 @@ void TServerSession::TimerTimer() {
 void TServerSession::ResetForNextCaller() {
   Report(OnTrayHint, kTitle);
   Report(OnStatus, "Listening for connection");
-  txRefStamp_ = 0;
+  Audio.SetIdle();
   if (OnSessionMenus) OnSessionMenus(false);
   sessionEnded_ = false;
   sessionStarted_ = false;
@@ -293,7 +296,8 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   sessionStarting_ = false;
   Relay.ResetSession();
   CwDecoder.SetCwRunLength(0);
-  txRefStamp_ = 0;
+  Audio.ResetSession();
+  Audio.SetClientConnected(true);
 
   loginBanner_ = banner;
   SendLine(loginBanner_);
@@ -535,7 +539,7 @@ bool TServerSession::SessionCommand(const std::string& word, const std::string& 
       radioLink_.WriteText(value);
       return true;
     case 12:  // AUDIO, and the AU words
-      if (OnAudioCommand) OnAudioCommand(word, value);
+      Audio.AudioCommand(value, Relay.AccessLevel());
       return true;
     case 17:  // LOG
       return LogContact(value);
@@ -630,6 +634,7 @@ void TServerSession::StartSession(bool radioSilent) {
 
 void TServerSession::CliWSocketSessionClosed(std::uint16_t) {
   const std::uint32_t session = sessionId_;
+  Audio.SessionEnded();
   Relay.ReleaseK2();
   Relay.ClearSessionDuties();
   LogEvent("[" + sessionAddress_ + "] Disconnected");

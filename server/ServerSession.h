@@ -10,6 +10,7 @@
 #include "relay/K2Relay.h"
 #include "relay/RelayLinks.h"
 #include "serial/SerialPort.h"
+#include "server/AudioStream.h"
 #include "server/CwDecoder.h"
 #include "server/EventLog.h"
 #include "server/LineFramer.h"
@@ -30,11 +31,12 @@ class QObject;
 // its session still runs.
 //
 // Where later work plugs in:
-// - Audio streaming: OnAudioCommand receives the AUDIO lines and the "AU" words (AU ON, AU OFF,
-//   AU DATA, AU FORMAT); OnSessionStart, OnSessionEnd and OnTick frame a session's streaming;
-//   SendLine and Client() send back; Settings() gives the [Audio] values.
+// - Audio: the session's Audio takes the AUDIO lines and the "AU" words; the owner shows its
+//   meters (Audio.OnMeterChange). OnSessionStart, OnSessionEnd and OnTick frame a session for
+//   other work.
 // - A settings dialog: after OK, the window calls LoadSettings() (and Listen() when the
 //   listening address or port changed); the dialog is offered only while no session runs.
+//
 // Protection against hostile callers: a bounded read per event and bounded queued input (the
 // framer), a login deadline, a back-off for addresses whose login failed, refused callers closed
 // by timers, limits on LOG, bounded radio replies, and a radio port that is reopened when its
@@ -79,6 +81,7 @@ class TServerSession {
   TSerialPort SerialPort;
   TK2Relay Relay;
   TCwDecoder CwDecoder;
+  TAudioStream Audio;
 
   // --- What the owner shows ----------------------------------------------------------------------
   // The status line ("Listening for connection", "Connecting: <address>", "Connected: <user>").
@@ -94,11 +97,11 @@ class TServerSession {
   // The client gave CLOSE: the program should close (reported by the timer tick after the end).
   std::function<void()> OnCloseRequested;
 
-  // Forgets every handler above, for an owner that goes away before the session.
+  // Forgets every handler above and the audio meters' one, for an owner that goes away before
+  // the session.
   void ClearOwnerEvents();
 
   // --- Plug-ins (see above) -------------------------------------------------------------------
-  std::function<void(const std::string& word, const std::string& value)> OnAudioCommand;
   std::function<void()> OnSessionStart;
   std::function<void()> OnSessionEnd;
   std::function<void()> OnTick;
@@ -147,7 +150,7 @@ class TServerSession {
   bool ShutdownRequested() const { return shutdownRequested_; }
   bool CommandInProgress() const { return commandInProgress_; }
   const std::string& LoginBanner() const { return loginBanner_; }
-  std::uint32_t TxRefStamp() const { return txRefStamp_; }
+  std::uint32_t TxRefStamp() const { return Audio.TxRefStamp(); }
   std::string ExpandMacros(const std::string& text) const;
 
  private:
@@ -228,7 +231,6 @@ class TServerSession {
   bool sessionEnded_ = false;
   bool commandInProgress_ = false;
   std::string loginBanner_;
-  std::uint32_t txRefStamp_ = 0;
 };
 
 // The CAT access rule: whether a client of the access level may send these radio words

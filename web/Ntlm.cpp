@@ -116,16 +116,20 @@ TNTLM_Msg2_Info NtlmParseType2(const std::string& base64) {
   TNTLM_Msg2_Info info;
   const std::string m = Base64Decode(Trimmed(base64));
   if (m.size() < 32 || std::memcmp(m.data(), kSignature, 8) != 0 || Get32(m, 8) != 2) return info;
+  // Only the challenge is needed: names whose fields point outside the message are left empty
+  // (some servers send a challenge with a broken target name field).
   const std::size_t targetLength = Get16(m, 12);
   const std::size_t targetOffset = Get32(m, 16);
-  if (targetLength > 0 && (targetOffset > m.size() || targetLength > m.size() - targetOffset))
-    return info;
-  TNTLM_Msg2_Info read;
-  if (targetLength > 0) read.Target = WidenBytes(m, targetOffset, targetLength);
-  std::memcpy(read.Challenge.data(), m.data() + 24, 8);
-  if (!ReadTargetInfo(m, read)) return info;
-  read.Valid = true;
-  return read;
+  info.Valid = true;
+  std::memcpy(info.Challenge.data(), m.data() + 24, 8);
+  if (targetLength > 0 && targetOffset <= m.size() && targetLength <= m.size() - targetOffset)
+    info.Target = WidenBytes(m, targetOffset, targetLength);
+  TNTLM_Msg2_Info names;
+  if (ReadTargetInfo(m, names)) {
+    info.Domain = names.Domain;
+    info.Server = names.Server;
+  }
+  return info;
 }
 
 std::string NtlmType3Message(const std::string& domain, const std::string& workstation,

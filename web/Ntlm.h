@@ -13,9 +13,9 @@ using TNtlmResponse = std::array<std::uint8_t, 24>;
 
 // What a challenge (type 2) message says.
 struct TNTLM_Msg2_Info {
-  // True only for a well-formed challenge: the signature "NTLMSSP" and a zero byte, type 2, at
-  // least 32 bytes, and every offset and length of the fields read inside the message. When
-  // false, the other fields are empty and the exchange must end.
+  // True for a challenge: the signature "NTLMSSP" and a zero byte, type 2, at least 32 bytes.
+  // A name whose field points outside the message is left empty. When false, the other fields
+  // are empty and the exchange must end.
   bool Valid = false;
   // Each received byte widened to one character, so a Unicode name keeps its zero bytes.
   std::u16string Target;

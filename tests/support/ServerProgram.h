@@ -114,6 +114,14 @@ class ServerProgram : public ::testing::Test {
     return banner;
   }
 
+  // Starts the server and logs user in; the "PRIV" line that starts the session.
+  std::string StartSession(LineClient& client, const std::string& user,
+                           const std::string& password) {
+    Start();
+    Login(client, user, password);
+    return client.WaitFor("PRIV", 10000);
+  }
+
   // Waits until the event log holds text; the log as last read.
   std::string WaitLog(const std::string& text, int timeoutMs = 10000) {
     std::string log;
