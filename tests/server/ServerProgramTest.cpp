@@ -187,17 +187,6 @@ TEST_F(ServerProgram, NothingOfTheRadioReachesACallerBeforeItsLogin) {
   EXPECT_EQ(client.ReadLine(5000), "PRIV 1");
 }
 
-TEST_F(ServerProgram, CallerWithoutLoginIsClosedAfterTenSeconds) {
-  Start();
-  LineClient client;
-  ASSERT_TRUE(client.Connect(port_, 15000));
-  client.ReadLine(10000);
-  EXPECT_FALSE(client.WaitClosed(7000));
-  EXPECT_TRUE(client.WaitClosed(15000));
-  platform::WaitMessages(300);
-  EXPECT_NE(Contents(home_ + "/TalvoServer.log").find("] Login timed out"), std::string::npos);
-}
-
 TEST_F(ServerProgram, SigtermEndsInOrderAndTheLogSurvivesARestart) {
   Start();
   LineClient client;
