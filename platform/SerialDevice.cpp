@@ -335,6 +335,7 @@ class PosixSerialDevice : public SerialDevice {
     }
     pollfd p[2] = {{wakeFd_, POLLIN, 0}, {fd, 0, 0}};
     nfds_t count = 1;
+    bool hungUp = false;
     if (fd >= 0 && (readable || writable)) {
       p[1].events = static_cast<short>((readable ? POLLIN : 0) | (writable ? POLLOUT : 0));
       count = 2;
@@ -347,7 +348,7 @@ class PosixSerialDevice : public SerialDevice {
         if (errno == EINTR) continue;
         return errno;
       }
-      if (r == 0) return 0;
+      if (r == 0) return hungUp ? EIO : 0;
       if (p[0].revents & POLLIN) {
         std::uint64_t value;
         [[maybe_unused]] ssize_t ignored = ::read(wakeFd_, &value, sizeof value);
@@ -356,6 +357,7 @@ class PosixSerialDevice : public SerialDevice {
       if (count == 2 && (p[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
         // A hung-up device stays "ready" for ever; sleep out the time instead of spinning.
         count = 1;
+        hungUp = true;
         continue;
       }
       return 0;

@@ -82,7 +82,8 @@ class SerialDevice {
 
   // Sleeps up to ms milliseconds, less when the device becomes readable (readable asked) or
   // writable (writable asked), when Wake is called, or when the device reports a hang-up or an
-  // error (then the rest of the time is slept unless Wake comes). Works while closed too.
+  // error (then the rest of the time is slept unless Wake comes, and the answer is EIO: the device
+  // is gone). Works while closed too.
   virtual int Wait(std::uint32_t ms, bool readable, bool writable) = 0;
   // Ends the current or the next Wait early; callable from any thread.
   virtual int Wake() = 0;

@@ -286,7 +286,7 @@ class TSerialPort {
   std::atomic<bool> readRequest_{false};
   std::atomic<std::uint64_t> openGeneration_{0};
   std::atomic<std::uint32_t> eventMask_{0};
-  std::atomic<bool> modemLinesMissingReported_{false};
+  std::atomic<bool> modemLinesMissingReported_{false};  // reports 601/602 (the worker has its own)
   std::atomic<bool> txPending_{false};  // bytes went to the driver since the last kEvTxEmpty
   std::atomic<bool> ctsState_{false}, dsrState_{false}, rlsdState_{false}, ringState_{false};
   std::atomic<std::uint32_t> commError_{0};

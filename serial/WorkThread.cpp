@@ -75,6 +75,7 @@ void TWorkThread::StartOfOpening() {
   fresh_ = true;
   failing_.clear();
   countersReported_ = false;
+  modemLinesMissingReported_ = false;
   haveModem_ = false;
   haveCounters_ = false;
   lineErrors_ = 0;
@@ -93,8 +94,11 @@ void TWorkThread::PollLineStatus() {
   if (err != 0) {
     if (err == ENOTTY || err == EINVAL) {
       haveModem_ = false;
-      if (!port_.modemLinesMissingReported_.exchange(true))
+      // Said once an opening; the owner's line switching says its own once too.
+      if (!modemLinesMissingReported_) {
+        modemLinesMissingReported_ = true;
         Report(9905, err, "Error getting ModemStatus");
+      }
     } else {
       ReportFailure(9905, err, "Error getting ModemStatus");
     }

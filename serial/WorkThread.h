@@ -67,6 +67,7 @@ class TWorkThread {
   std::uint32_t prevModem_ = 0;
   bool haveCounters_ = false;
   bool countersReported_ = false;
+  bool modemLinesMissingReported_ = false;  // report 9905 given this opening
   platform::SerialCounters counters_{};
   platform::SerialCounters errorBase_{};
   platform::SerialCounters eventBase_{};

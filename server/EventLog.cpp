@@ -1,5 +1,7 @@
 #include "server/EventLog.h"
 
+#include <filesystem>
+
 #include "common/DateTime.h"
 #include "common/TextFile.h"
 
@@ -12,6 +14,10 @@ void TEventLog::Load() {
 bool TEventLog::LogEvent(const std::string& message) {
   std::string line = FormatDateTime("ddddd tt", Now()) + "\t" + message;
   lines_.push_back(line);
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path_, error);
+  if (!error && size + line.size() + 2 > kMaxFileBytes)
+    std::filesystem::rename(path_, path_ + ".1", error);  // on failure the file just grows
   return AppendLine(path_, line);
 }
 

@@ -1,12 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // The server's event log: dated lines ("ddddd tt", a tab, the message) kept in memory for the
-// whole run and in the file beside the program, which continues across runs.
+// whole run and in the file beside the program, which continues across runs. The file is kept
+// under kMaxFileBytes: when a line would pass it, the file becomes "<name>.1" (replacing the old
+// one) and a new file begins.
 class TEventLog {
  public:
+  static constexpr std::uintmax_t kMaxFileBytes = 10 * 1024 * 1024;
+
   explicit TEventLog(std::string path);
 
   // Reads the lines the file holds already (a missing file is an empty log).

@@ -30,8 +30,13 @@ TLineFramer::TResult TLineFramer::Refuse(TResult result) {
 
 TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
   if (stopped_) return TResult::Stopped;
+  if (dispatching_) {
+    // The running loop below takes it up in order.
+    if (pending_.size() + count > kMaxPending) return Refuse(TResult::Overflow);
+    pending_.append(data, count);
+    return TResult::Ok;
+  }
   pending_.append(data, count);
-  if (dispatching_) return TResult::Ok;  // the running loop below takes it up in order
 
   dispatching_ = true;
   const std::uint32_t generation = generation_;
@@ -63,6 +68,7 @@ TLineFramer::TResult TLineFramer::Feed(const char* data, std::size_t count) {
       SplitLine(line, word, value);
       bool goOn = dispatch_(word, value);
       if (generation != generation_) return TResult::Stopped;  // a new connection began
+      if (stopped_) return TResult::Stopped;  // refused while the line was dispatched
       if (!goOn) return Refuse(TResult::Stopped);
     }
   }

@@ -19,11 +19,14 @@ class TLineFramer {
   using TDispatch = std::function<bool(const std::string& word, const std::string& value)>;
 
   static constexpr std::size_t kMaxLine = 64 * 1024;
+  // What may wait while a line is being dispatched; past it the input is refused (Overflow).
+  static constexpr std::size_t kMaxPending = 64 * 1024;
 
   explicit TLineFramer(TDispatch dispatch) : dispatch_(std::move(dispatch)) {}
 
   // Frames data and dispatches every complete line. Overflow: a line grew beyond kMaxLine
-  // without a CR; the buffer is dropped and the caller should close the connection.
+  // without a CR, or more than kMaxPending bytes arrived while a line was being dispatched; the
+  // buffers are dropped and the caller should close the connection.
   TResult Feed(const char* data, std::size_t count);
 
   void Reset();

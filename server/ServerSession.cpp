@@ -1,5 +1,11 @@
 #include "server/ServerSession.h"
 
+#include <QObject>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "common/Adif.h"
@@ -93,13 +99,15 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
       clientLink_(CliWSocket),
       framer_([this](const std::string& word, const std::string& value) {
         return DispatchLine(word, value);
-      }) {
+      }),
+      timerOwner_(std::make_unique<QObject>()) {
   ServerWSocket.SetAddr("0.0.0.0");
   ServerWSocket.SetProto("tcp");
   ServerWSocket.SetListenBacklog(5);
   ServerWSocket.OnSessionAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     ServerWSocketSessionAvailable(error);
   };
+  CliWSocket.SetComponentOptions({wsoNoReceiveLoop});
   CliWSocket.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     CliWSocketDataAvailable(error);
   };
@@ -113,6 +121,8 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
   SerialPort.SetWTOCharDelayTime(2300);
   SerialPort.SetErrorNoise(255);
   SerialPort.OnRxClusterEvent = [this](TSerialPort&) { SerialPortRxClusterEvent(); };
+  SerialPort.OnProcessError = [this](TSerialPort&, std::uint32_t place, std::uint32_t code,
+                                     const std::string&) { SerialPortProcessError(place, code); };
   Relay.SetRadio(&radioLink_);
   Relay.OnStartCwDecoder = [this](TK2Relay&) { CwDecoder.StartCwDecoder(); };
   Relay.OnStopCwDecoder = [this](TK2Relay&) { CwDecoder.StopCwDecoder(); };
@@ -120,11 +130,13 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
 }
 
 TServerSession::~TServerSession() {
+  timerOwner_.reset();  // no pause ends in a half-destroyed session
   // The sockets' and the port's events must not reach a half-destroyed session.
   ServerWSocket.OnSessionAvailable = nullptr;
   CliWSocket.OnDataAvailable = nullptr;
   CliWSocket.OnSessionClosed = nullptr;
   SerialPort.OnRxClusterEvent = nullptr;
+  SerialPort.OnProcessError = nullptr;
   Relay.OnStartCwDecoder = nullptr;
   Relay.OnStopCwDecoder = nullptr;
 }
@@ -199,6 +211,18 @@ void TServerSession::EndSession() {
   sessionEnded_ = true;
 }
 
+bool TServerSession::SameSession(std::uint32_t session) const {
+  return session == sessionId_ && CliWSocket.State() == wsConnected;
+}
+
+void TServerSession::EndSessionAfter(std::uint32_t ms) {
+  // The caller's further input is refused by the framer meanwhile.
+  const std::uint32_t session = sessionId_;
+  After(ms, [this, session] {
+    if (SameSession(session)) EndSession();
+  });
+}
+
 void TServerSession::TimerTimer() {
   if (sessionEnded_) ResetForNextCaller();
   if (shutdownRequested_) {
@@ -214,9 +238,10 @@ void TServerSession::TimerTimer() {
       CliWSocket.Close();
       sessionEnded_ = true;
     }
-  } else if (CliWSocket.State() == wsConnected && !authenticated_ &&
+  } else if (CliWSocket.State() == wsConnected && !authenticated_ && !sessionEnded_ &&
              platform::GetTickCount() - acceptTick_ >= kLoginTimeoutMs) {
     LogEvent("[" + sessionAddress_ + "] Login timed out");
+    NoteFailedLogin(sessionAddress_);
     EndSession();
   }
 }
@@ -235,7 +260,13 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   TSocket handle = ServerWSocket.Accept();
   if (handle == INVALID_SOCKET) return;  // the caller left before it was taken
   if (CliWSocket.State() == wsConnected || busy_) {
-    TurnAway(handle, banner);
+    TurnAway(handle, banner, true);
+    return;
+  }
+  platform::winsock::SockAddrIn peer{};
+  if (platform::winsock::getpeername(handle, &peer) == 0 &&
+      BackedOff(platform::winsock::inet_ntoa(peer.addr))) {
+    TurnAway(handle, banner, false);  // logged once when the back-off began
     return;
   }
   try {
@@ -266,6 +297,10 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   sessionEnded_ = false;
   commandInProgress_ = false;
   framer_.Reset();
+  contactAllowance_ = kContactBurst;
+  contactClock_ = acceptTick_;
+  contactsRefused_ = false;
+  sessionStarting_ = false;
   Relay.ResetSession();
   CwDecoder.SetCwRunLength(0);
   Audio.ResetSession();
@@ -280,33 +315,48 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   if (OnCycleIcons) OnCycleIcons(true);
 }
 
-void TServerSession::TurnAway(TSocket handle, const std::string& banner) {
-  // A second refusal can arrive during the pauses of the first: it gets a socket of its own.
-  std::unique_ptr<TWSocket> extra;
-  TWSocket* tmp = &TmpWSocket;
-  if (TmpWSocket.State() != wsClosed && TmpWSocket.State() != wsInvalidState) {
-    extra = std::make_unique<TWSocket>();
-    tmp = extra.get();
+void TServerSession::After(std::uint32_t ms, std::function<void()> step) {
+  QTimer::singleShot(static_cast<int>(ms), timerOwner_.get(), [step = std::move(step)] {
+    try {
+      step();
+    } catch (const std::exception&) {
+      // A socket that failed on the way out has nothing more to be told.
+    }
+  });
+}
+
+void TServerSession::TurnAway(TSocket handle, const std::string& banner, bool logIt) {
+  // Each refused caller has a socket of its own for its pauses; a flood past the limit is cut
+  // at once.
+  if (turnedAway_.size() >= kMaxTurnedAway) {
+    platform::winsock::closesocket(handle);
+    return;
   }
+  auto socket = std::make_shared<TWSocket>();
   try {
-    tmp->Dup(handle);
+    socket->Dup(handle);
   } catch (const std::exception& e) {
     platform::winsock::closesocket(handle);
     LogEvent(std::string("Turning a caller away failed: ") + LogSafe(e.what(), 200));
     return;
   }
-  std::string address = tmp->GetPeerAddr();
-  if (settings_.AddressAllowed(address)) {
-    tmp->SendText(banner + "\r\n");
-    Delay(200);
-    std::string busy = ExpandMacros(settings_.Message("Busy"));
-    if (!busy.empty()) tmp->SendText("# " + busy + "\r\n");
-    Delay(200);
-    LogEvent("[" + address + "] Connection refused - server busy");
-  } else {
+  std::string address = socket->GetPeerAddr();
+  if (!settings_.AddressAllowed(address)) {
     LogEvent("[" + address + "] Connection refused - address not allowed");
+    socket->Close();
+    return;
   }
-  tmp->Close();
+  turnedAway_.insert(socket);
+  socket->SendText(banner + "\r\n");
+  After(kPauseMs, [this, socket, address, logIt] {
+    std::string busy = ExpandMacros(settings_.Message("Busy"));
+    if (!busy.empty()) socket->SendText("# " + busy + "\r\n");
+    After(kPauseMs, [this, socket, address, logIt] {
+      if (logIt) LogEvent("[" + address + "] Connection refused - server busy");
+      turnedAway_.erase(socket);
+      socket->Close();
+    });
+  });
 }
 
 void TServerSession::CliWSocketDataAvailable(std::uint16_t error) {
@@ -314,19 +364,22 @@ void TServerSession::CliWSocketDataAvailable(std::uint16_t error) {
     EndSession();
     return;
   }
-  std::int32_t n = CliWSocket.RcvdCount();
+  // One read event takes a bounded share; the rest waits for the next event, so that the other
+  // sockets, the timer and the radio are served in between.
+  // The framer copies what it is fed before it dispatches, so one buffer serves every read.
+  std::int32_t n = std::min(CliWSocket.RcvdCount(), kMaxReadBytes);
   if (n <= 0) return;
-  std::string bytes(static_cast<std::size_t>(n), '\0');
-  std::int32_t r = CliWSocket.Receive(bytes.data(), n);
+  readBuffer_.resize(kMaxReadBytes);
+  std::int32_t r = CliWSocket.Receive(readBuffer_.data(), n);
   if (r <= 0) return;
-  ProcessClientData(bytes.data(), r);
+  ProcessClientData(readBuffer_.data(), r);
 }
 
 void TServerSession::ProcessClientData(const char* text, std::int32_t count) {
   if (count <= 0) return;
   if (framer_.Feed(text, static_cast<std::size_t>(count)) == TLineFramer::TResult::Overflow) {
-    LogEvent("[" + sessionAddress_ + "] Line longer than " + std::to_string(TLineFramer::kMaxLine) +
-             " bytes; connection closed");
+    LogEvent("[" + sessionAddress_ + "] Too much input at once (over " +
+             std::to_string(TLineFramer::kMaxLine) + " bytes); connection closed");
     EndSession();
   }
 }
@@ -357,20 +410,21 @@ bool TServerSession::Login(const std::string& word, const std::string& value) {
     }
     if (ok) {
       authenticated_ = true;
+      backOff_.erase(sessionAddress_);
       LogEvent(tag + " Connection from " + LogSafe(sessionUser_));
       Report(OnTrayHint, std::string(kTitle) + "\r\nConnected: " + sessionUser_);
       Report(OnStatus, "Connected: " + sessionUser_);
       radioLink_.WriteText(K2StartupCommands());
+      WatchRadioAnswer();
       return true;
     }
-    // The expected digest stays out of the log: with the banner's date and time it would let
-    // anyone who reads the log try passwords offline.
-    LogEvent(tag + " Authentication failed [" + LogSafe(sessionUser_) + "  " + LogSafe(received) +
-             "  ]");
-    const std::uint32_t session = sessionId_;
+    // Both digest fields stay empty: with the banner's date and time either digest would let
+    // anyone who reads the log try passwords offline, and a caller who typed the password where
+    // the digest goes would find it in the log.
+    LogEvent(tag + " Authentication failed [" + LogSafe(sessionUser_) + "    ]");
     SendLine("# Authentication failed");
-    Delay(200);
-    if (session == sessionId_) EndSession();
+    NoteFailedLogin(sessionAddress_);
+    EndSessionAfter(kPauseMs);
     return false;
   }
   if (position == 5) {
@@ -378,12 +432,74 @@ bool TServerSession::Login(const std::string& word, const std::string& value) {
     return false;
   }
   LogEvent(tag + " Invalid command \"" + LogSafe(word) + "\" on connection");
+  NoteFailedLogin(sessionAddress_);
   EndSession();
   return false;
 }
 
+void TServerSession::WatchRadioAnswer() {
+  const std::uint32_t session = sessionId_;
+  After(kRadioAnswerMs, [this, session] {
+    if (!SameSession(session) || sessionStarted_ || !authenticated_) return;
+    LogEvent("[" + sessionAddress_ + "] The radio does not answer; session started without it");
+    StartSession(true);
+  });
+}
+
+namespace {
+// Whether tick a lies after tick b, across the counter's wrap.
+bool TickAfter(std::uint32_t a, std::uint32_t b) {
+  return static_cast<std::int32_t>(a - b) > 0;
+}
+}  // namespace
+
+bool TServerSession::BackedOff(const std::string& address) const {
+  auto it = backOff_.find(address);
+  return it != backOff_.end() && TickAfter(it->second.until, platform::GetTickCount());
+}
+
+void TServerSession::NoteFailedLogin(const std::string& address) {
+  const std::uint32_t now = platform::GetTickCount();
+  if (backOff_.size() >= kMaxBackOffAddresses) {
+    // Addresses quiet for longer than the longest back-off are forgotten first.
+    std::erase_if(backOff_, [now](const auto& entry) {
+      return TickAfter(now, entry.second.until + kBackOffMaxMs);
+    });
+    if (backOff_.size() >= kMaxBackOffAddresses) backOff_.erase(backOff_.begin());
+  }
+  TBackOff& b = backOff_[address];
+  b.delayMs = b.delayMs == 0 ? kBackOffFirstMs : std::min(b.delayMs * 2, kBackOffMaxMs);
+  b.until = now + b.delayMs;
+  LogEvent("[" + address + "] Connections refused for " + std::to_string(b.delayMs / 1000) +
+           " s after a failed login");
+}
+
+bool TServerSession::TakeContactAllowance() {
+  const std::uint32_t now = platform::GetTickCount();
+  const std::uint32_t seconds = (now - contactClock_) / 1000;
+  contactAllowance_ = std::min<std::uint32_t>(kContactBurst, contactAllowance_ + seconds);
+  contactClock_ = contactAllowance_ == kContactBurst ? now : contactClock_ + seconds * 1000;
+  if (contactAllowance_ == 0) return false;
+  --contactAllowance_;
+  return true;
+}
+
 bool TServerSession::LogContact(const std::string& value) {
   if (value.empty()) return true;
+  if (value.size() > kMaxContactBytes) {
+    SendMessage("The contact record is longer than " + std::to_string(kMaxContactBytes) +
+                " bytes; it was not logged.");
+    return true;
+  }
+  if (!TakeContactAllowance()) {
+    if (!contactsRefused_)
+      LogEvent("[" + sessionAddress_ + "] Contacts refused: more than " +
+               std::to_string(kContactBurst) + " at once, then one a second");
+    contactsRefused_ = true;
+    SendMessage("Too many contacts at once; this one was not logged. Please send it again.");
+    return true;
+  }
+  contactsRefused_ = false;
   std::string call, record;
   if (!SplitAtFirstSpace(value, call, record)) {
     record = value;
@@ -405,11 +521,12 @@ bool TServerSession::SessionCommand(const std::string& word, const std::string& 
   switch (KeywordPosition("BYECLOSECATAUDIOLOGNOOPCHAT", UpperAscii(word))) {
     case 1: {  // BYE
       std::string text = ExpandMacros(settings_.Message("Logging Out"));
-      if (!text.empty()) {
+      if (text.empty()) {
+        EndSession();
+      } else {
         SendMessage(text);
-        Delay(200);
+        EndSessionAfter(kPauseMs);
       }
-      if (session == sessionId_) EndSession();
       return false;
     }
     case 4:  // CLOSE
@@ -452,23 +569,74 @@ void TServerSession::SerialPortRxClusterEvent() {
     SerialPort.TakeChunkText();  // nobody to tell, or not yet entitled to know
     return;
   }
-  if (!sessionStarted_) {
-    const std::uint32_t session = sessionId_;
-    sessionStarted_ = true;
-    std::string welcome = ExpandMacros(settings_.Message("Welcome"));
-    if (!welcome.empty()) {
-      SendMessage(welcome);
-      Delay(200);
-      if (session != sessionId_) return;
-    }
-    SendLine("PRIV " + std::to_string(Relay.AccessLevel()));
-    Delay(200);
-    if (session != sessionId_) return;
-    if (OnSessionStart) OnSessionStart();
-  }
-  if (SerialPort.PeekChunkSize() < 0) return;
   Relay.ReplyBuffer() += SerialPort.TakeChunkText();
-  Relay.ParseK2Replies(clientLink_);
+  if (!sessionStarted_) {
+    StartSession(false);
+  } else if (!sessionStarting_) {
+    Relay.ParseK2Replies(clientLink_);
+  }
+  // What is left is a reply not yet ended by ";": a radio that never ends one is not held.
+  if (Relay.ReplyBuffer().size() > kMaxReplyBytes) Relay.ReplyBuffer().clear();
+}
+
+void TServerSession::SerialPortProcessError(std::uint32_t place, std::uint32_t code) {
+  // A hang-up or an I/O error of the wait, the read or the queues: the device went away (a USB
+  // adapter unplugged). Other reports (a failed open, a write time-out) leave the port alone.
+  static constexpr std::uint32_t kGonePlaces[] = {9911, 9804, 9803, 9702, 903};
+  const bool gonePlace =
+      std::find(std::begin(kGonePlaces), std::end(kGonePlaces), place) != std::end(kGonePlaces);
+  const bool goneCode = code == EIO || code == ENXIO || code == ENODEV;
+  if (radioGone_ || !gonePlace || !goneCode || !SerialPort.Active()) return;
+  radioGone_ = true;
+  LogEvent("The radio's port " + SerialPort.CommPort() + " is gone (" + std::strerror(code) +
+           "); trying to open it again every " + std::to_string(kRadioRetryMs / 1000) + " s");
+  if (CliWSocket.State() == wsConnected && authenticated_)
+    SendMessage("The radio's port was lost. The server tries to open it again every " +
+                std::to_string(kRadioRetryMs / 1000) + " seconds.");
+  // Not closed from inside the port's own report.
+  After(0, [this] { SerialPort.SetActive(false); });
+  After(kRadioRetryMs, [this] { ReopenRadio(); });
+}
+
+void TServerSession::ReopenRadio() {
+  if (!radioGone_) return;
+  SerialPort.SetActive(true);
+  if (!SerialPort.Active()) {
+    After(kRadioRetryMs, [this] { ReopenRadio(); });
+    return;
+  }
+  radioGone_ = false;
+  LogEvent("The radio's port " + SerialPort.CommPort() + " is back");
+  Relay.ReplyBuffer().clear();
+  if (CliWSocket.State() == wsConnected && authenticated_) {
+    SendMessage("The radio's port is back.");
+    radioLink_.WriteText(K2StartupCommands());
+  }
+}
+
+void TServerSession::StartSession(bool radioSilent) {
+  // The welcome, a pause, PRIV, a pause; the radio's replies meanwhile wait in the buffer.
+  const std::uint32_t session = sessionId_;
+  sessionStarted_ = true;
+  sessionStarting_ = true;
+  std::string welcome = ExpandMacros(settings_.Message("Welcome"));
+  auto sendPriv = [this, session, radioSilent] {
+    if (!SameSession(session)) return;
+    SendLine("PRIV " + std::to_string(Relay.AccessLevel()));
+    After(kPauseMs, [this, session, radioSilent] {
+      if (!SameSession(session)) return;
+      sessionStarting_ = false;
+      if (radioSilent) SendMessage(kRadioSilentText);
+      if (OnSessionStart) OnSessionStart();
+      Relay.ParseK2Replies(clientLink_);
+    });
+  };
+  if (welcome.empty()) {
+    sendPriv();
+  } else {
+    SendMessage(welcome);
+    After(kPauseMs, sendPriv);
+  }
 }
 
 void TServerSession::CliWSocketSessionClosed(std::uint16_t) {

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "relay/K2Relay.h"
@@ -14,14 +17,18 @@
 #include "server/ServerSettings.h"
 #include "sockets/WSocket.h"
 
+class QObject;
+
 // The server's side of one remote operator at a time, without any window: it listens for
 // callers, admits or turns them away, takes the login, runs the session commands (with the CAT
 // access rule), hands radio words to the relay and radio replies back, and ends the session.
 // Whoever owns it (the server window, or a test) starts it, calls TimerTimer every 500 ms and
 // shows what the On... events report.
 //
-// Main thread only. Some steps pause with Delay, which dispatches messages, so the handlers can
-// be re-entered; the session number tells a handler that resumes whether its session still runs.
+// Main thread only. The pauses before a caller is closed and between the welcome lines are
+// timers; the operator's Disconnect and the shutdown text pause with Delay, which dispatches
+// messages, so handlers can be re-entered. The session number tells a step that resumes whether
+// its session still runs.
 //
 // Where later work plugs in:
 // - Audio: the session's Audio takes the AUDIO lines and the "AU" words; the owner shows its
@@ -30,15 +37,38 @@
 // - The settings dialog: the window hands its changes over with SetSoundCard, SetSquelchLevel
 //   (also while the dialog is open), ConfigureSerialPort and SetCwDecoder; it is offered only
 //   while no session runs. A new listening port waits for the next start.
-// - Hardening: the framer bounds the client's lines; the Delay pauses are in TurnAway, Login,
-//   the BYE command, SerialPortRxClusterEvent, Disconnect and SayShuttingDown; a login back-off
-//   belongs in Login, which sees every failed attempt with its address.
+//
+// Protection against hostile callers: a bounded read per event and bounded queued input (the
+// framer), a login deadline, a back-off for addresses whose login failed, refused callers closed
+// by timers, limits on LOG, bounded radio replies, and a radio port that is reopened when its
+// device comes back.
 class TServerSession {
  public:
   static constexpr const char* kTitle = "Talvo Server";
   static constexpr const char* kVersion = "1.0";
   // A caller that has not logged in by then is closed.
-  static constexpr std::uint32_t kLoginTimeoutMs = 30000;
+  static constexpr std::uint32_t kLoginTimeoutMs = 10000;
+  // An address whose login failed or timed out is refused for a time that doubles with each
+  // failure, up to the most, until a login from it succeeds.
+  static constexpr std::uint32_t kBackOffFirstMs = 2000;
+  static constexpr std::uint32_t kBackOffMaxMs = 5 * 60 * 1000;
+  static constexpr std::size_t kMaxBackOffAddresses = 4096;
+  // After a login, the session starts without the radio when it has not answered by then.
+  static constexpr std::uint32_t kRadioAnswerMs = 2000;
+  // LOG: the longest record, and how many may come at once before one a second is the most.
+  static constexpr std::size_t kMaxContactBytes = 4096;
+  static constexpr std::uint32_t kContactBurst = 10;
+  // A radio port whose device went away is tried again this often by the same name.
+  static constexpr std::uint32_t kRadioRetryMs = 5000;
+  static constexpr const char* kRadioSilentText =
+      "The radio does not answer. The session goes on without it.";
+  // What one read event takes from the client, and the most of a radio reply held unended.
+  static constexpr std::int32_t kMaxReadBytes = 16 * 1024;
+  static constexpr std::size_t kMaxReplyBytes = 4096;
+  // The pause between the lines sent to a refused or leaving caller and its close.
+  static constexpr std::uint32_t kPauseMs = 200;
+  // Refused callers held for their pauses at one time; more are closed at once.
+  static constexpr std::size_t kMaxTurnedAway = 64;
 
   // eventLog must outlive the session.
   TServerSession(std::string iniPath, TEventLog& eventLog);
@@ -49,7 +79,6 @@ class TServerSession {
   // --- Components ------------------------------------------------------------------------------
   TWSocket ServerWSocket;
   TWSocket CliWSocket;
-  TWSocket TmpWSocket;
   TSerialPort SerialPort;
   TK2Relay Relay;
   TCwDecoder CwDecoder;
@@ -157,11 +186,35 @@ class TServerSession {
   void ResetForNextCaller();
   // Closes the client connection (which runs the session end) and marks the session ended.
   void EndSession();
-  void TurnAway(TSocket handle, const std::string& banner);
+  // Runs step after ms on the main thread unless the session is destroyed first.
+  void After(std::uint32_t ms, std::function<void()> step);
+  void EndSessionAfter(std::uint32_t ms);
+  // Whether the caller of that session is still connected (for a step that resumes).
+  bool SameSession(std::uint32_t session) const;
+  // The banner, a pause, the busy text, a pause, then the close (logged when logIt).
+  void TurnAway(TSocket handle, const std::string& banner, bool logIt);
   bool DispatchLine(const std::string& word, const std::string& value);
   bool Login(const std::string& word, const std::string& value);
   bool SessionCommand(const std::string& word, const std::string& value);
   bool LogContact(const std::string& value);
+  // The welcome and PRIV (with a line about a silent radio), then the radio's replies.
+  void StartSession(bool radioSilent);
+  void WatchRadioAnswer();
+  void SerialPortProcessError(std::uint32_t place, std::uint32_t code);
+  void ReopenRadio();
+  bool BackedOff(const std::string& address) const;
+  void NoteFailedLogin(const std::string& address);
+  bool TakeContactAllowance();
+
+  struct TBackOff {
+    std::uint32_t until = 0;
+    std::uint32_t delayMs = 0;
+  };
+  std::map<std::string, TBackOff> backOff_;
+  std::uint32_t contactAllowance_ = kContactBurst;
+  std::uint32_t contactClock_ = 0;
+  bool contactsRefused_ = false;
+  bool radioGone_ = false;  // logged once until a record is taken again
 
   TServerSettings settings_;
   TEventLog& eventLog_;
@@ -169,6 +222,9 @@ class TServerSession {
   RadioLink radioLink_;
   ClientLink clientLink_;
   TLineFramer framer_;
+  std::string readBuffer_;
+  std::unique_ptr<QObject> timerOwner_;
+  std::set<std::shared_ptr<TWSocket>> turnedAway_;
 
   bool busy_ = false;
   bool shutdownRequested_ = false;
@@ -179,6 +235,7 @@ class TServerSession {
   std::string sessionUser_;
   bool authenticated_ = false;
   bool sessionStarted_ = false;
+  bool sessionStarting_ = false;  // the welcome and PRIV are on their way
   bool sessionEnded_ = false;
   bool commandInProgress_ = false;
   std::string loginBanner_;

@@ -182,6 +182,6 @@ TEST(SerialDevice, AHungUpDeviceDoesNotMakeWaitsSpin) {
   close(pty.master);
   pty.master = open("/dev/null", O_RDONLY);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(device->Wait(80, true, true), 0);
+  EXPECT_EQ(device->Wait(80, true, true), EIO);  // and the hang-up is told
   EXPECT_GE(Millis(start), 70);
 }

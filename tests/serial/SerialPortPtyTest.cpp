@@ -53,7 +53,8 @@ TEST(SerialPortPty, TheFarEndSeesTheLineSettings) {
   EXPECT_EQ(f.rec.Count(601), 1);
   EXPECT_EQ(f.rec.Find(601)->code, static_cast<std::uint32_t>(ENOTTY));
   EXPECT_EQ(f.rec.Count(9907), 1);
-  EXPECT_EQ(f.rec.Count(501) + f.rec.Count(502) + f.rec.Count(602) + f.rec.Count(9905), 0);
+  EXPECT_LE(f.rec.Count(9905), 1);  // the worker's poll, unless the port closed before it
+  EXPECT_EQ(f.rec.Count(501) + f.rec.Count(502) + f.rec.Count(602), 0);
 
   // A change while open reaches the device at once; an impossible one is refused. (A
   // pseudo-terminal keeps 8 data bits without parity whatever it is told.)

@@ -47,6 +47,20 @@ TEST(EventLog, LinesAreDatedTabbedAndSurviveARestart) {
   EXPECT_NE(text.find("\tContact logged: K1ABC\r\n"), std::string::npos);
 }
 
+TEST(EventLog, AFullFileBecomesTheOldOneAndANewOneBegins) {
+  auto path = Path("full.log");
+  std::ofstream(path + ".1") << "older still\r\n";
+  const std::string full(TEventLog::kMaxFileBytes - 10, 'x');
+  std::ofstream(path, std::ios::binary) << full;
+  TEventLog log(path);
+  EXPECT_TRUE(log.LogEvent("next"));
+  EXPECT_EQ(Contents(path + ".1"), full);
+  const std::string fresh = Contents(path);
+  EXPECT_EQ(fresh.size() - fresh.find("\tnext\r\n"), 7u) << fresh;
+  EXPECT_TRUE(log.LogEvent("and on"));
+  EXPECT_NE(Contents(path).find("\tnext\r\n"), std::string::npos);  // the new file grows
+}
+
 TEST(EventLog, UnwritableFileKeepsTheLineInMemory) {
   auto path = Path("dir.log");
   mkdir(path.c_str(), 0700);

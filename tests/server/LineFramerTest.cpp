@@ -86,6 +86,22 @@ TEST(LineFramer, BytesArrivingDuringADispatchAreQueuedInOrder) {
   EXPECT_EQ(r.lines, (std::vector<std::string>{"FIRST|", "SECOND|", "THIRD|"}));
 }
 
+TEST(LineFramer, WhatWaitsDuringADispatchIsBounded) {
+  Recorder r;
+  TLineFramer::TResult nested = TLineFramer::TResult::Ok;
+  r.hook = [&](const std::string& w, const std::string&) {
+    if (w == "FIRST") {
+      const std::string chunk(4096, 'x');
+      for (int i = 0; i < 64 && nested == TLineFramer::TResult::Ok; ++i) nested = r.Feed(chunk);
+    }
+    return true;
+  };
+  EXPECT_EQ(r.Feed("FIRST\r\nSECOND\r\n"), TLineFramer::TResult::Stopped);
+  EXPECT_EQ(nested, TLineFramer::TResult::Overflow);
+  EXPECT_EQ(r.lines, std::vector<std::string>{"FIRST|"});
+  EXPECT_EQ(r.Feed("NOOP\r\n"), TLineFramer::TResult::Stopped);
+}
+
 TEST(LineFramer, NothingOfAnOldConnectionReachesANewOne) {
   Recorder r;
   r.hook = [&](const std::string& w, const std::string&) {

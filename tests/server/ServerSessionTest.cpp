@@ -66,6 +66,7 @@ TEST_F(ServerSessionTest, LoginRefusedCatWordAndContact) {
   EXPECT_EQ(client.ReadLine(10000), "# Hello alice");
   EXPECT_EQ(client.ReadLine(10000), "PRIV 1");
   EXPECT_TRUE(session.SessionStarted());
+  for (int i = 0; i < 500 && started == 0; ++i) platform::WaitMessages(10);  // a pause after PRIV
   EXPECT_EQ(started, 1);
   EXPECT_EQ(status_, "Connected: alice");
 

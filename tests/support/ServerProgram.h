@@ -1,0 +1,161 @@
+#pragma once
+
+// The real TalvoServer program as a process in a temporary home, with the simulated K2 as its
+// radio and a free loopback port; the tests speak to it with line clients.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "common/Utils.h"
+#include "tests/support/LineClient.h"
+#include "tests/support/k2sim/K2Simulator.h"
+
+namespace server_program {
+
+inline std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// The MD5 digest as md5sum computes it, upper case: an outside check of the login.
+inline std::string Md5sum(const std::string& text, const std::string& folder) {
+  std::string path = folder + "/digest-input";
+  std::ofstream(path, std::ios::binary) << text;
+  FILE* p = popen(("md5sum " + path).c_str(), "r");
+  char buf[33] = {};
+  std::size_t n = p ? fread(buf, 1, 32, p) : 0;
+  if (p) pclose(p);
+  std::string hex(buf, n);
+  for (char& c : hex) c = static_cast<char>(toupper(c));
+  return hex;
+}
+
+inline int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+class ServerProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    home_ = std::string(std::getenv("TALVO_HOME")) + "/" + info->name();
+    mkdir(home_.c_str(), 0700);
+    ini_ = home_ + "/TalvoServer.ini";
+    port_ = FreePort();
+    sim_.Start();
+    Ini("COMM", "Port", sim_.SlavePath());
+    Ini("Control", "Port", std::to_string(port_));
+    Ini("Control", "Address", "127.0.0.1");
+    AddUser(1, "alice", "secret", 1);
+    AddUser(2, "bob", "pw2", 0);
+    AddUser(3, "carol", "top", 2);
+    Ini("Messages", "Welcome", "You are connected to my K2.||You have %p access.");
+    Ini("Messages", "Busy", "My K2 is busy. Please try again later.");
+    Ini("Messages", "Logging Out", "Logging out. 73!");
+  }
+
+  void TearDown() override { Stop(); }
+
+  void Ini(const std::string& section, const std::string& key, const std::string& value) {
+    WriteIniString(ini_, section, key, value);
+  }
+
+  void AddUser(int n, const std::string& user, const std::string& password, int level) {
+    Ini("Users", "User " + std::to_string(n), user);
+    Ini("Passwords", user, Scramble(password, 2958));
+    Ini("Privileges", user, std::to_string(level));
+  }
+
+  void Start() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TALVO_HOME", QString::fromStdString(home_));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    server_.setProcessEnvironment(env);
+    server_.setProgram(QStringLiteral(TALVO_SERVER_BINARY));
+    server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server_.start();
+    ASSERT_TRUE(server_.waitForStarted(10000));
+  }
+
+  void Stop() {
+    if (server_.state() == QProcess::NotRunning) return;
+    ::kill(static_cast<pid_t>(server_.processId()), SIGTERM);
+    if (!server_.waitForFinished(15000)) {
+      server_.kill();
+      server_.waitForFinished(5000);
+    }
+  }
+
+  // Connects, reads the banner and logs in; the banner, or "" on failure.
+  std::string Login(LineClient& client, const std::string& user, const std::string& password) {
+    if (!client.Connect(port_, 15000)) return "";
+    std::string banner = client.ReadLine(10000);
+    client.SendLine("auth " + user + " " + ToLower(Md5sum(banner + password, home_)));
+    return banner;
+  }
+
+  // Starts the server and logs user in; the "PRIV" line that starts the session.
+  std::string StartSession(LineClient& client, const std::string& user,
+                           const std::string& password) {
+    Start();
+    Login(client, user, password);
+    return client.WaitFor("PRIV", 10000);
+  }
+
+  // Waits until the event log holds text; the log as last read.
+  std::string WaitLog(const std::string& text, int timeoutMs = 10000) {
+    std::string log;
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+      log = Contents(home_ + "/TalvoServer.log");
+      if (log.find(text) != std::string::npos) break;
+      platform::WaitMessages(50);
+    }
+    return log;
+  }
+
+  // Connects until the server takes the caller (an address in its login back-off is refused
+  // with the banner and the busy text); the banner, or "" when it was not taken in timeoutMs.
+  std::string ConnectAdmitted(LineClient& client, int timeoutMs = 40000) {
+    for (int waited = 0; waited < timeoutMs; waited += 500) {
+      if (!client.Connect(port_, 15000)) return "";
+      std::string banner = client.ReadLine(10000);
+      if (banner.rfind("Talvo Server", 0) == 0 && client.ReadLine(600) == "<timeout>")
+        return banner;
+      client.Close();
+      platform::WaitMessages(500);
+    }
+    return "";
+  }
+
+  static std::string ToLower(std::string s) {
+    for (char& c : s) c = static_cast<char>(tolower(c));
+    return s;
+  }
+
+  std::string home_, ini_;
+  int port_ = 0;
+  k2sim::K2Simulator sim_;
+  QProcess server_;
+};
+
+}  // namespace server_program
