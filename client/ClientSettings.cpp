@@ -1,6 +1,7 @@
 #include "client/ClientSettings.h"
 
 #include "common/Utils.h"
+#include "logbook/Eqsl.h"
 
 std::string TClientSettings::Read(const std::string& section, const std::string& key,
                                   const std::string& def) const {
@@ -70,4 +71,27 @@ int TClientSettings::MainTop() const {
 void TClientSettings::SetMainPosition(int left, int top) const {
   Write("Main Window", "Left", std::to_string(left));
   Write("Main Window", "Top", std::to_string(top));
+}
+
+int TClientSettings::QsoLeft() const {
+  return StrToIntDef(Read("QSO Window", "Left", "0"), 0);
+}
+
+int TClientSettings::QsoTop() const {
+  return StrToIntDef(Read("QSO Window", "Top", "236"), 236);
+}
+
+bool TClientSettings::QsoUpperCase() const {
+  return Read("QSO Window", "Upper case", "") == "1";
+}
+
+void TClientSettings::SetQsoWindow(int left, int top, bool upperCase) const {
+  Write("QSO Window", "Top", std::to_string(top));
+  Write("QSO Window", "Left", std::to_string(left));
+  Write("QSO Window", "Upper case", BoolToIniStr(upperCase));
+}
+
+std::string TClientSettings::EqslServer() const {
+  std::string server = Read("Settings", "eQSL Server", kEqslServer);
+  return server.empty() ? kEqslServer : server;
 }

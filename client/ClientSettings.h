@@ -37,6 +37,13 @@ class TClientSettings {
   int MainLeft() const;
   int MainTop() const;
   void SetMainPosition(int left, int top) const;
+  // [QSO Window] Left (0) and Top (236) when missing or no integer, and "Upper case".
+  int QsoLeft() const;
+  int QsoTop() const;
+  bool QsoUpperCase() const;
+  void SetQsoWindow(int left, int top, bool upperCase) const;
+  // [Settings] "eQSL Server": host and optional ":port" of the eQSL service.
+  std::string EqslServer() const;
 
  private:
   std::string Read(const std::string& section, const std::string& key,

@@ -91,7 +91,7 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
   mic_ = std::make_unique<TSSBPanel>();
   connectDlg_ = std::make_unique<TConnectDlg>(session_.Settings(), this);
   propsDlg_ = std::make_unique<TPropsDlg>();
-  qso_ = std::make_unique<TQSOPanel>();
+  qso_ = std::make_unique<TQSOPanel>(session_);
   macroDlg_ = std::make_unique<TMacroDlg>();
   freq_ = std::make_unique<TFreqCtrl>();
   chat_ = std::make_unique<TChatWin>();

@@ -57,12 +57,18 @@ void SetMessageBoxHook(MessageBoxHook hook) {
 }
 
 void MessageBox(const std::string& text, const std::string& caption) {
+  MessageBox(text, caption, BoxIcon::None);
+}
+
+void MessageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
   if (Hook()) return Hook()(text, caption);
   if (Headless()) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, Latin1(caption), Latin1(text), QMessageBox::Ok);
+  static const QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                             QMessageBox::Warning, QMessageBox::Critical};
+  QMessageBox box(kIcons[static_cast<int>(icon)], Latin1(caption), Latin1(text), QMessageBox::Ok);
   box.exec();
 }
 

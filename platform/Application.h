@@ -24,6 +24,10 @@ class Application : public QApplication {
 // offscreen platform), where nobody could answer it and it is only written to standard error.
 void MessageBox(const std::string& text, const std::string& caption);
 
+// The same with an icon.
+enum class BoxIcon { None, Information, Warning, Error };
+void MessageBox(const std::string& text, const std::string& caption, BoxIcon icon);
+
 // A question with Yes and No; true for Yes. Without a display nobody could answer: No.
 bool AskYesNo(const std::string& text, const std::string& caption);
 

@@ -16,6 +16,8 @@ packages=(
   libxcb-xtest0-dev
   # the HTTP client's peers (started by the tests on loopback, never as services)
   nginx-light squid python3
+  # the independent ADIF reader of the contact log tests (installed from the npm registry)
+  nodejs
 )
 
 missing=()
@@ -23,6 +25,8 @@ for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
+# npm comes with some builds of nodejs; Debian's own nodejs needs its npm package.
+command -v npm >/dev/null || missing+=(npm)
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
 sudo=""

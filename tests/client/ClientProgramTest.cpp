@@ -3,16 +3,24 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
 
 #include "client/ClientSession.h"
+#include "client/QSOPanel.h"
+#include "common/Adif.h"
 #include "common/Utils.h"
+#include "platform/Application.h"
 #include "platform/MessagePump.h"
+#include "platform/Paths.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
 #include "tests/client/Recorder.h"
+#include "tests/logbook/AdifReader.h"
+#include "tests/logbook/FakeEqsl.h"
 #include "tests/support/k2sim/K2Simulator.h"
+#include "web/Url.h"
 
 namespace {
 
@@ -129,6 +137,112 @@ TEST_F(ClientProgram, TheProgramStartsOffscreenAndKeepsItsSettings) {
   EXPECT_EQ(ReadIniString(clientIni_, "Main Window", "Left", ""), "12");
   EXPECT_EQ(ReadIniString(clientIni_, "Main Window", "Top", ""), "34");
   EXPECT_EQ(ReadIniString(clientIni_, "Settings", "RX Only", ""), "1");
+}
+
+// A contact saved in the contact window goes to the client's ADIF file, to the server's (through
+// "LOG"), to the worked-before list and to eQSL; both ADIF files are read back by an outside
+// reader. An unreachable eQSL service is reported in the failure box.
+TEST_F(ClientProgram, SavesAContactEverywhereAndUploadsItToEqsl) {
+  StartServer();
+  FakeEqsl eqsl("200 OK", "<HTML><BODY>\nResult: 1 out of 1 records added<BR></BODY></HTML>");
+  const std::string eqslPassword = "eqsl-pw-4711";
+  WriteIniString(clientIni_, "Settings", "Call", "alice");
+  WriteIniString(clientIni_, "Settings", "eQSL Server", eqsl.Server());
+  WriteIniString(clientIni_, "Debug", "Trace", "1");
+  WriteIniString(clientIni_, "Local K2", "Addr", "127.0.0.1");
+  WriteIniString(clientIni_, "Local K2", "Port", std::to_string(port_));
+  WriteIniString(clientIni_, "Local K2", "Passwd", Scramble("secret", 3716));
+  WriteIniString(clientIni_, "Local K2", "EQSL Enabled", "1");
+  WriteIniString(clientIni_, "Local K2", "EQSL Password", Scramble(eqslPassword, 6402));
+  std::vector<std::string> asked, shown;
+  platform::SetQuestionHook([&](const std::string& text, const std::string& caption) {
+    asked.push_back(caption + "|" + text);
+    return true;
+  });
+  platform::SetMessageBoxHook([&](const std::string& text, const std::string& caption) {
+    shown.push_back(caption + "|" + text);
+  });
+  std::remove(AdifPath().c_str());
+  Recorder rec;
+  TClientSession session(clientIni_, home_ + "/TalvoClient.log", rec.Views());
+  TQSOPanel panel(session);
+  bool live = false;
+  for (int attempt = 0; attempt < 20 && !live; ++attempt) {
+    live = session.ConnectTo("Local K2");
+    if (!live) platform::WaitMessages(250);
+  }
+  ASSERT_TRUE(live) << ::testing::PrintToString(rec.notices);
+  ASSERT_TRUE(WaitFor([&] { return session.FreqKnown(); }, 15000));
+  session.SendCommand("FREQ 14060");
+  ASSERT_TRUE(WaitFor([&] { return session.CurrentFreqText() == "14060.000"; }, 10000));
+
+  panel.show();
+  panel.edCall->setText(QStringLiteral("dl1abc"));
+  panel.edName->setText(QString::fromLatin1("J\xE9r\xF4me"));
+  panel.edSerS->setText(QStringLiteral("041"));
+  panel.edComment->setText(QStringLiteral("tnx"));
+  panel.LogStartBtnClick();
+  panel.LogBtnClick();
+  EXPECT_EQ(asked, std::vector<std::string>{"eQSL contact?|eQSL contact with DL1ABC?"});
+  EXPECT_TRUE(shown.empty()) << ::testing::PrintToString(shown);
+  EXPECT_EQ(panel.edCall->text(), QString());
+  EXPECT_EQ(panel.edSerS->text(), QStringLiteral("042"));
+  ASSERT_EQ(eqsl.Requests().size(), 1u);
+  EXPECT_NE(eqsl.Requests()[0].find("ADIFData=Talvo%20v1.0%20"), std::string::npos);
+  EXPECT_NE(eqsl.Requests()[0].find(PercentEncode("<EQSL_USER:8>Local K2<EQSL_PSWD:12>" +
+                                                  eqslPassword + "<EOH><CALL:6>DL1ABC")),
+            std::string::npos)
+      << eqsl.Requests()[0];
+
+  const std::string serverAdif = home_ + "/TalvoServer.adi";
+  ASSERT_TRUE(WaitFor(
+      [&] { return FileText(serverAdif).find("Op: alice. tnx<EOR>") != std::string::npos; }, 10000))
+      << FileText(serverAdif);
+  std::map<std::string, std::string> expected = {
+      {"call", "DL1ABC"},  {"freq", "14.060000"}, {"band", "20m"},          {"rst_rcvd", "599"},
+      {"rst_sent", "599"}, {"stx", "041"},        {"name", "J\xE9r\xF4me"}, {"comment", "tnx"}};
+  for (const std::string& file : {AdifPath(), serverAdif}) {
+    TAdifReading reading = ReadAdifOutside(file);
+    ASSERT_TRUE(reading.Error.empty()) << reading.Error;
+    ASSERT_EQ(reading.Records.size(), 2u) << file;
+    std::map<std::string, std::string>& record = reading.Records["0"];
+    for (const auto& [field, value] : expected)
+      EXPECT_EQ(record[field], field == "comment" && file == serverAdif ? "Op: alice. tnx" : value)
+          << file << " " << field;
+    EXPECT_EQ(record["qso_date"].size(), 8u);
+    EXPECT_EQ(record["time_on"], record["time_off"]);
+  }
+  const std::string worked = FileText(platform::ProgramFolder() + "qso.log");
+  EXPECT_NE(worked.find("DL1ABC\t20m\t"), std::string::npos) << worked;
+  EXPECT_EQ(worked.substr(worked.size() - 2), "\r\n");
+  const std::string trace = FileText(home_ + "/TalvoClient.log");
+  EXPECT_NE(trace.find("LOG DL1ABC <CALL:6>DL1ABC"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find(eqslPassword), std::string::npos);
+  EXPECT_EQ(FileText(home_ + "/TalvoServer.log").find(eqslPassword), std::string::npos);
+
+  // The same call again on the same band: the worked-before box.
+  panel.edCall->setText(QStringLiteral("DL1ABC"));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("Worked before|Worked DL1ABC before on 20m at ", 0), 0u) << shown[0];
+
+  // The service cannot be reached: the failure box; the contact is saved all the same.
+  shown.clear();
+  WriteIniString(clientIni_, "Settings", "eQSL Server",
+                 "127.0.0.1:" + std::to_string(FakeServer().Port()));
+  panel.edCall->setText(QStringLiteral("G4XYZ"));
+  panel.LogBtnClick();
+  ASSERT_EQ(shown.size(), 1u) << ::testing::PrintToString(shown);
+  EXPECT_EQ(shown[0].rfind("eQSL real-time logging error|EQSL real-time logging failed. Status "
+                           "code: 404. Reason: ",
+                           0),
+            0u)
+      << shown[0];
+  EXPECT_NE(FileText(AdifPath()).find("<CALL:5>G4XYZ"), std::string::npos);
+
+  platform::SetQuestionHook(nullptr);
+  platform::SetMessageBoxHook(nullptr);
+  panel.hide();
+  session.Disconnect();
 }
 
 }  // namespace
