@@ -95,3 +95,11 @@ std::string TClientSettings::EqslServer() const {
   std::string server = Read("Settings", "eQSL Server", kEqslServer);
   return server.empty() ? kEqslServer : server;
 }
+
+std::string TClientSettings::MacroFile() const {
+  return Read("Settings", "Macros", "");
+}
+
+void TClientSettings::SetMacroFile(const std::string& path) const {
+  Write("Settings", "Macros", path);
+}

@@ -93,6 +93,7 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
   propsDlg_ = std::make_unique<TPropsDlg>();
   qso_ = std::make_unique<TQSOPanel>(session_);
   macroDlg_ = std::make_unique<TMacroDlg>();
+  qso_->SetMacroDlg(macroDlg_.get());
   freq_ = std::make_unique<TFreqCtrl>();
   chat_ = std::make_unique<TChatWin>();
   rx_ = std::make_unique<TRxWin>();
