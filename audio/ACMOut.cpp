@@ -31,6 +31,12 @@ void TACMOut::Open(TACMWaveFormat format) {
   active_ = true;
 }
 
+std::size_t TACMOut::QueuedBytes() const {
+  std::size_t bytes = 0;
+  for (const auto& b : blocks_) bytes += b->header.dwBufferLength;
+  return bytes;
+}
+
 void TACMOut::Play(const void* data, std::int32_t size) {
   if (size <= 0 || !active_) return;
   auto block = std::make_unique<Block>();

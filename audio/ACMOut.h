@@ -44,6 +44,8 @@ class TACMOut {
   std::uint8_t HoldBack() const { return holdBack_; }
   // Blocks copied and not yet freed (held back, playing, or played and not yet reported).
   std::size_t BlockCount() const { return blocks_.size(); }
+  // The bytes of those blocks.
+  std::size_t QueuedBytes() const;
 
   // Opens the device in format; does nothing while active.
   void Open(TACMWaveFormat format);

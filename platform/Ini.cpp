@@ -127,21 +127,14 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
   return result;
 }
 
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file) {
-  std::string sec = CutAtNul(section), k = CutAtNul(key), v = CutAtNul(value);
-  for (char& c : v)
-    if (c == '\r' || c == '\n') c = ' ';
-  if (sec.empty() || k.empty()) return false;
-  std::vector<std::string> lines;
-  bool crlf = false;
-  ReadLines(file, lines, crlf);
-  if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the final line ending
-  std::string newLine = k + "=" + v;
+namespace {
 
-  bool inSection = false, found = false;
+// Sets key = value (already cleaned) in section within lines, adding the entry or the section.
+void SetEntry(std::vector<std::string>& lines, const std::string& sec, const std::string& k,
+              const std::string& v) {
+  std::string newLine = k + "=" + v;
+  bool inSection = false, sectionFound = false;
   std::size_t lastEntry = 0;
-  bool sectionFound = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string name, lk, lv;
     if (SectionName(lines[i], name)) {
@@ -154,20 +147,38 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     } else if (inSection) {
       if (KeyValue(lines[i], lk, lv) && SameTextAscii(lk, k)) {
         lines[i] = newLine;
-        found = true;
-        break;
+        return;
       }
       if (!Trim(lines[i]).empty()) lastEntry = i;
     }
   }
-  if (!found) {
-    if (sectionFound) {
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1, newLine);
-    } else {
-      if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
-      lines.push_back("[" + sec + "]");
-      lines.push_back(newLine);
-    }
+  if (sectionFound) {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1, newLine);
+    return;
+  }
+  if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
+  lines.push_back("[" + sec + "]");
+  lines.push_back(newLine);
+}
+
+}  // namespace
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& file) {
+  return WritePrivateProfileStrings({{section, key, value}}, file);
+}
+
+bool WritePrivateProfileStrings(const std::vector<IniEntry>& entries, const std::string& file) {
+  std::vector<std::string> lines;
+  bool crlf = false;
+  ReadLines(file, lines, crlf);
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the final line ending
+  for (const auto& entry : entries) {
+    std::string sec = CutAtNul(entry.section), k = CutAtNul(entry.key), v = CutAtNul(entry.value);
+    for (char& c : v)
+      if (c == '\r' || c == '\n') c = ' ';
+    if (sec.empty() || k.empty()) return false;
+    SetEntry(lines, sec, k, v);
   }
   std::string eol = crlf ? "\r\n" : "\n";
   std::string data;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -21,5 +22,17 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 // as a value is one line. False when the file cannot be written.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& file);
+
+struct IniEntry {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
+// Writes every entry, in order, as WritePrivateProfileString would one after the other, but
+// replaces the file once: a reader sees either none of the entries or all of them, and a failure
+// leaves the file as it was. False, writing nothing, when an entry has an empty section or key or
+// the file cannot be written.
+bool WritePrivateProfileStrings(const std::vector<IniEntry>& entries, const std::string& file);
 
 }  // namespace platform

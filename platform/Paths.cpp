@@ -1,5 +1,6 @@
 #include "platform/Paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -42,6 +43,11 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
   auto dot = path.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + ext;
   return path.substr(0, dot) + ext;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace platform

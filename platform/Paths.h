@@ -16,4 +16,7 @@ std::string ProgramFolder();
 // includes its dot; a path without an extension gets ext appended.
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 
+// True when path names a regular file (through symbolic links).
+bool FileExists(const std::string& path);
+
 }  // namespace platform

@@ -653,6 +653,22 @@ std::uint32_t CountCards() {
 
 }  // namespace
 
+std::vector<std::string> SoundCardNames() {
+  SilenceAlsa();
+  std::vector<std::string> names;
+  int card = -1;
+  while (snd_card_next(&card) == 0 && card >= 0) {
+    char* name = nullptr;
+    if (snd_card_get_name(card, &name) == 0 && name != nullptr) {
+      names.emplace_back(name);
+      std::free(name);
+    } else {
+      names.push_back("hw:" + std::to_string(card));
+    }
+  }
+  return names;
+}
+
 std::string WaveDevicePcm(std::uint32_t uDeviceID, bool capture, bool mapped) {
   if (uDeviceID == WAVE_MAPPER) {
     std::string env = EnvPcm(capture);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/MessageWindow.h"
 #include "platform/WaveTypes.h"
@@ -79,6 +80,10 @@ MMRESULT waveOutClose(HWAVEOUT hwo);
 // Sound cards present (the numbered devices).
 std::uint32_t waveInGetNumDevs();
 std::uint32_t waveOutGetNumDevs();
+
+// ALSA's names of the sound cards ("hw:" and the card number for a card without one), in
+// device-number order: entry n names device n. Empty without sound cards.
+std::vector<std::string> SoundCardNames();
 
 // The ALSA PCM that a device number stands for ("default", "plughw:CARD=..." or the
 // environment's), or the empty text when there is no such device.

@@ -5,16 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-30}
-build=${TALVO_BUILD:-build}
-home=$(mktemp -d)
-port=$((20000 + RANDOM % 20000))
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$home"' EXIT
-export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
-"$build"/tests/support/k2sim --link "$home/k2" > /dev/null &
-for _ in $(seq 50); do [[ -e $home/k2 ]] && break; sleep 0.1; done
-bash scripts/demo-ini.sh "$home/TalvoServer.ini" "$home/k2" "$port"
-"$build"/server/TalvoServer 2> /dev/null &
-server=$!
+source scripts/bench-start.sh
+bench_start_server
 sleep 2
 
 ticks=$(getconf CLK_TCK)

@@ -4,7 +4,9 @@
 # files are written there: the server's with the simulated K2 as the radio and the user "demo"
 # (password "demo"), the client's with the station "Local K2" for that server and user. The
 # simulator is the radio whenever the settings name no serial port, and is started whenever they
-# name it. Stop with Ctrl+C, or close the client.
+# name it. The server streams the radio's audio from and to ALSA's default device, or the PCM that
+# TALVO_ALSA_PCM (TALVO_ALSA_PCM_IN, TALVO_ALSA_PCM_OUT) names. Stop with Ctrl+C, or close the
+# client.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -35,6 +37,8 @@ if grep -q "^Port=$radio\$" "$ini"; then
   echo "Simulated K2 on $radio"
 fi
 echo "TalvoServer: settings, log and contacts in $TALVO_HOME; see README.md to log in."
+echo "Audio (after AU ON): capture from ${TALVO_ALSA_PCM_IN:-${TALVO_ALSA_PCM:-ALSA default}}," \
+  "playback to ${TALVO_ALSA_PCM_OUT:-${TALVO_ALSA_PCM:-ALSA default}}."
 build/server/TalvoServer &
 pids+=($!)
 if [[ -n ${DISPLAY:-} ]]; then

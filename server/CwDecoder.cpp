@@ -1,21 +1,16 @@
 #include "server/CwDecoder.h"
 
-#include <filesystem>
 #include <limits>
 
 #include "common/Utils.h"
 #include "platform/MessageWindow.h"
+#include "platform/Paths.h"
 #include "platform/Tick.h"
 
 namespace {
 
 constexpr platform::WPARAM kCheckTimer = 1;
 constexpr unsigned kCheckInterval = 500;
-
-bool FileExists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::is_regular_file(path, ignored);
-}
 
 // The folder of a file name, without its trailing separator ("/" stays "/").
 std::string FolderOf(const std::string& path) {
@@ -86,7 +81,7 @@ void TCwDecoder::StartCwDecoder() {
   EndStart();
   running_ = false;
   if (init_ == nullptr || read_ == nullptr) return;
-  if (!FileExists(path_)) {
+  if (!platform::FileExists(path_)) {
     Log("CW decoder program not found: " + path_);
     return;
   }

@@ -16,9 +16,12 @@
 
 #include "common/ChatWin.h"
 #include "common/Utils.h"
+#include "controls/LEDMeter.h"
+#include "desktop/ThemeManager.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
+#include "server/SettingsDialog.h"
 
 namespace {
 
@@ -62,11 +65,27 @@ const char kHelpPage[] =
     "<p>Events are logged to TalvoServer.log, contacts that clients log to TalvoServer.adi.</p>"
     "</body></html>";
 
+// A meter of the audio bytes per block: 20 cells, 0 to 2000, red from 1500.
+TLEDMeter* NewAudioMeter(QWidget* parent, const char* hint) {
+  auto* meter = new TLEDMeter(parent);
+  meter->SetMin(0);
+  meter->SetMax(TAudioStream::kMeterMax);
+  meter->SetNumDigits(20);
+  meter->SetColorLED1(clLime);
+  meter->SetColorLED2(clYellow);
+  meter->SetColorLED3(clRed);
+  meter->SetStartColor3(1500);
+  meter->SetStartColor2(90);
+  meter->SetHint(hint);
+  return meter;
+}
+
 }  // namespace
 
 TServerForm::TServerForm(TEventLog& eventLog)
     : settings_(platform::ChangeFileExt(platform::ProgramFile(), ".ini")),
       session_(settings_.IniPath(), eventLog) {
+  themeManager_ = std::make_unique<TThemeManager>(this);
   // Window description.
   caption_ = session_.Caption();
   setWindowTitle(Latin1(caption_));
@@ -79,12 +98,16 @@ TServerForm::TServerForm(TEventLog& eventLog)
   lbServerStatus_->setToolTip(QStringLiteral("Shows the server status"));
   lbServerStatus_->setAlignment(Qt::AlignCenter);
   layout->addWidget(lbServerStatus_);
+  RXAudio_ = NewAudioMeter(central, "RX audio bytes sent (0 - 16Kb/s)");
+  TXAudio_ = NewAudioMeter(central, "TX audio bytes sent (0 - 16Kb/s)");
+  layout->addWidget(RXAudio_, 0, Qt::AlignHCenter);
+  layout->addWidget(TXAudio_, 0, Qt::AlignHCenter);
   setCentralWidget(central);
   timer_ = new QTimer(this);
   timer_->setInterval(500);
   connect(timer_, &QTimer::timeout, this, [this] { TimerTimer(); });
   CreateMenus();
-  setFixedSize(360, 140);
+  setFixedSize(360, 170);
 
   session_.OnStatus = [this](const std::string& text) { SetStatus(text); };
   session_.OnTrayHint = [this](const std::string& text) { SetTrayHint(text); };
@@ -92,6 +115,10 @@ TServerForm::TServerForm(TEventLog& eventLog)
   session_.OnCycleIcons = [this](bool cycle) { SetCycleIcons(cycle); };
   session_.OnChat = [this](const std::string& text) { ShowChat(text); };
   session_.OnCloseRequested = [this] { CloseServer(); };
+  session_.Audio.OnMeterChange = [this](TAudioStream& audio) {
+    RXAudio_->SetPosition(audio.RxAudio());
+    TXAudio_->SetPosition(audio.TxAudio());
+  };
 
   trayIcon_ = std::make_unique<TTrayIcon>(this);
   trayIcon_->SetIconList(TrayImages());
@@ -171,7 +198,7 @@ void TServerForm::CreateMenus() {
     settings_.SetMinimized(false);
   });
   for (QAction* a : {traySettings_, menuSettings_})
-    connect(a, &QAction::triggered, this, [this] { ShowSettings(); });
+    connect(a, &QAction::triggered, this, [this] { SettingsMenuClick(); });
   connect(trayBusy_, &QAction::triggered, this, [this] { SetBusyFlag(!session_.Busy()); });
   for (QAction* a : {trayChat_, menuChat_})
     connect(a, &QAction::triggered, this, [this] {
@@ -239,11 +266,41 @@ void TServerForm::About() {
       "About Talvo");
 }
 
-void TServerForm::ShowSettings() {
-  platform::MessageBox("The settings dialog is not part of this version.\r\nEdit " +
-                           settings_.IniPath() +
-                           " while the server is stopped, then start it again.",
-                       kTitle);
+void TServerForm::SettingsMenuClick() {
+  if (settingsOpen_) return;  // the handler runs again while its dialog is open
+  settingsOpen_ = true;
+  bool portChanged = false;
+  {
+    TSettings dialog(this, settings_.IniPath(), session_.CwDecoder.CwDecoderAvailable());
+    TRunningSettings current;
+    current.stationCall = stationCall_;
+    current.busyFlag = session_.Busy();
+    current.soundCard = session_.SoundCard();
+    current.squelchLevel = session_.SquelchLevel();
+    dialog.OnSquelchChange = [this](std::int32_t level) { session_.SetSquelchLevel(level); };
+    dialog.Fill(current, session_.EventLog().Lines());
+    if (dialog.exec() == QDialog::Accepted) {
+      const TSettingsModel& model = dialog.Model();
+      ApplySettings(model.Result(), model.ComPortChanged() ? model.ComPort() : std::string());
+      portChanged = model.PortChanged();
+    }
+  }
+  settingsOpen_ = false;
+  if (portChanged)
+    platform::MessageBox(
+        "Please close and then restart the server so that the new port setting can take effect.",
+        kTitle);
+}
+
+void TServerForm::ApplySettings(const TRunningSettings& values, const std::string& serialPort) {
+  stationCall_ = values.stationCall;
+  if (chatWin_) chatWin_->SetCall(stationCall_);
+  session_.SetBusy(values.busyFlag);
+  trayBusy_->setChecked(values.busyFlag);
+  if (!serialPort.empty()) session_.ConfigureSerialPort(serialPort);
+  session_.SetSoundCard(values.soundCard);
+  session_.SetSquelchLevel(values.squelchLevel);
+  session_.SetCwDecoder(values.cwDecoderEnabled, values.decoderPath);
 }
 
 void TServerForm::WritePosition() {
@@ -269,6 +326,9 @@ void TServerForm::FormShow() {
   SetStatus("Listening for connection");
   timer_->start();
   startMinimized_ = settings_.Minimized();
+  // The middle zone starts at a quarter of the range, where speech usually sits.
+  RXAudio_->SetStartColor2(500);
+  TXAudio_->SetStartColor2(500);
 }
 
 void TServerForm::TimerTimer() {

@@ -7,12 +7,15 @@
 
 #include "server/EventLog.h"
 #include "server/ServerSession.h"
+#include "server/SettingsModel.h"
 
 class QAction;
 class QLabel;
 class QMenu;
 class QTimer;
 class TChatWin;
+class TLEDMeter;
+class TThemeManager;
 class TTrayIcon;
 
 // The server's one window: the status line, the menus, the notification-area icon, the window's
@@ -48,6 +51,10 @@ class TServerForm : public QMainWindow {
   bool Listening() const { return session_.Listening(); }
   TTrayIcon* TrayIcon() const { return trayIcon_.get(); }
   QMenu* TrayMenu() const { return trayMenu_; }
+  TThemeManager* ThemeManager() const { return themeManager_.get(); }
+  // The audio meters: bytes of the last receive frame sent and transmit frame played.
+  TLEDMeter* RXAudio() const { return RXAudio_; }
+  TLEDMeter* TXAudio() const { return TXAudio_; }
 
   // --- Handlers ----------------------------------------------------------------------------------
   void FormShow();
@@ -57,6 +64,9 @@ class TServerForm : public QMainWindow {
   void CliWSocketSessionClosed(std::uint16_t error);
   void SerialPortRxClusterEvent();
   void DisconnectMenuClick();
+  // "Server Settings" and "Settings...": runs the settings dialog (once at a time) and puts what
+  // OK changed into force; a changed listening port waits for the next start, as a note says.
+  void SettingsMenuClick();
   // "Close Talvo Server", "Shut down", and the termination signals: close without a question.
   void CloseServer();
   // The end of the desktop session.
@@ -74,7 +84,7 @@ class TServerForm : public QMainWindow {
   void SetCycleIcons(bool cycle);
   void ShowChat(const std::string& text);
   void About();
-  void ShowSettings();
+  void ApplySettings(const TRunningSettings& values, const std::string& serialPort);
   void WritePosition();
 
   TServerSettings settings_;
@@ -84,10 +94,14 @@ class TServerForm : public QMainWindow {
   bool startMinimized_ = false;
   bool closing_ = false;
   bool shown_ = false;
+  bool settingsOpen_ = false;
 
   QTimer* timer_;
   QLabel* lbServerStatus_;
+  TLEDMeter* RXAudio_;
+  TLEDMeter* TXAudio_;
   std::unique_ptr<TTrayIcon> trayIcon_;
+  std::unique_ptr<TThemeManager> themeManager_;
   QMenu* trayMenu_;
   TChatWin* chatWin_ = nullptr;
   QAction* traySettings_;

@@ -85,6 +85,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
     : CwDecoder(
           iniPath, [this](const std::string& line) { clientLink_.SendText(line); },
           [this](const std::string& message) { LogEvent(message); }),
+      Audio(clientLink_, [this](const std::string& message) { LogEvent(message); }),
       settings_(std::move(iniPath)),
       eventLog_(eventLog),
       caption_(std::string(kTitle) + " " + kVersion),
@@ -135,24 +136,33 @@ void TServerSession::ClearOwnerEvents() {
   OnCycleIcons = {};
   OnChat = {};
   OnCloseRequested = {};
+  Audio.OnMeterChange = {};
 }
 
 void TServerSession::LoadSettings() {
-  soundCard_ = settings_.SoundCard();
-  squelchLevel_ = settings_.SquelchLevel();
+  Audio.Setup(settings_.SoundCard(), settings_.SquelchLevel());
   CwDecoder.Setup();
   Relay.SetCwDecoderEnabled(CwDecoder.CwDecoderAvailable() && CwDecoder.CwDecoderEnabled());
   Relay.ReplyBuffer().clear();
 
   const std::string port = settings_.CommPort();
-  if (!port.empty()) {
-    SerialPort.SetCommPort(port);
-    SerialPort.SetBaudRate(4800);
-    SerialPort.SetDataBits(8);
-    SerialPort.SetParityType(0);
-    SerialPort.SetStopBits(2);
-    SerialPort.SetFlowControl(0);
-  }
+  if (!port.empty()) ConfigureSerialPort(port);
+}
+
+void TServerSession::ConfigureSerialPort(const std::string& port) {
+  SerialPort.SetCommPort(port);
+  SerialPort.SetBaudRate(4800);
+  SerialPort.SetDataBits(8);
+  SerialPort.SetParityType(0);
+  SerialPort.SetStopBits(2);
+  SerialPort.SetFlowControl(0);
+}
+
+void TServerSession::SetCwDecoder(bool enabled, const std::string& path) {
+  if (!CwDecoder.CwDecoderAvailable()) return;
+  CwDecoder.SetCwDecoderEnabled(enabled);
+  CwDecoder.SetDecoderPath(path);
+  Relay.SetCwDecoderEnabled(enabled);
 }
 
 void TServerSession::Listen() {
@@ -160,7 +170,7 @@ void TServerSession::Listen() {
   ServerWSocket.SetPort(settings_.ListenPort());
   ServerWSocket.SetAddr(settings_.ListenAddress());
   ServerWSocket.Listen();
-  txRefStamp_ = 0;
+  Audio.SetIdle();
 }
 
 void TServerSession::Report(const std::function<void(const std::string&)>& event,
@@ -214,7 +224,7 @@ void TServerSession::TimerTimer() {
 void TServerSession::ResetForNextCaller() {
   Report(OnTrayHint, kTitle);
   Report(OnStatus, "Listening for connection");
-  txRefStamp_ = 0;
+  Audio.SetIdle();
   if (OnSessionMenus) OnSessionMenus(false);
   sessionEnded_ = false;
   sessionStarted_ = false;
@@ -258,7 +268,8 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   framer_.Reset();
   Relay.ResetSession();
   CwDecoder.SetCwRunLength(0);
-  txRefStamp_ = 0;
+  Audio.ResetSession();
+  Audio.SetClientConnected(true);
 
   loginBanner_ = banner;
   SendLine(loginBanner_);
@@ -418,7 +429,7 @@ bool TServerSession::SessionCommand(const std::string& word, const std::string& 
       radioLink_.WriteText(value);
       return true;
     case 12:  // AUDIO, and the AU words
-      if (OnAudioCommand) OnAudioCommand(word, value);
+      Audio.AudioCommand(value, Relay.AccessLevel());
       return true;
     case 17:  // LOG
       return LogContact(value);
@@ -462,6 +473,7 @@ void TServerSession::SerialPortRxClusterEvent() {
 
 void TServerSession::CliWSocketSessionClosed(std::uint16_t) {
   const std::uint32_t session = sessionId_;
+  Audio.SessionEnded();
   Relay.ReleaseK2();
   Relay.ClearSessionDuties();
   LogEvent("[" + sessionAddress_ + "] Disconnected");

@@ -7,6 +7,7 @@
 #include "relay/K2Relay.h"
 #include "relay/RelayLinks.h"
 #include "serial/SerialPort.h"
+#include "server/AudioStream.h"
 #include "server/CwDecoder.h"
 #include "server/EventLog.h"
 #include "server/LineFramer.h"
@@ -23,11 +24,12 @@
 // be re-entered; the session number tells a handler that resumes whether its session still runs.
 //
 // Where later work plugs in:
-// - Audio streaming: OnAudioCommand receives the AUDIO lines and the "AU" words (AU ON, AU OFF,
-//   AU DATA, AU FORMAT); OnSessionStart, OnSessionEnd and OnTick frame a session's streaming;
-//   SendLine and Client() send back; Settings() gives the [Audio] values.
-// - A settings dialog: after OK, the window calls LoadSettings() (and Listen() when the
-//   listening address or port changed); the dialog is offered only while no session runs.
+// - Audio: the session's Audio takes the AUDIO lines and the "AU" words; the owner shows its
+//   meters (Audio.OnMeterChange). OnSessionStart, OnSessionEnd and OnTick frame a session for
+//   other work.
+// - The settings dialog: the window hands its changes over with SetSoundCard, SetSquelchLevel
+//   (also while the dialog is open), ConfigureSerialPort and SetCwDecoder; it is offered only
+//   while no session runs. A new listening port waits for the next start.
 // - Hardening: the framer bounds the client's lines; the Delay pauses are in TurnAway, Login,
 //   the BYE command, SerialPortRxClusterEvent, Disconnect and SayShuttingDown; a login back-off
 //   belongs in Login, which sees every failed attempt with its address.
@@ -51,6 +53,7 @@ class TServerSession {
   TSerialPort SerialPort;
   TK2Relay Relay;
   TCwDecoder CwDecoder;
+  TAudioStream Audio;
 
   // --- What the owner shows ----------------------------------------------------------------------
   // The status line ("Listening for connection", "Connecting: <address>", "Connected: <user>").
@@ -66,11 +69,11 @@ class TServerSession {
   // The client gave CLOSE: the program should close (reported by the timer tick after the end).
   std::function<void()> OnCloseRequested;
 
-  // Forgets every handler above, for an owner that goes away before the session.
+  // Forgets every handler above and the audio meters' one, for an owner that goes away before
+  // the session.
   void ClearOwnerEvents();
 
   // --- Plug-ins (see above) -------------------------------------------------------------------
-  std::function<void(const std::string& word, const std::string& value)> OnAudioCommand;
   std::function<void()> OnSessionStart;
   std::function<void()> OnSessionEnd;
   std::function<void()> OnTick;
@@ -78,6 +81,11 @@ class TServerSession {
   // --- Starting ----------------------------------------------------------------------------------
   // Reads the run-time settings: the sound card and squelch, the Morse decoder, the radio's port.
   void LoadSettings();
+  // Names the radio's serial port: 4800 baud, 8 data bits, no parity, two stop bits, no flow
+  // control. The port opens at the next accepted caller.
+  void ConfigureSerialPort(const std::string& port);
+  // The Morse decoder's settings: enabled only with the decoder's library.
+  void SetCwDecoder(bool enabled, const std::string& path);
   // Listens on [Control] Address and Port; throws what the socket throws.
   void Listen();
   bool Listening() const { return ServerWSocket.State() == wsListening; }
@@ -109,8 +117,12 @@ class TServerSession {
   const std::string& Caption() const { return caption_; }
   bool Busy() const { return busy_; }
   void SetBusy(bool value) { busy_ = value; }
-  std::int32_t SoundCard() const { return soundCard_; }
-  std::int32_t SquelchLevel() const { return squelchLevel_; }
+  // The audio settings live with the audio stream; a new sound card is used from the next "AU ON".
+  std::int32_t SoundCard() const { return Audio.SoundCard(); }
+  void SetSoundCard(std::int32_t value) { Audio.Setup(value, Audio.SquelchLevel()); }
+  std::int32_t SquelchLevel() const { return Audio.SquelchLevel(); }
+  void SetSquelchLevel(std::int32_t value) { Audio.SetSquelchLevel(value); }
+  const TEventLog& EventLog() const { return eventLog_; }
   const std::string& SessionAddress() const { return sessionAddress_; }
   const std::string& SessionUser() const { return sessionUser_; }
   bool Authenticated() const { return authenticated_; }
@@ -119,7 +131,7 @@ class TServerSession {
   bool ShutdownRequested() const { return shutdownRequested_; }
   bool CommandInProgress() const { return commandInProgress_; }
   const std::string& LoginBanner() const { return loginBanner_; }
-  std::uint32_t TxRefStamp() const { return txRefStamp_; }
+  std::uint32_t TxRefStamp() const { return Audio.TxRefStamp(); }
   std::string ExpandMacros(const std::string& text) const;
 
  private:
@@ -159,8 +171,6 @@ class TServerSession {
   TLineFramer framer_;
 
   bool busy_ = false;
-  std::int32_t soundCard_ = -1;
-  std::int32_t squelchLevel_ = 20;
   bool shutdownRequested_ = false;
 
   std::uint32_t sessionId_ = 0;
@@ -172,7 +182,6 @@ class TServerSession {
   bool sessionEnded_ = false;
   bool commandInProgress_ = false;
   std::string loginBanner_;
-  std::uint32_t txRefStamp_ = 0;
 };
 
 // The CAT access rule: whether a client of the access level may send these radio words

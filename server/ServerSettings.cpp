@@ -9,6 +9,16 @@ std::string TServerSettings::Read(const std::string& section, const std::string&
   return ReadIniString(iniPath_, section, key, def);
 }
 
+std::vector<std::string> TServerSettings::List(const std::string& section,
+                                               const std::string& key) const {
+  std::vector<std::string> list;
+  for (int n = 1;; ++n) {
+    std::string value = Read(section, key + std::to_string(n), "");
+    if (value.empty()) return list;
+    list.push_back(std::move(value));
+  }
+}
+
 std::string TServerSettings::StationCall() const {
   return Read("Identification", "Call", "MYCALL");
 }
@@ -53,6 +63,14 @@ bool TServerSettings::UserListed(const std::string& user) const {
   }
 }
 
+std::vector<std::string> TServerSettings::Users() const {
+  return List("Users", "User ");
+}
+
+std::vector<std::string> TServerSettings::AddressMasks() const {
+  return List("Access Control", "Address Mask ");
+}
+
 std::string TServerSettings::Password(const std::string& user) const {
   return Scramble(Read("Passwords", user, ""), kPasswordSeed);
 }
@@ -67,6 +85,18 @@ bool TServerSettings::AllowGuests() const {
 
 std::string TServerSettings::Message(const std::string& key) const {
   return Read("Messages", key, "");
+}
+
+std::string TServerSettings::Message(const std::string& key, const std::string& def) const {
+  return Read("Messages", key, def);
+}
+
+bool TServerSettings::CwDecoderEnabled() const {
+  return Read("CW Decoder", "Enable CW Decoder", "") == "1";
+}
+
+std::string TServerSettings::CwGetPath() const {
+  return Read("CW Decoder", "CWGet Path", "");
 }
 
 bool TServerSettings::Minimized() const {

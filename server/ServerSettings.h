@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The server's settings file, read through one place. Nothing is cached: every call reads the
 // file, so an edit takes effect the next time a value is asked for. The session asks for its
@@ -36,6 +37,9 @@ class TServerSettings {
   // [Users] User 1, 2, ... up to the first missing or empty key; names match without regard to
   // case, as the [Passwords] and [Privileges] keys do.
   bool UserListed(const std::string& user) const;
+  std::vector<std::string> Users() const;
+  // [Access Control] Address Mask 1, 2, ... up to the first missing or empty key.
+  std::vector<std::string> AddressMasks() const;
   // [Passwords] user, unscrambled; empty when absent.
   std::string Password(const std::string& user) const;
   // [Privileges] user: 0 RX only, 1 TX/RX, 2 Full; 0 when absent or not a number.
@@ -46,6 +50,12 @@ class TServerSettings {
   // [Messages] key ("Welcome", "Busy", "Logging Out", "Disconnection", "Shutting Down"), as
   // written, macros unexpanded; empty when absent.
   std::string Message(const std::string& key) const;
+  // The same, def when the key is absent (a key present with nothing after "=" stays empty).
+  std::string Message(const std::string& key, const std::string& def) const;
+
+  // [CW Decoder] Enable CW Decoder is "1", and CWGet Path: the decoder program.
+  bool CwDecoderEnabled() const;
+  std::string CwGetPath() const;
 
   // [General] Minimized: the window starts hidden in the notification area.
   bool Minimized() const;
@@ -57,6 +67,8 @@ class TServerSettings {
  private:
   std::string Read(const std::string& section, const std::string& key,
                    const std::string& def) const;
+  // key + 1, 2, ... up to the first missing or empty key.
+  std::vector<std::string> List(const std::string& section, const std::string& key) const;
 
   std::string iniPath_;
 };

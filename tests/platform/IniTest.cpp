@@ -2,10 +2,11 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/Ini.h"
+#include "tests/support/FileContents.h"
 
 namespace {
 
@@ -13,13 +14,6 @@ std::string TempIni(const char* name) {
   std::string path = std::string(std::getenv("TALVO_HOME")) + "/" + name;
   std::remove(path.c_str());
   return path;
-}
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 void Put(const std::string& path, const std::string& text) {
@@ -44,14 +38,14 @@ TEST(Ini, NamesMatchWithoutRegardToCase) {
   ASSERT_TRUE(WritePrivateProfileString("comm", "LOGGING OUT", "no", path));
   EXPECT_EQ(GetPrivateProfileString("COMM", "Logging Out", "", path), "no");
   // One entry, not two, and the file keeps its CR LF line endings.
-  EXPECT_EQ(Contents(path), "[COMM]\r\nLOGGING OUT=no\r\n");
+  EXPECT_EQ(FileContents(path), "[COMM]\r\nLOGGING OUT=no\r\n");
 }
 
 TEST(Ini, EmptyValueIsPresentAndReadsEmpty) {
   auto path = TempIni("empty.ini");
   ASSERT_TRUE(WritePrivateProfileString("S", "K", "", path));
   EXPECT_EQ(GetPrivateProfileString("S", "K", "dflt", path), "");
-  EXPECT_EQ(Contents(path), "[S]\nK=\n");
+  EXPECT_EQ(FileContents(path), "[S]\nK=\n");
 }
 
 TEST(Ini, EightBitValuesRoundTrip) {
@@ -77,7 +71,7 @@ TEST(Ini, WritesKeepOtherSectionsAndAddNewKeysToTheirSection) {
   WritePrivateProfileString("Main", "Port", "6110", path);
   WritePrivateProfileString("Users", "User 4", "", path);
   WritePrivateProfileString("Users", "User 2", "changed", path);
-  EXPECT_EQ(Contents(path),
+  EXPECT_EQ(FileContents(path),
             "[Users]\nUser 1=u1\nUser 2=changed\nUser 3=u3\nUser 4=\n\n[Main]\nPort=6110\n");
   // A numbered list reads up to its first empty entry.
   int n = 0;
@@ -104,6 +98,47 @@ TEST(Ini, NewFileIsOwnerOnlyAndExistingModeIsKept) {
   ASSERT_TRUE(WritePrivateProfileString("S", "K", "w", path));
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST(Ini, ABatchIsOneReplaceOfTheFile) {
+  auto path = TempIni("batch.ini");
+  Put(path, "[Users]\r\nUser 1=old\r\n[Other]\r\nKeep=1\r\n");
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  ASSERT_TRUE(platform::WritePrivateProfileStrings({{"users", "USER 1", "alice"},
+                                                    {"Users", "User 2", "bob"},
+                                                    {"Users", "User 3", ""},
+                                                    {"Messages", "Welcome", "Hi||there"},
+                                                    {"Users", "User 2", "carol"}},
+                                                   path));
+  EXPECT_EQ(FileContents(path),
+            "[Users]\r\nUSER 1=alice\r\nUser 2=carol\r\nUser 3=\r\n[Other]\r\nKeep=1\r\n\r\n"
+            "[Messages]\r\nWelcome=Hi||there\r\n");
+  // Replaced, not rewritten in place: a reader holding the old file keeps the old contents.
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_NE(before.st_ino, after.st_ino);
+}
+
+TEST(Ini, ABatchWithABadEntryWritesNothing) {
+  auto path = TempIni("badbatch.ini");
+  Put(path, "[S]\nK=1\n");
+  EXPECT_FALSE(platform::WritePrivateProfileStrings({{"S", "K", "2"}, {"", "K", "3"}}, path));
+  EXPECT_FALSE(platform::WritePrivateProfileStrings({{"S", "K", "2"}, {"S", "", "3"}}, path));
+  EXPECT_EQ(FileContents(path), "[S]\nK=1\n");
+}
+
+TEST(Ini, AFailedReplaceLeavesNoScraps) {
+  // A folder in the file's place: the new file is written beside it, and the rename fails.
+  std::string dir = std::string(std::getenv("TALVO_HOME")) + "/scraps";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir + "/x.ini/inside");
+  EXPECT_FALSE(
+      platform::WritePrivateProfileStrings({{"S", "K", "2"}, {"T", "L", "3"}}, dir + "/x.ini"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                          std::filesystem::directory_iterator()),
+            1);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(Ini, WriteIntoMissingFolderFails) {

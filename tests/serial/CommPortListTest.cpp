@@ -2,49 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "platform/SerialPortList.h"
 #include "serial/CommPortList.h"
-
-namespace fs = std::filesystem;
-
-namespace {
-
-class FakeTree {
- public:
-  FakeTree() {
-    root_ = fs::path(std::getenv("TALVO_HOME")) / "fake-root";
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "sys/class/tty");
-  }
-  ~FakeTree() { fs::remove_all(root_); }
-
-  // A tty entry; device says whether a device backs it, type is the serial-core UART type
-  // (-1: no such attribute).
-  void Tty(const std::string& name, bool device, int type = -1) {
-    fs::path dir = root_ / "sys/devices/virtual/tty" / name;
-    fs::create_directories(dir);
-    if (device) fs::create_directories(dir / "device");
-    if (type >= 0) std::ofstream(dir / "type") << type << "\n";
-    fs::create_directory_symlink(fs::path("../../devices/virtual/tty") / name,
-                                 root_ / "sys/class/tty" / name);
-  }
-  void ById(const std::string& link, const std::string& tty) {
-    fs::create_directories(root_ / "dev/serial/by-id");
-    fs::create_symlink(fs::path("../..") / tty, root_ / "dev/serial/by-id" / link);
-  }
-  std::string root() const { return root_.string(); }
-
- private:
-  fs::path root_;
-};
-
-}  // namespace
+#include "tests/support/FakeDeviceTree.h"
 
 TEST(SerialPortList, OnlyRealPortsUnderTheirStableNames) {
-  FakeTree tree;
+  FakeDeviceTree tree;
   tree.Tty("tty0", false);
   tree.Tty("console", false);
   tree.Tty("ptmx", false);
@@ -65,7 +29,7 @@ TEST(SerialPortList, OnlyRealPortsUnderTheirStableNames) {
 }
 
 TEST(SerialPortList, AppendsOnlyNamesNotListedYet) {
-  FakeTree tree;
+  FakeDeviceTree tree;
   tree.Tty("ttyS0", true, 4);
   tree.Tty("ttyUSB0", true);
   std::vector<std::string> list{"/DEV/TTYS0", "my port"};

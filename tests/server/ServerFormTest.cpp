@@ -9,11 +9,16 @@
 
 #include "common/ChatWin.h"
 #include "common/Utils.h"
+#include "controls/LEDMeter.h"
+#include "desktop/ThemeManager.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
+#include "platform/MessagePump.h"
 #include "platform/Paths.h"
+#include "platform/Tick.h"
 #include "server/ServerForm.h"
 #include "sockets/MD5.h"
+#include "tests/audio/AudioTestSupport.h"
 #include "tests/support/ServerFixtures.h"
 
 namespace {
@@ -115,6 +120,22 @@ TEST_F(ServerFormTest, TimerResetsTheWindowAfterASessionAndRunsARequestedShutdow
   EXPECT_FALSE(form.Session().SessionStarted());
   EXPECT_EQ(form.StatusText(), "Listening for connection");
   EXPECT_EQ(form.TrayIcon()->Hint(), "Talvo Server");
+}
+
+TEST_F(ServerFormTest, TheThemeManagerLooksAfterTheWindowsControls) {
+  Ini("Control", "Port", "0");
+  TServerForm form(*log_);
+  TThemeManager* manager = form.ThemeManager();
+  ASSERT_NE(manager, nullptr);
+  EXPECT_TRUE(manager->IsMainManager());
+  EXPECT_EQ(manager->Options(), kDefaultThemeOptions);
+  form.show();
+  QWidget* central = form.centralWidget();
+  std::uint32_t start = platform::GetTickCount();
+  while (!manager->IsRegistered(central) && platform::GetTickCount() - start < 5000)
+    platform::WaitMessages(5);
+  EXPECT_TRUE(manager->IsRegistered(&form));
+  EXPECT_TRUE(manager->IsRegistered(central));
 }
 
 TEST_F(ServerFormTest, ClosingAsksAndNoKeepsTheServerRunning) {
@@ -272,6 +293,43 @@ TEST_F(ServerSessionTest, SignalDuringTheCloseQuestionStillCloses) {
   EXPECT_NE(ini_.Get("General", "Minimized"), "1");
   EXPECT_NE(ini_.Get("General", "Left"), "");
   EXPECT_EQ(client.WaitFor("# ", 1500), "<timeout>");
+}
+
+TEST_F(ServerSessionTest, TheAudioMetersFollowTheStreamAndPlaybackOutlivesTheSession) {
+  using namespace audiotest;
+  const std::string in = HomeFile("meters-in.raw");
+  WriteFile(in, Bytes(Tone(80000, 1000, 8000)));
+  UseCaptureFile(in);
+  UsePlaybackFile(HomeFile("meters-out.raw"));
+  TServerForm form(*log_);
+  LineClient client;
+  StartSession(form, client);
+  TLEDMeter* rx = form.RXAudio();
+  TLEDMeter* tx = form.TXAudio();
+  EXPECT_EQ(rx->Hint(), "RX audio bytes sent (0 - 16Kb/s)");
+  EXPECT_EQ(tx->Hint(), "TX audio bytes sent (0 - 16Kb/s)");
+  for (TLEDMeter* m : {rx, tx}) {
+    EXPECT_EQ(m->Max(), 2000);
+    EXPECT_EQ(m->NumDigits(), 20);
+    EXPECT_EQ(m->StartColor2(), 500);
+    EXPECT_EQ(m->StartColor3(), 1500);
+  }
+  client.SendLine("AU ON");
+  EXPECT_EQ(client.WaitFor("AU ", 10000).substr(0, 3), "AU ");
+  EXPECT_TRUE(WaitFor([&] { return rx->Position() > 0; }, 5000));
+  EXPECT_EQ(rx->Position(), form.Session().Audio.RxAudio());
+  client.SendLine("AU DATA 0000000100000028" + std::string(40, 'A'));
+  EXPECT_TRUE(WaitFor([&] { return tx->Position() == 40; }, 5000));
+
+  // The session ends: capture stops at once, the playback stays open until AU OFF.
+  client.Close();
+  EXPECT_TRUE(WaitFor([&] { return !form.Session().Audio.RxRunning(); }, 10000));
+  EXPECT_FALSE(form.Session().Audio.ACMIn.Active());
+  EXPECT_TRUE(form.Session().Audio.TxRunning());
+  EXPECT_TRUE(WaitFor([&] { return rx->Position() == 0 && tx->Position() == 0; }, 5000));
+  EXPECT_EQ(form.Session().TxRefStamp(), 0u);
+  unsetenv("TALVO_ALSA_PCM_IN");
+  unsetenv("TALVO_ALSA_PCM_OUT");
 }
 
 }  // namespace

@@ -12,8 +12,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/AudioFrame.h"
 #include "common/Utils.h"
+#include "tests/audio/AudioTestSupport.h"
 #include "tests/support/LineClient.h"
+#include "tests/support/Mp3Reference.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
@@ -108,6 +111,14 @@ class ServerProgram : public ::testing::Test {
     std::string banner = client.ReadLine(10000);
     client.SendLine("auth " + user + " " + ToLower(Md5sum(banner + password, home_)));
     return banner;
+  }
+
+  // Starts the server and logs user in; the "PRIV" line that starts the session.
+  std::string StartSession(LineClient& client, const std::string& user,
+                           const std::string& password) {
+    Start();
+    Login(client, user, password);
+    return client.WaitFor("PRIV", 10000);
   }
 
   static std::string ToLower(std::string s) {
@@ -330,6 +341,131 @@ TEST_F(ServerProgram, SigtermEndsInOrderAndTheLogSurvivesARestart) {
   std::string second = Contents(home_ + "/TalvoServer.log");
   EXPECT_EQ(second.rfind(first, 0), 0u);  // earlier lines kept, new ones after them
   EXPECT_GT(second.size(), first.size());
+}
+
+// --- Audio, with ALSA's file plugin as the sound card on both sides
+// ---------------------------------
+
+std::vector<std::uint8_t> AuPayload(const std::string& frame) {
+  std::vector<std::uint8_t> bytes(frame.size());
+  const std::int32_t n = DecodeAudioFrame(frame, bytes.data());
+  bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return bytes;
+}
+
+TEST_F(ServerProgram, ReceiveAudioStreamsTheToneAndTheSquelchSendsOnlyTheTail) {
+  using namespace audiotest;
+  // Two seconds of 1 kHz (16 blocks), then silence.
+  const std::string in = home_ + "/capture.raw";
+  WriteFile(in, Bytes(Tone(16000, 1000, 8000)));
+  UseCaptureFile(in);
+  setenv("TALVO_ALSA_PCM_OUT", "null", 1);
+  LineClient client;
+  // Receive audio is for every access level.
+  EXPECT_EQ(StartSession(client, "bob", "pw2"), "PRIV 0");
+  client.SendLine("au on");
+  std::vector<std::string> frames;
+  for (;;) {
+    std::string line = client.WaitFor("AU ", frames.empty() ? 10000 : 1500);
+    if (line.rfind("AU ", 0) != 0) break;
+    frames.push_back(line.substr(3));
+  }
+  unsetenv("TALVO_ALSA_PCM_IN");
+  unsetenv("TALVO_ALSA_PCM_OUT");
+  // 17 blocks sent (the tone and one quiet block as its tail); the encoder's look-ahead may
+  // leave the first ones without a complete frame. Nothing follows in the silence.
+  EXPECT_GE(frames.size(), 14u);
+  EXPECT_LE(frames.size(), 17u);
+  std::vector<std::uint8_t> stream;
+  std::uint32_t previous = 0;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    std::uint32_t stamp = 0;
+    ASSERT_TRUE(CheckAudioFrame(frames[i], stamp)) << i;
+    if (i > 0) {
+      EXPECT_GE(stamp - previous, 60u);  // about one block apart
+      EXPECT_LE(stamp - previous, 400u);
+    }
+    previous = stamp;
+    const auto payload = AuPayload(frames[i]);
+    EXPECT_LE(payload.size(), 2u * 145u);  // one or two frames of 144 bytes (or 145, padded)
+    stream.insert(stream.end(), payload.begin(), payload.end());
+  }
+  const auto pcm = mp3ref::Decode(stream, 8000);
+  ASSERT_GT(pcm.size(), 12000u);
+  EXPECT_NEAR(StrongestFrequency(pcm, 4000, 4000, 500, 1500), 1000, 2);
+  EXPECT_GT(FitTone(pcm, 4000, 4000, 1000).snrDb, 15);
+  client.SendLine("AU OFF");
+  client.SendLine("FREQ 14060");  // the session goes on
+  EXPECT_TRUE(sim_.WaitForCommand("FA00014060000;", 10000));
+}
+
+TEST_F(ServerProgram, TransmitAudioIsPlayedAndLateFramesAreDropped) {
+  using namespace audiotest;
+  const std::string out = home_ + "/playback.raw";
+  UsePlaybackFile(out);
+  setenv("TALVO_ALSA_PCM_IN", "null", 1);
+  LineClient client;
+  EXPECT_EQ(StartSession(client, "alice", "secret"), "PRIV 1");
+  client.SendLine("AU ON");
+  client.SendLine("NOOP");
+  platform::WaitMessages(300);
+  unsetenv("TALVO_ALSA_PCM_IN");
+  unsetenv("TALVO_ALSA_PCM_OUT");
+
+  // Frames of 144 bytes (72 ms each), stamped by a sender whose clock crosses bit 31.
+  auto send = [&](const std::vector<std::uint8_t>& mp3, std::uint32_t stamp, std::uint32_t step) {
+    for (std::size_t at = 0; at < mp3.size(); at += 144, stamp += step) {
+      std::string frame = EncodeAudioFrame(
+          mp3.data() + at, static_cast<std::int32_t>(std::min<std::size_t>(144, mp3.size() - at)));
+      char hex[9];
+      std::snprintf(hex, sizeof hex, "%08X", stamp);
+      frame.replace(0, 8, hex);
+      client.SendLine("AU DATA " + frame);
+    }
+    return stamp;
+  };
+  const auto a = mp3ref::Encode(Tone(8000, 700, 8000), 8000, 16);
+  const auto b = mp3ref::Encode(Tone(4000, 1300, 8000), 8000, 16);
+  const auto c = mp3ref::Encode(Tone(8000, 1000, 8000), 8000, 16);
+  // In time: the stamps run ahead of the arrival.
+  const std::uint32_t last = send(a, 0x7FFFFE00u, 72) - 72;
+  platform::WaitMessages(1000);
+  // A second later, all stamped as if only 400 ms had passed: 600 ms late, dropped.
+  send(b, last + 400, 0);
+  // Stamped 950 ms on: 50 ms late, within the 250 ms allowed.
+  send(c, last + 950, 72);
+  const std::size_t expected =
+      (mp3ref::Decode(a, 8000).size() + mp3ref::Decode(c, 8000).size()) * 2;
+  // The sound card's last 400 ms reach the file when the device closes.
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(out).size() + 6400 >= expected; }, 15000));
+  client.SendLine("AU OFF");
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(out).size() >= expected; }, 10000));
+  const auto pcm = Samples(ReadFile(out));
+  const double a700 = FitTone(pcm, 0, pcm.size(), 700).amplitude;
+  const double a1000 = FitTone(pcm, 0, pcm.size(), 1000).amplitude;
+  const double a1300 = FitTone(pcm, 0, pcm.size(), 1300).amplitude;
+  EXPECT_GT(a700, 1500);
+  EXPECT_GT(a1000, 1500);
+  EXPECT_LT(a1300, 150);
+}
+
+TEST_F(ServerProgram, ASoundCardThatCannotOpenIsReportedAndTheSessionGoesOn) {
+  setenv("TALVO_ALSA_PCM", "talvo_no_such_device", 1);
+  LineClient client;
+  EXPECT_EQ(StartSession(client, "carol", "top"), "PRIV 2");
+  client.SendLine("AU ON");
+  EXPECT_EQ(client.WaitFor("# ", 10000).rfind("# Receive audio is not available.||WaveIn-Open ", 0),
+            0u);
+  EXPECT_EQ(
+      client.WaitFor("# ", 10000).rfind("# Transmit audio is not available.||WaveOutOpen ", 0), 0u);
+  unsetenv("TALVO_ALSA_PCM");
+  client.SendLine("AUDIO SING");
+  EXPECT_EQ(client.WaitFor("# ", 5000), "# Invalid command \"AUDIO SING\"");
+  client.SendLine("FREQ 14060");
+  EXPECT_TRUE(sim_.WaitForCommand("FA00014060000;", 10000));
+  platform::WaitMessages(300);
+  std::string log = Contents(home_ + "/TalvoServer.log");
+  EXPECT_NE(log.find("\tReceive audio failed: WaveIn-Open "), std::string::npos) << log;
 }
 
 }  // namespace

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "audio/ACMConvertor.h"
+#include "audio/ACMIn.h"
+#include "audio/ACMOut.h"
+#include "relay/RelayLinks.h"
+
+// The server's audio, both ways, for the one client session.
+//
+// Receive: the sound card is captured in blocks of one eighth of a second of 16-bit PCM (8000
+// samples per second, mono). A block passes the squelch when its average absolute value exceeds
+// SquelchLevel, or its peak exceeds twice the level, or the block before it was loud (so one
+// quiet block follows the sound as a tail). Each block that passes is compressed to MPEG
+// Layer-3 and sent as "AU " + frame (see common/AudioFrame.h); a block that yields no compressed
+// bytes yet sends nothing.
+//
+// Transmit: "AU DATA " + frame lines are played on the sound card in the compressed format (the
+// device decodes). A frame is late when it arrives 250 ms or more after the sender's clock says
+// it should, measured against a reference frame: late frames are dropped. After about 2 s of
+// nothing but late frames the reference is taken afresh, so that one lasting step in the delay
+// does not silence the transmit audio for the rest of the session. At most about 2 s of audio
+// wait for the sound card; frames beyond that are dropped.
+//
+// Commands ("AUDIO " + value; the sub-word in any case):
+//   ON            opens capture and playback (a device that cannot be opened is logged and the
+//                 client told with a "#" line; the other direction and the session go on)
+//   OFF           closes both
+//   DATA <frame>  plays the frame; needs TX/RX (below it the frame would reach the transmitter
+//                 through the radio's VOX) and is ignored otherwise
+//   FORMAT <hex>  sets the compressed format: needs Full, audio off, at most 129 bytes of
+//                 upper- or lower-case hexadecimal digits, and a record the codec and the sound
+//                 card both take
+// Anything else, DATA with 32 characters or fewer and FORMAT without an argument are answered
+// '# Invalid command "AUDIO <sub-word>"'.
+//
+// Meters: RxAudio() is the length of the last frame sent (0 under the squelch), TxAudio() the
+// payload length of the last frame played, both at most 2000. The TX value is held for two
+// capture blocks after the last "AU DATA" line and then falls to 0; while nothing is captured it
+// keeps its value. OnMeterChange reports every change.
+//
+// Main thread only. Device and codec failures never leave a handler: they are logged, the client
+// is told, and the direction that failed is closed.
+class TAudioStream {
+ public:
+  static constexpr std::int32_t kMeterMax = 2000;
+  static constexpr std::uint32_t kLateMs = 250;
+  static constexpr std::uint32_t kReanchorMs = 2000;
+  static constexpr std::uint32_t kQueueMs = 2000;
+  static constexpr std::int32_t kTxMeterHold = 2;
+  // 129 bytes as hexadecimal digits.
+  static constexpr std::size_t kMaxFormatHex = 2 * sizeof(TACMWaveFormat);
+
+  using TLogEvent = std::function<void(const std::string& message)>;
+  using TMeterEvent = std::function<void(TAudioStream& sender)>;
+
+  // client carries the "AU" and "#" lines; log writes the event log. Both must outlive this.
+  TAudioStream(IClientLink& client, TLogEvent log);
+  ~TAudioStream();
+  TAudioStream(const TAudioStream&) = delete;
+  TAudioStream& operator=(const TAudioStream&) = delete;
+
+  // --- Components ----------------------------------------------------------------------------
+  TACMConvertor ACMConv;   // receive: PCM to MPEG Layer-3
+  TACMConvertor ACMConv2;  // transmit formats; its input format is the compressed format
+  TACMIn ACMIn;
+  TACMOut ACMOut;
+
+  // --- Settings (read at the first showing) ------------------------------------------------------
+  // -1 the default device, n the n-th sound card.
+  std::int32_t SoundCard() const { return soundCard_; }
+  void SetSoundCard(std::int32_t value) { soundCard_ = value; }
+  // 0 to 100; values outside are taken as the nearest end.
+  std::int32_t SquelchLevel() const { return squelchLevel_; }
+  void SetSquelchLevel(std::int32_t value);
+  // Devices and block sizes from the settings (also while audio runs: a new device is used from
+  // the next "AU ON").
+  void Setup(std::int32_t soundCard, std::int32_t squelchLevel);
+
+  // --- Session ---------------------------------------------------------------------------------
+  // A client is connected: blocks captured without one are ignored.
+  bool ClientConnected() const { return clientConnected_; }
+  void SetClientConnected(bool value) { clientConnected_ = value; }
+  // A new caller: audio state of the last session forgotten, reference cleared.
+  void ResetSession();
+  // The session ended: capture stops; playback stays open until "AU OFF" or the program's end.
+  void SessionEnded();
+  // Clears the transmit reference.
+  void ClearTxReference();
+  // No session: meters 0 and the transmit reference cleared (at the first showing and when the
+  // window is reset after a session).
+  void SetIdle();
+
+  // The value of an "AUDIO" line, with the session's access level (0 RX only, 1 TX/RX, 2 Full).
+  void AudioCommand(const std::string& value, std::int32_t accessLevel);
+
+  void AudioOn();
+  void AudioOff();
+  // A frame of an "AU DATA" line (longer than 32 characters) arriving at tick now.
+  void PlayFrame(const std::string& frame, std::uint32_t now);
+  // OnBufferFull of ACMIn.
+  void ACMInBufferFull(const void* data, std::int32_t size);
+
+  bool RxRunning() const { return ACMConv.Active(); }
+  bool TxRunning() const { return ACMOut.Active(); }
+  bool RxQuiet() const { return rxQuiet_; }
+  // 0 when there is no reference.
+  std::uint32_t TxRefStamp() const { return hasTxRef_ ? txRefStamp_ : 0; }
+  std::uint32_t TxRefTick() const { return txRefTick_; }
+  std::int32_t TxMeterHold() const { return txMeterHold_; }
+
+  // --- Meters ------------------------------------------------------------------------------------
+  std::int32_t RxAudio() const { return rxAudio_; }
+  std::int32_t TxAudio() const { return txAudio_; }
+  TMeterEvent OnMeterChange;
+
+ private:
+  void SetMeters(std::int32_t rx, std::int32_t tx);
+  void SetFormat(const std::string& hex, std::int32_t accessLevel);
+  // Compresses one captured block and sends it; the meter value (0 when nothing was sent).
+  std::int32_t SendBlock(const std::uint8_t* data, std::size_t size);
+  void OpenCapture();
+  void OpenPlayback();
+  void StopCapture();
+  void StopPlayback();
+  // Runs open; when it raises, reports the failure and runs undo.
+  void Attempt(const char* direction, const std::function<void()>& open,
+               void (TAudioStream::*undo)());
+  void Deactivate(TACMConvertor& converter, const char* direction);
+  void Fail(const std::string& what, const std::string& error);
+  void Send(const std::string& line);
+  std::uint32_t QueueLimitBytes() const;
+  void UpdateBufferSizes();
+
+  IClientLink& client_;
+  TLogEvent log_;
+  std::int32_t soundCard_ = -1;
+  std::int32_t squelchLevel_ = 20;
+  bool clientConnected_ = false;
+  bool rxQuiet_ = false;
+  bool hasTxRef_ = false;
+  std::uint32_t txRefStamp_ = 0;
+  std::uint32_t txRefTick_ = 0;
+  bool late_ = false;
+  std::uint32_t lateSince_ = 0;
+  std::int32_t txMeterHold_ = 0;
+  std::int32_t rxAudio_ = 0;
+  std::int32_t txAudio_ = 0;
+};

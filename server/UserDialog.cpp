@@ -1,0 +1,81 @@
+#include "server/UserDialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "platform/Application.h"
+
+std::string EditText(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<std::size_t>(text.size()));
+  for (QChar c : text) out += c.unicode() > 0xFF ? '\x7F' : static_cast<char>(c.unicode());
+  return out;
+}
+
+TUsrDlg::TUsrDlg(QWidget* owner) : QDialog(owner) {
+  setWindowTitle(QStringLiteral("User Settings"));
+  auto* layout = new QVBoxLayout(this);
+
+  auto* auth = new QGroupBox(QStringLiteral(" Authentication "), this);
+  auto* form = new QFormLayout(auth);
+  edCall = new QLineEdit(auth);
+  edPassword = new QLineEdit(auth);
+  edPassword->setEchoMode(QLineEdit::Password);
+  form->addRow(QStringLiteral("Callsign:"), edCall);
+  form->addRow(QStringLiteral("Password:"), edPassword);
+  layout->addWidget(auth);
+
+  auto* privs = new QGroupBox(QStringLiteral(" Privileges "), this);
+  auto* privLayout = new QVBoxLayout(privs);
+  const char* names[3] = {"Receive only", "Receive and transmit", "Full access"};
+  for (int i = 0; i < 3; ++i) {
+    rgPrivs[i] = new QRadioButton(QString::fromLatin1(names[i]), privs);
+    privLayout->addWidget(rgPrivs[i]);
+  }
+  rgPrivs[0]->setChecked(true);
+  layout->addWidget(privs);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TSettingsModel::TUser TUsrDlg::User() const {
+  TSettingsModel::TUser user;
+  user.name = EditText(edCall->text());
+  user.password = EditText(edPassword->text());
+  for (int i = 0; i < 3; ++i)
+    if (rgPrivs[i]->isChecked()) user.level = i;
+  return user;
+}
+
+void TUsrDlg::SetUser(const TSettingsModel::TUser& user) {
+  edCall->setText(QString::fromLatin1(user.name.data(), static_cast<qsizetype>(user.name.size())));
+  edPassword->setText(
+      QString::fromLatin1(user.password.data(), static_cast<qsizetype>(user.password.size())));
+  const int level = user.level >= 0 && user.level <= 2 ? user.level : 0;
+  rgPrivs[level]->setChecked(true);
+}
+
+void TUsrDlg::accept() {
+  const TSettingsModel::TUser user = User();
+  std::string why;
+  if (OnCheck) {
+    why = OnCheck(user);
+  } else {
+    why = TSettingsModel::CheckUserName(user.name);
+    if (why.empty()) why = TSettingsModel::CheckPassword(user.password);
+  }
+  if (!why.empty()) {
+    platform::MessageBox(why, "User Settings");
+    return;
+  }
+  QDialog::accept();
+}

@@ -1,0 +1,1 @@
+talvo_fuzz(audio_command_fuzz SOURCES audio_command_fuzz.cpp DEPS talvo_server)
