@@ -94,6 +94,8 @@ class TClientSession {
   // Writes the line with CR LF as it is: no trace, no keep-alive reset (push-to-talk "TX" and
   // "RX", the Morse keyboard, the disconnect). Not connected: dropped quietly.
   void SendRaw(const std::string& line);
+  // Writes one line to the trace file, after the time, when tracing is on.
+  void Trace(const std::string& text);
   // The dial's and the frequency window's steps: "FREQ " + (CurrentFreq + stepKhz) with two
   // decimals. Sends nothing, and returns false, until the radio has reported its frequency.
   bool SendFreqStep(double stepKhz);
@@ -121,7 +123,6 @@ class TClientSession {
   bool WaitUntil(Done done);
   void ResetForConnect();
   void GoLive(const TClientSettings::TStation& station);
-  void Trace(const std::string& text);
   void Notice(const std::string& text, const std::string& caption = kTitle);
   void Panel(TPanelChange change);
   void HandlePriv(const std::string& value);

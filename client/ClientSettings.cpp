@@ -225,3 +225,11 @@ void TClientSettings::SetRxWindow(int left, int top, bool upperCase) const {
   Write("Receive Window", "Top", std::to_string(top));
   Write("Receive Window", "Upper case", BoolToIniStr(upperCase));
 }
+
+std::string TClientSettings::MacroFile() const {
+  return Read("Settings", "Macros", "");
+}
+
+void TClientSettings::SetMacroFile(const std::string& path) const {
+  Write("Settings", "Macros", path);
+}

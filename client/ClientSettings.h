@@ -74,6 +74,9 @@ class TClientSettings {
   void SetQsoWindow(int left, int top, bool upperCase) const;
   // [Settings] "eQSL Server": host and optional ":port" of the eQSL service.
   std::string EqslServer() const;
+  // [Settings] Macros: the full path of the macro file last loaded or saved.
+  std::string MacroFile() const;
+  void SetMacroFile(const std::string& path) const;
 
  private:
   std::string Read(const std::string& section, const std::string& key,

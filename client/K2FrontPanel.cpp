@@ -88,6 +88,7 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
   connectDlg_->SetPropsDlg(propsDlg_.get());
   qso_ = std::make_unique<TQSOPanel>(session_);
   macroDlg_ = std::make_unique<TMacroDlg>();
+  qso_->SetMacroDlg(macroDlg_.get());
   freq_ = std::make_unique<TFreqCtrl>(session_);
   chat_ = std::make_unique<TChatWin>();
   rx_ = std::make_unique<TRxWin>(session_);

@@ -15,6 +15,7 @@
 #include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Application.h"
+#include "platform/MessagePump.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -39,7 +40,10 @@ QLineEdit* Field(QWidget* parent, const char* hint) {
 TQSOPanel::TQSOPanel(TClientSession& session, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       session_(session),
-      log_(platform::ProgramFolder() + "qso.log", Links()) {
+      log_(platform::ProgramFolder() + "qso.log", Links()),
+      keyboard_({[this](const std::string& line) { session_.SendRaw(line); },
+                 [this](const std::string& text) { session_.Trace(text); },
+                 [] { platform::ProcessMessages(); }}) {
   setWindowTitle(QString::fromLatin1(kCaption));
 
   DetailsGroup = new QGroupBox(QStringLiteral(" QSO Details "), this);
@@ -83,7 +87,7 @@ TQSOPanel::TQSOPanel(TClientSession& session, QWidget* parent)
   MacroGroup = new QGroupBox(QStringLiteral(" Text macros "), this);
   SendGroup = new QGroupBox(QStringLiteral(" Send Text "), this);
   cbUpperCase = new QCheckBox(QStringLiteral("Uppercase"), SendGroup);
-  (new QHBoxLayout(SendGroup))->addWidget(cbUpperCase);
+  CreateKeyboard();
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(DetailsGroup);
   layout->addWidget(MacroGroup);
@@ -241,6 +245,7 @@ void TQSOPanel::LookupClick() {
 void TQSOPanel::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   Run([this] { NewBtnClick(); });
+  Run([this] { KeyboardShown(); });
 }
 
 void TQSOPanel::hideEvent(QHideEvent* event) {

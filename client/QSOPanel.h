@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <string>
 
+#include "client/MacroFile.h"
+#include "client/MorseKeyboard.h"
 #include "client/RxCopy.h"
 #include "logbook/ContactLog.h"
 #include "logbook/Eqsl.h"
@@ -15,11 +18,14 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class TClientSession;
+class TMacroDlg;
+class TTAMemo;
 
 // The contact window: the details of the contact in progress, its times in UTC and the buttons
 // that log it. The logic lives in TContactLog; the handlers copy the fields into it, call it and
 // show the result. It reads the session's frequency, mode group, own call and eQSL account, and
-// sends "LOG" through the session.
+// sends "LOG" through the session. Its Morse keyboard and text macros (QSOKeyboard.cpp) send
+// "CW" lines straight to the connection.
 class TQSOPanel : public QWidget, public IContactFields {
  public:
   static constexpr const char* kCaption = "Contact Window";
@@ -65,6 +71,34 @@ class TQSOPanel : public QWidget, public IContactFields {
   QGroupBox* SendGroup = nullptr;   // the Morse keyboard
   QCheckBox* cbUpperCase = nullptr;
 
+  // The Morse keyboard and the text macros.
+  TMorseKeyboard& Keyboard() { return keyboard_; }
+  TMacroSet& Macros() { return macros_; }
+  // The macro editor the front panel created; without one, the window makes its own.
+  void SetMacroDlg(TMacroDlg* dlg) { macroDlg_ = dlg; }
+  void TypeAheadKeyPress(char& key);
+  void TypeAheadKeyUp(unsigned virtualKey);
+  void SendBtnClick();
+  void ClearBtnClick();
+  void SendMacro(const std::string& text);
+  void MacroClick(QPushButton* sender);
+  void MacroMouseUp(QPushButton* sender, Qt::MouseButton button);
+  void PasteText();
+  bool LoadMacros(const std::string& fileName);
+  bool SaveMacros(const std::string& fileName);
+  void LoadBtnClick();
+  void SaveBtnClick();
+  // The button of macro 1 to 16 ("Macro01" to "Macro16"); its Tag property is the number.
+  QPushButton* MacroButton(int number) const;
+
+  QWidget* TypeAheadPanel = nullptr;
+  TTAMemo* TypeAhead = nullptr;
+  QPushButton* SendBtn = nullptr;
+  QPushButton* ClearBtn = nullptr;
+  QPushButton* LoadBtn = nullptr;
+  QPushButton* SaveBtn = nullptr;
+  QLabel* pnShowMacro = nullptr;
+
  protected:
   void showEvent(QShowEvent* event) override;  // FormShow
   void hideEvent(QHideEvent* event) override;  // FormHide
@@ -79,9 +113,21 @@ class TQSOPanel : public QWidget, public IContactFields {
   // Runs a handler's action; an exception is shown instead of leaving the event handler.
   template <class Action>
   void Run(Action action);
+  void CreateKeyboard();
+  void KeyboardShown();
+  void ShowKeyboard();
+  void ShowMacro(int number);
+  void ShowMacroFile(const std::string& path);
+  TMacroLinks MacroLinks();
 
   TClientSession& session_;
   TEqslUpload eqsl_;
   TContactLog log_;
   bool pushing_ = false;
+  TMorseKeyboard keyboard_;
+  TMacroSet macros_;
+  std::array<QPushButton*, TMacroSet::kCount> macroButtons_{};
+  TMacroDlg* macroDlg_ = nullptr;
+  std::string openPath_;  // offered by the next open and save dialogs
+  std::string savePath_;
 };

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <clocale>
@@ -101,6 +102,29 @@ bool AskYesNo(const std::string& text, const std::string& caption) {
   if (Headless()) return false;
   return QMessageBox::question(nullptr, Latin1(caption), Latin1(text),
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+namespace {
+
+InputHook& Input() {
+  static InputHook hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetInputHook(InputHook hook) {
+  Input() = std::move(hook);
+}
+
+std::string InputBox(const std::string& caption, const std::string& prompt,
+                     const std::string& def) {
+  if (Input()) return Input()(caption, prompt);
+  if (Headless()) return def;
+  bool ok = false;
+  const QString answer = QInputDialog::getText(nullptr, Latin1(caption), Latin1(prompt),
+                                               QLineEdit::Normal, Latin1(def), &ok);
+  return ok ? answer.toLatin1().toStdString() : def;
 }
 
 void OnTerminationSignal(std::function<void(int signal)> handler) {

@@ -35,6 +35,14 @@ bool AskYesNo(const std::string& text, const std::string& caption);
 using QuestionHook = std::function<bool(const std::string& text, const std::string& caption)>;
 void SetQuestionHook(QuestionHook hook);
 
+// A box that asks for one line of text; the answer, or def when cancelled. Without a display
+// nobody could answer: def.
+std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& def);
+
+// For tests: when set, InputBox returns what this returns instead of asking.
+using InputHook = std::function<std::string(const std::string& caption, const std::string& prompt)>;
+void SetInputHook(InputHook hook);
+
 // Runs handler on the main thread, from the event loop, when the process receives SIGTERM,
 // SIGINT or SIGHUP. Call once, after the application exists.
 void OnTerminationSignal(std::function<void(int signal)> handler);

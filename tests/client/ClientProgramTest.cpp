@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
 
 #include "client/ClientSession.h"
 #include "client/QSOPanel.h"
+#include "client/TAMemo.h"
 #include "common/Adif.h"
 #include "common/Utils.h"
 #include "platform/Application.h"
@@ -60,6 +65,24 @@ class ClientProgram : public ::testing::Test {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start();
     ASSERT_TRUE(process.waitForStarted(10000));
+  }
+
+  // The client's own call and the station "Local K2" for the server that StartServer runs.
+  void WriteAliceStation() {
+    const std::pair<const char*, std::string> keys[] = {{"Addr", "127.0.0.1"},
+                                                        {"Port", std::to_string(port_)},
+                                                        {"Passwd", Scramble("secret", 3716)}};
+    WriteIniString(clientIni_, "Settings", "Call", "alice");
+    for (const auto& [key, value] : keys) WriteIniString(clientIni_, "Local K2", key, value);
+  }
+
+  // The server may still be starting: a refused first attempt is retried.
+  static bool ConnectWithRetries(TClientSession& session) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      if (session.ConnectTo("Local K2")) return true;
+      platform::WaitMessages(250);
+    }
+    return false;
   }
 
   static int Stop(QProcess& process) {
@@ -243,6 +266,45 @@ TEST_F(ClientProgram, SavesAContactEverywhereAndUploadsItToEqsl) {
   platform::SetMessageBoxHook(nullptr);
   panel.hide();
   session.Disconnect();
+}
+
+// Text typed into the contact window's Morse keyboard goes word by word through the real server
+// into the simulated K2's keyer; Esc empties the keyer.
+TEST_F(ClientProgram, TypedMorseReachesTheKeyer) {
+  StartServer();
+  WriteAliceStation();
+  Recorder rec;
+  TClientSession session(clientIni_, home_ + "/TalvoClient.log", rec.Views());
+  TQSOPanel panel(session);
+  ASSERT_TRUE(ConnectWithRetries(session)) << ::testing::PrintToString(rec.notices);
+
+  auto keyed = [this] {
+    std::string text;
+    for (const std::string& command : sim_.CommandLog())
+      if (command.rfind("KY ", 0) == 0)
+        for (char c : command.substr(3, command.size() - 4))
+          if (c != ' ') text += c;
+    return text;
+  };
+  panel.show();
+  panel.cbUpperCase->setChecked(true);
+  auto type = [&panel](int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(panel.TypeAhead, &press);
+  };
+  for (QChar c : QStringLiteral("cq de alice")) type(0, QString(c));
+  panel.SendBtn->click();
+  for (QChar c : QStringLiteral(" test k")) type(0, QString(c));
+  type(Qt::Key_Return, QStringLiteral("\r"));
+  EXPECT_TRUE(WaitFor([&] { return keyed().find("CQDEALICETESTK") != std::string::npos; }, 20000))
+      << keyed();
+  const std::size_t before = sim_.CommandCount();
+  type(Qt::Key_Escape, QStringLiteral("\x1b"));
+  EXPECT_TRUE(sim_.WaitForCommand("KY @;", 10000, before));
+  EXPECT_EQ(panel.SendBtn->text(), QStringLiteral("Send"));
+  panel.hide();
+  session.Disconnect();
+  EXPECT_EQ(FileText(home_ + "/TalvoServer.log").find("Invalid command"), std::string::npos);
 }
 
 }  // namespace
