@@ -2,22 +2,29 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBitmap>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTimer>
+#include <QWindow>
+#include <iterator>
 
 #include "client/ConnectDlg.h"
 #include "client/FreqCtrl.h"
 #include "client/MacroDlg.h"
+#include "client/PanelImage.h"
 #include "client/PropsDlg.h"
 #include "client/QSOPanel.h"
 #include "client/RxWin.h"
 #include "client/SSBPanel.h"
 #include "common/ChatWin.h"
+#include "controls/HotKeyManager.h"
+#include "controls/KelmKnob.h"
+#include "controls/LEDButton.h"
+#include "controls/LEDDisplay.h"
+#include "controls/LEDMeter.h"
 #include "platform/Application.h"
 #include "platform/MessagePump.h"
 
@@ -27,66 +34,50 @@ QString Latin1(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-const char kDisplayStyle[] =
-    "background: lime; color: rgb(0,74,0); font: bold 22px monospace; padding: 4px;";
+constexpr TColor kDisplayGreen = RGB(0, 74, 0);
+
+// The hot keys: Ctrl with the keypad's minus and plus, and with R.
+struct THotKeyRow {
+  TPanelHotKey Key;
+  std::uint16_t VirtualKey;
+};
+constexpr THotKeyRow kHotKeys[] = {
+    {TPanelHotKey::StepDown, 0x6D}, {TPanelHotKey::StepUp, 0x6B}, {TPanelHotKey::Rate, 0x52}};
+
+const char* const kModeItems[] = {"CW", "CW-R", "USB", "LSB", "RTTY", "RTTY-R"};
+
+int FaceIndex(TSwitchFace face) {
+  return static_cast<int>(face);
+}
+
+int MouseDirection(TMouseButton mouse) {
+  return mouse == TMouseButton::mbLeft ? -1 : mouse == TMouseButton::mbRight ? 1 : 0;
+}
 
 }  // namespace
 
 TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& traceFile,
-                             QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), session_(iniFile, traceFile) {
+                             QWidget* parent, bool hotKeys)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      session_(iniFile, traceFile),
+      hotKeys_(hotKeys) {
   setWindowTitle(QString::fromLatin1(kCaption));
-  setFixedSize(600, 220);
-  setStyleSheet(QStringLiteral("TK2FrontPanel { background: rgb(40,40,40); }"));
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(40, 40, 40));
-  setPalette(pal);
-
-  displayPanel_ = new QLabel(QStringLiteral("ELECRAFT"), this);
-  displayPanel_->setGeometry(210, 28, 188, 44);
-  displayPanel_->setAlignment(Qt::AlignCenter);
-  displayPanel_->setStyleSheet(QString::fromLatin1(kDisplayStyle));
-  displayPanel_->hide();
-  controls_ = new QWidget(this);  // the buttons, dial and knobs go here
-  controls_->setGeometry(0, 80, 500, 130);
-  controls_->setEnabled(false);
-  stnCall_ = new QLabel(this);
-  stnCall_->setGeometry(20, 20, 180, 20);
-  stnCall_->setStyleSheet(QStringLiteral("color: white;"));
-  stnCall_->setToolTip(QStringLiteral("Double-click call to open chat window"));
-  stnCall_->installEventFilter(this);
-  stnCall_->hide();
-  powerBtn_ = new QPushButton(QStringLiteral("Power"), this);
-  powerBtn_->setGeometry(507, 160, 60, 24);
-  powerBtn_->setToolTip(QStringLiteral("Power"));
-  SetPowerLed(false);
-
-  powerPopup_ = new QMenu(this);
-  powerItem_ = powerPopup_->addAction(QStringLiteral("Power On"));
-  rxOnlyItem_ = powerPopup_->addAction(QStringLiteral("RX Only"));
-  rxOnlyItem_->setCheckable(true);
-  QAction* closeItem = powerPopup_->addAction(QStringLiteral("Close"));
-  powerBtn_->setContextMenuPolicy(Qt::CustomContextMenu);
-  setContextMenuPolicy(Qt::CustomContextMenu);
-  auto popup = [this](const QPoint&) { powerPopup_->popup(QCursor::pos()); };
-  connect(powerBtn_, &QWidget::customContextMenuRequested, this, popup);
-  connect(this, &QWidget::customContextMenuRequested, this, popup);
-  connect(powerBtn_, &QPushButton::clicked, this, [this] { PowerBtnClick(); });
-  connect(powerItem_, &QAction::triggered, this, [this] { PowerBtnClick(); });
-  connect(rxOnlyItem_, &QAction::triggered, this,
-          [this](bool checked) { session_.SetRxOnly(checked); });
-  connect(closeItem, &QAction::triggered, this, [this] { close(); });
+  CreatePicture();
+  CreateDisplay();
+  CreateControls();
+  CreateMenus();
 
   annTimer_ = new QTimer(this);
   annTimer_->setInterval(1000);
   connect(annTimer_, &QTimer::timeout, this, [this] { AnnTimerTimer(); });
-  timer_ = new QTimer(this);  // the dial's repeat
+  timer_ = new QTimer(this);  // the dial's and the RIT knob's repeat
   timer_->setInterval(250);
+  connect(timer_, &QTimer::timeout, this, [this] { TimerTimer(); });
 
   // Window creation.
   move(session_.Settings().MainLeft(), session_.Settings().MainTop());
   rxOnlyItem_->setChecked(session_.RxOnly());
+  SetControlsEnabled(false);
 
   mic_ = std::make_unique<TSSBPanel>();
   connectDlg_ = std::make_unique<TConnectDlg>(session_.Settings(), this);
@@ -105,11 +96,224 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
 TK2FrontPanel::~TK2FrontPanel() {
   session_.SetViews({});
   chat_->OnSend = nullptr;
+  if (hotKeyManager_) hotKeyManager_->OnHotKeyPressed = nullptr;
 }
 
-void TK2FrontPanel::SetPowerLed(bool on) {
-  powerBtn_->setStyleSheet(on ? QStringLiteral("background: rgb(0,200,0);")
-                              : QStringLiteral("background: rgb(0,60,0); color: white;"));
+void TK2FrontPanel::CreatePicture() {
+  const TPanelLayout& l = PanelLayout();
+  setFixedSize(l.Window.size());
+  picture_ = DrawPanelPicture();
+  const QImage& picture = picture_;
+  // The fuchsia parts are not part of the window.
+  setMask(QBitmap::fromImage(picture.createMaskFromColor(kPanelTransparent, Qt::MaskInColor)));
+  k2Bitmap_ = new TPanelImage(this);
+  k2Bitmap_->setObjectName(QStringLiteral("K2Bitmap"));
+  k2Bitmap_->setGeometry(l.Window);
+  k2Bitmap_->SetPicture(picture);
+  k2Bitmap_->OnMouseDown = [this](TInstrumentControl*, TMouseButton mouse, TShiftState, int x,
+                                  int y) { K2BitmapMouseDown(mouse, x, y); };
+  k2Bitmap_->OnMouseMove = [this](TInstrumentControl*, TShiftState shift, int x, int y) {
+    if (dragging_ && (shift & ssLeft)) move(mapToGlobal(QPoint(x, y)) - dragFrom_);
+  };
+  k2Bitmap_->OnMouseUp = [this](TInstrumentControl*, TMouseButton, TShiftState, int, int) {
+    dragging_ = false;
+  };
+}
+
+void TK2FrontPanel::CreateDisplay() {
+  const TPanelLayout& l = PanelLayout();
+  displayPanel_ = new QWidget(this);
+  displayPanel_->setObjectName(QStringLiteral("DisplayPanel"));
+  displayPanel_->setGeometry(l.Display);
+  displayPanel_->setAutoFillBackground(true);
+  QPalette lime = displayPanel_->palette();
+  lime.setColor(QPalette::Window, ToQColor(clLime));
+  displayPanel_->setPalette(lime);
+
+  ledDisplay_ = new TLEDDisplayEx(displayPanel_);
+  ledDisplay_->setGeometry(2, 2, l.Display.width() - 4, 32);
+  ledDisplay_->SetNumDigits(8);
+  ledDisplay_->SetDigitWidth(15);
+  ledDisplay_->SetDigitHeight(26);
+  ledDisplay_->SetSegmentStyle(TSegmentStyle::ssBeveled);
+  ledDisplay_->SetDecSeperator(TDecSeperator::dsPoint);
+  ledDisplay_->SetColorBackGround(clLime);
+  ledDisplay_->SetOffColorLED(clLime);
+  ledDisplay_->SetColorLED(clGreen);
+  ledDisplay_->SetLEDContrast(7);
+  ledDisplay_->SetBevelStyle(TBevelCut::bvNone);
+  ledDisplay_->SetBorderStyle(TBorderStyle::bsNone);
+  ledDisplay_->SetText("00000000");
+  ledDisplay_->OnDblClick = [this](TInstrumentControl*) { DialDblClick(); };
+
+  const QImage mark = DrawAnnunciatorMark();
+  for (int k = 0; k < kAnnunciators; ++k) {
+    auto* image = new TPanelImage(displayPanel_);
+    image->setObjectName(QStringLiteral("Annunc%1").arg(k + 1));
+    image->setGeometry(l.AnnunciatorLeft[k], l.AnnunciatorTop, mark.width(), mark.height());
+    image->SetPicture(mark);
+    image->hide();
+    annunc_[static_cast<std::size_t>(k)] = image;
+  }
+  displayPanel_->hide();
+
+  ledMeter_ = new TLEDMeter(this);
+  ledMeter_->setGeometry(l.Meter);
+  ledMeter_->SetMin(0);
+  ledMeter_->SetMax(10);
+  ledMeter_->SetNumDigits(10);
+  ledMeter_->SetSingleLED(true);
+  ledMeter_->SetDirection(TMeterDirection::mdRight);
+  ledMeter_->SetColorLED1(clLime);
+  ledMeter_->SetColorLED2(clYellow);
+  ledMeter_->SetColorLED3(clRed);
+  ledMeter_->SetStartColor2(5);
+  ledMeter_->SetStartColor3(8);
+  ledMeter_->SetColorSeperator(clBlack);
+  ledMeter_->SetLEDContrast(6);
+  ledMeter_->SetBevelStyle(TBevelCut::bvNone);
+
+  stnCall_ = new QLabel(this);
+  stnCall_->setGeometry(l.StationLabel);
+  stnCall_->setAlignment(Qt::AlignCenter);
+  stnCall_->setStyleSheet(
+      QStringLiteral("color: rgb(236,236,230); font: bold 12px 'DejaVu Sans'; background: "
+                     "transparent;"));
+  stnCall_->setToolTip(QStringLiteral("Double-click call to open chat window"));
+  stnCall_->installEventFilter(this);
+  stnCall_->hide();
+}
+
+void TK2FrontPanel::CreateControls() {
+  const TPanelLayout& l = PanelLayout();
+  // One pair of faces for each kind, over the panel where the first switch of the kind sits.
+  for (auto it = std::rbegin(l.Switches); it != std::rend(l.Switches); ++it) {
+    const QImage under = picture_.copy(it->Rect);
+    facesUp_[static_cast<std::size_t>(FaceIndex(it->Face))] =
+        DrawSwitchFace(it->Face, under, false);
+    facesDown_[static_cast<std::size_t>(FaceIndex(it->Face))] =
+        DrawSwitchFace(it->Face, under, true);
+  }
+  for (const TSwitchPlace& s : l.Switches) {
+    auto* button = new TPanelImage(this);
+    button->setObjectName(QStringLiteral("Button%1").arg(s.Tag));
+    button->setGeometry(s.Rect);
+    button->SetTag(s.Tag);
+    button->SetHint(std::string(s.Tap) + " (hold: " + s.Hold + ")");
+    button->SetPicture(facesUp_[static_cast<std::size_t>(FaceIndex(s.Face))]);
+    button->OnMouseDown = [this, button](TInstrumentControl*, TMouseButton mouse, TShiftState, int,
+                                         int) { ButtonMouseDown(button, mouse); };
+    button->OnMouseUp = [this, button](TInstrumentControl*, TMouseButton mouse, TShiftState, int,
+                                       int) { ButtonMouseUp(button, mouse); };
+    buttons_[static_cast<std::size_t>(s.Tag - 1)] = button;
+  }
+
+  dial_ = new TPanelImage(this);
+  dial_->setObjectName(QStringLiteral("Dial"));
+  dial_->setGeometry(l.Dial);
+  dial_->SetPicture(DrawDialPicture(picture_.copy(l.Dial)));
+  dial_->SetHint("Left button: down, right button: up; double-click: frequencies");
+  dial_->OnMouseDown = [this](TInstrumentControl*, TMouseButton mouse, TShiftState shift, int,
+                              int) {
+    if (!(shift & ssDouble)) DialMouseDown(mouse);
+  };
+  dial_->OnMouseUp = [this](TInstrumentControl*, TMouseButton, TShiftState, int, int) {
+    DialMouseUp();
+  };
+  dial_->OnDblClick = [this](TInstrumentControl*) { DialDblClick(); };
+
+  struct TKnobRow {
+    TKelmKnob** knob;
+    const TLabelledPlace& place;
+    int min, max, position;
+    bool drag;
+  };
+  const TKnobRow knobs[] = {
+      {&keyerKnob_, l.KeyerKnob, 8, 50, 9, true},    {&powerKnob_, l.PowerKnob, 0, 150, 0, true},
+      {&afGainKnob_, l.AFGainKnob, 0, 5, 0, true},   {&rfGainKnob_, l.RFGainKnob, 0, 10, 100, true},
+      {&ritKnob_, l.RITKnob, -1200, 1200, 0, false},
+  };
+  for (const TKnobRow& row : knobs) {
+    auto* knob = new TKelmKnob(this);
+    knob->setGeometry(row.place.Rect);
+    knob->SetBitmap(DrawKnobPicture(picture_.copy(row.place.Rect)));
+    knob->SetDiameter(row.place.Rect.width() - 4);
+    knob->SetLineColor(RGB(236, 236, 230));
+    knob->SetLineWidth(2);
+    knob->SetMin(row.min);
+    knob->SetMax(row.max);
+    knob->SetPosition(row.position);
+    knob->SetAllowUserDrag(row.drag);
+    knob->SetHint(row.place.Label);
+    *row.knob = knob;
+  }
+  keyerKnob_->OnChange = [this](TKelmKnob*, int value) { controls_.KeyerKnobChange(value); };
+  powerKnob_->OnChange = [this](TKelmKnob*, int value) { controls_.PowerKnobChange(value); };
+  rfGainKnob_->OnChange = [this](TKelmKnob*, int value) { controls_.RFGainKnobChange(value); };
+  ritKnob_->OnMouseDown = [this](TInstrumentControl*, TMouseButton mouse, TShiftState shift, int,
+                                 int) {
+    if (!(shift & ssDouble)) RITKnobMouseDown(mouse);
+  };
+  ritKnob_->OnMouseUp = [this](TInstrumentControl*, TMouseButton, TShiftState, int, int) {
+    RITKnobMouseUp();
+  };
+  ritKnob_->OnDblClick = [this](TInstrumentControl*) { RITKnobDblClick(); };
+
+  powerBtn_ = new TLEDButton(this);
+  powerBtn_->setGeometry(l.Power.Rect);
+  powerBtn_->SetHint("Power");
+  powerBtn_->SetColor(RGB(40, 42, 46));
+  powerBtn_->SetColorLED(clLime);
+  powerBtn_->SetSwitching(false);
+  powerBtn_->SetButtonDirection(TButtonDirection::bdNone);
+  powerBtn_->SetDepth(2);
+  powerBtn_->OnClick = [this](TInstrumentControl*) { PowerBtnClick(); };
+}
+
+void TK2FrontPanel::CreateMenus() {
+  powerPopup_ = new QMenu(this);
+  powerItem_ = powerPopup_->addAction(QStringLiteral("Power On"));
+  QFont bold = powerItem_->font();
+  bold.setBold(true);
+  powerItem_->setFont(bold);  // the default item
+  rxOnlyItem_ = powerPopup_->addAction(QStringLiteral("RX Only"));
+  rxOnlyItem_->setCheckable(true);
+  QAction* closeItem = powerPopup_->addAction(QStringLiteral("Close"));
+  powerPopup_->addSeparator();
+  QAction* aboutItem = powerPopup_->addAction(QStringLiteral("About Talvo"));
+  powerBtn_->SetPopupMenu(powerPopup_);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint&) { powerPopup_->popup(QCursor::pos()); });
+  connect(powerItem_, &QAction::triggered, this, [this] { PowerBtnClick(); });
+  connect(rxOnlyItem_, &QAction::triggered, this, [this] { RXOnlyMenuClick(); });
+  connect(closeItem, &QAction::triggered, this, [this] { close(); });
+  connect(aboutItem, &QAction::triggered, this, [] {
+    platform::MessageBox(
+        std::string(kCaption) + "\rRemote operation of a K2 transceiver over TCP/IP.",
+        TClientSession::kTitle);
+  });
+
+  modeChgPopup_ = new QMenu(this);
+  for (const char* mode : kModeItems) {
+    QAction* item = modeChgPopup_->addAction(QString::fromLatin1(mode));
+    connect(item, &QAction::triggered, this,
+            [this, item] { controls_.ModeMenuClick(item->text().toLatin1().toStdString()); });
+  }
+}
+
+// The switches and knobs follow the connection. The images (the picture and the dial) are
+// enabled at a connect and disabled when it ends, so the panel cannot be dragged or tuned then.
+void TK2FrontPanel::SetControlsEnabled(bool on) {
+  for (TPanelImage* button : buttons_) button->setEnabled(on);
+  for (TKelmKnob* knob : {keyerKnob_, powerKnob_, afGainKnob_, rfGainKnob_, ritKnob_})
+    knob->setEnabled(on);
+}
+
+void TK2FrontPanel::SetImagesEnabled(bool on) {
+  k2Bitmap_->setEnabled(on);
+  dial_->setEnabled(on);
+  for (TPanelImage* mark : annunc_) mark->setEnabled(on);
 }
 
 void TK2FrontPanel::PowerBtnClick() {
@@ -144,13 +348,116 @@ void TK2FrontPanel::PowerBtnClick() {
 }
 
 void TK2FrontPanel::AnnTimerTimer() {
-  session_.OneSecondTick();
+  controls_.OneSecondTick();
+}
+
+void TK2FrontPanel::TimerTimer() {
+  controls_.TimerStep();
 }
 
 void TK2FrontPanel::StnCallDblClick() {
   chat_->ChatText()->clear();
   chat_->SendText()->clear();
   chat_->show();
+}
+
+void TK2FrontPanel::ButtonMouseDown(TPanelImage* button, TMouseButton mouse) {
+  if (mouse == TMouseButton::mbRight && button->Tag() == 8) {
+    modeChgPopup_->popup(button->mapToGlobal(QPoint(0, 0)));
+    return;
+  }
+  if (mouse != TMouseButton::mbLeft) return;
+  controls_.ButtonDown(button->Tag());
+  const TSwitchPlace& place = PanelLayout().Switches[button->Tag() - 1];
+  button->SetPicture(facesDown_[static_cast<std::size_t>(FaceIndex(place.Face))]);
+}
+
+void TK2FrontPanel::ButtonMouseUp(TPanelImage* button, TMouseButton mouse) {
+  if (mouse != TMouseButton::mbLeft) return;
+  const TSwitchPlace& place = PanelLayout().Switches[button->Tag() - 1];
+  button->SetPicture(facesUp_[static_cast<std::size_t>(FaceIndex(place.Face))]);
+  controls_.ButtonUp(button->Tag());
+}
+
+void TK2FrontPanel::DialMouseDown(TMouseButton mouse) {
+  if (controls_.DialDown(MouseDirection(mouse))) timer_->start();
+}
+
+void TK2FrontPanel::DialMouseUp() {
+  timer_->stop();
+  controls_.DialUp();
+}
+
+void TK2FrontPanel::DialDblClick() {
+  freq_->show();
+  freq_->raise();
+}
+
+void TK2FrontPanel::RITKnobMouseDown(TMouseButton mouse) {
+  if (controls_.RitDown(MouseDirection(mouse))) timer_->start();
+}
+
+void TK2FrontPanel::RITKnobMouseUp() {
+  timer_->stop();
+  controls_.RitUp();
+}
+
+void TK2FrontPanel::RITKnobDblClick() {
+  timer_->stop();
+  controls_.RitClear();
+}
+
+void TK2FrontPanel::K2BitmapMouseDown(TMouseButton mouse, int x, int y) {
+  if (mouse != TMouseButton::mbLeft) return;
+  // The window system moves the window where it can; elsewhere the panel follows the mouse.
+  if (QWindow* window = windowHandle(); window && window->startSystemMove()) return;
+  dragFrom_ = mapToGlobal(QPoint(x, y)) - pos();
+  dragging_ = true;
+}
+
+void TK2FrontPanel::RXOnlyMenuClick() {
+  const bool rxOnly = !session_.RxOnly();
+  session_.SetRxOnly(rxOnly);
+  rxOnlyItem_->setChecked(rxOnly);
+  qso_->setVisible(!rxOnly);
+  if (session_.ModeGroup() == 2) mic_->setVisible(!rxOnly);
+}
+
+void TK2FrontPanel::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Once: registering a key this program holds already would be refused and lose it.
+  if (hotKeys_ && !hotKeysRegistered_) {
+    hotKeysRegistered_ = true;
+    RegisterHotKeys();
+  }
+}
+
+void TK2FrontPanel::RegisterHotKeys() {
+  hotKeyManager_ = std::make_unique<THotKeyManager>();
+  hotKeyManager_->OnHotKeyPressed = [this](std::uint32_t, std::uint16_t index) {
+    HotKeyManagerHotKeyPressed(index);
+  };
+  for (std::size_t i = 0; i < std::size(kHotKeys); ++i)
+    hotKeyIds_[i] =
+        hotKeyManager_->RegisterKey(EncodeHotKey(platform::MOD_CONTROL, kHotKeys[i].VirtualKey));
+  if (hotKeyIds_[0] == 0 || hotKeyIds_[1] == 0) {
+    // After the window is up, so that the box has something to stand in front of.
+    QTimer::singleShot(0, this, [] {
+      platform::MessageBox("Unable to register hotkey(s)", TClientSession::kTitle);
+    });
+  }
+}
+
+std::uint16_t TK2FrontPanel::HotKeyId(TPanelHotKey key) const {
+  for (std::size_t i = 0; i < std::size(kHotKeys); ++i)
+    if (kHotKeys[i].Key == key) return hotKeyIds_[i];
+  return 0;
+}
+
+void TK2FrontPanel::HotKeyManagerHotKeyPressed(std::uint16_t index) {
+  if (index == 0) return;
+  for (std::size_t i = 0; i < std::size(kHotKeys); ++i)
+    if (hotKeyIds_[i] == index) controls_.HotKeyPressed(kHotKeys[i].Key);
 }
 
 void TK2FrontPanel::AddText(const std::string& text) {
@@ -162,10 +469,14 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
   switch (change) {
     case TPanelChange::PowerOn:
       powerItem_->setText(QStringLiteral("Power Off"));
-      displayPanel_->setText(QStringLiteral("ELECRAFT"));
+      ledDisplay_->SetColorLED(kDisplayGreen);
+      ledDisplay_->SetText("ELECRAFT");
+      status_.Reset();
       displayPanel_->show();
-      SetPowerLed(true);
-      controls_->setEnabled(true);
+      powerBtn_->SetStateOn(true);
+      SetControlsEnabled(true);
+      SetImagesEnabled(true);
+      afGainKnob_->SetPosition(0);
       break;
     case TPanelChange::ShowToolWindows:
       if (session_.Settings().FreqWindowVisible()) freq_->show();
@@ -179,7 +490,9 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       timer_->stop();
       annTimer_->stop();
       break;
-    case TPanelChange::AccessKnown:  // the keyer and power knobs come with the panel's controls
+    case TPanelChange::AccessKnown:
+      keyerKnob_->setEnabled(session_.AccessLevel() > 0);
+      powerKnob_->setEnabled(session_.AccessLevel() > 0);
       break;
     case TPanelChange::StationShown:
       stnCall_->setText(Latin1(session_.StationName()));
@@ -193,9 +506,12 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       rxOnlyItem_->setChecked(session_.RxOnly());
       rxOnlyItem_->setEnabled(false);
       break;
-    case TPanelChange::StopAudio:  // the audio path comes with its own component
+    case TPanelChange::StopAudio:
+      afGainKnob_->SetPosition(0);  // the rest of the audio path comes with its own component
       break;
     case TPanelChange::PowerOff:
+      ledMeter_->SetPosition(0);
+      afGainKnob_->SetPosition(0);
       if (!session_.RxOnly()) {
         qso_->hide();
         mic_->hide();
@@ -203,9 +519,10 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       rx_->hide();
       session_.Settings().SetFreqWindowVisible(freq_->isVisible());
       freq_->hide();
-      controls_->setEnabled(false);
+      SetControlsEnabled(false);
+      SetImagesEnabled(false);
       annTimer_->stop();
-      SetPowerLed(false);
+      powerBtn_->SetStateOn(false);
       displayPanel_->hide();
       chat_->ChatText()->clear();
       chat_->hide();
@@ -218,21 +535,47 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
 }
 
 void TK2FrontPanel::ShowStatus(TServerWord word, const std::string& value) {
-  if (word == TServerWord::Display) ShowDisplayReport(value);
+  status_.ShowStatus(word, value);
 }
 
-void TK2FrontPanel::ShowDisplayReport(const std::string& value) {
-  // Eight display characters (bit 7 carries a decimal point), then the annunciator bytes.
-  if (value.size() != 10) return;
-  if (value[0] < 'A' || value[0] > 'Z') session_.SetDisplayLive(true);
-  if (!session_.DisplayLive()) return;
-  std::string text;
-  for (int i = 0; i < 8; ++i) {
-    unsigned char c = static_cast<unsigned char>(value[static_cast<std::size_t>(i)]);
-    text += static_cast<char>(c & 0x7F);
-    if (c & 0x80) text += '.';
+void TK2FrontPanel::ShowDisplayText(const std::string& text) {
+  ledDisplay_->SetText(text);
+}
+
+void TK2FrontPanel::ShowAnnunciators(const TAnnunciatorRow& row) {
+  for (std::size_t k = 0; k < row.size(); ++k) annunc_[k]->setVisible(row[k]);
+}
+
+void TK2FrontPanel::ShowMeter(int position) {
+  ledMeter_->SetPosition(position);
+}
+
+void TK2FrontPanel::MoveKnob(TPanelKnob knob, int position) {
+  switch (knob) {
+    case TPanelKnob::Keyer:
+      keyerKnob_->SetPosition(position);
+      break;
+    case TPanelKnob::Power:
+      powerKnob_->SetPosition(position);
+      break;
+    case TPanelKnob::RFGain:
+      rfGainKnob_->SetPosition(position);
+      break;
+    case TPanelKnob::RIT:
+      ritKnob_->SetPosition(position);
+      break;
   }
-  displayPanel_->setText(Latin1(text));
+}
+
+void TK2FrontPanel::ShowFrequency(const std::string&) {
+  // The frequency window's list comes with that window's own component.
+}
+
+void TK2FrontPanel::ChangeModeGroup(std::uint8_t from, std::uint8_t to) {
+  if (from == 1) rx_->hide();
+  if (from == 2) mic_->hide();
+  // The contact window's groups for Morse and for voice and data come with its component.
+  if (to == 2 && !session_.RxOnly()) mic_->show();
 }
 
 void TK2FrontPanel::ShowNotice(const std::string& text, const std::string& caption) {
@@ -250,16 +593,6 @@ void TK2FrontPanel::closeEvent(QCloseEvent* event) {
   session_.Settings().SetRxOnly(session_.RxOnly());
   event->accept();
   QCoreApplication::quit();
-}
-
-void TK2FrontPanel::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) dragFrom_ = event->globalPosition().toPoint() - pos();
-  QWidget::mousePressEvent(event);
-}
-
-void TK2FrontPanel::mouseMoveEvent(QMouseEvent* event) {
-  if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - dragFrom_);
-  QWidget::mouseMoveEvent(event);
 }
 
 bool TK2FrontPanel::eventFilter(QObject* watched, QEvent* event) {

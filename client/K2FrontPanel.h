@@ -1,44 +1,61 @@
 #pragma once
 
+#include <QImage>
+#include <QPoint>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <string>
 
 #include "client/ClientLinks.h"
 #include "client/ClientSession.h"
+#include "client/PanelControls.h"
+#include "client/PanelPicture.h"
+#include "client/PanelStatus.h"
+#include "controls/InstrumentControl.h"
 
 class QAction;
 class QLabel;
 class QMenu;
-class QPushButton;
 class QTimer;
 class TChatWin;
 class TConnectDlg;
 class TFreqCtrl;
+class THotKeyManager;
+class TKelmKnob;
+class TLEDButton;
+class TLEDDisplayEx;
+class TLEDMeter;
 class TMacroDlg;
+class TPanelImage;
 class TPropsDlg;
 class TQSOPanel;
 class TRxWin;
 class TSSBPanel;
 
-// The client's main window, a borderless picture of the radio's front panel. It owns the session
-// (the connection and the line handling) and the tool windows around it, and shows what the
-// session reports; its handlers keep the names of the panel's components and delegate to the
-// session. Received chat lines go to the chat window, which it shows.
+// The client's main window, a borderless picture of the radio's front panel drawn from one
+// layout table (PanelPicture.h), shaped by its fuchsia parts. It owns the session (the
+// connection and the line handling), the display and control logic (TFrontPanelStatus,
+// TFrontPanelControls) and the tool windows around it; its handlers keep the names of the
+// panel's components and delegate. Received chat lines go to the chat window, which it shows.
 class TK2FrontPanel : public QWidget,
                       public IPanelView,
                       public IStatusView,
                       public ITextView,
-                      public INoticeView {
+                      public INoticeView,
+                      public IPanelIndicators {
  public:
   static constexpr const char* kCaption = "Talvo Client 1.0";
 
-  // iniFile and traceFile as TClientSession takes them.
-  TK2FrontPanel(const std::string& iniFile, const std::string& traceFile,
-                QWidget* parent = nullptr);
+  // iniFile and traceFile as TClientSession takes them. hotKeys: false leaves the system-wide
+  // hot keys alone (for tests of the panel that run beside others).
+  TK2FrontPanel(const std::string& iniFile, const std::string& traceFile, QWidget* parent = nullptr,
+                bool hotKeys = true);
   ~TK2FrontPanel() override;
 
   TClientSession& Session() { return session_; }
+  TFrontPanelStatus& Status() { return status_; }
+  TFrontPanelControls& Controls() { return controls_; }
   // The tool windows, created with the panel in this order.
   TSSBPanel* SSBPanel() const { return mic_.get(); }
   TConnectDlg* ConnectDlg() const { return connectDlg_.get(); }
@@ -49,9 +66,21 @@ class TK2FrontPanel : public QWidget,
   TChatWin* ChatWin() const { return chat_.get(); }
   TRxWin* RxWin() const { return rx_.get(); }
 
+  // Handlers, by the components' names.
   void PowerBtnClick();
   void AnnTimerTimer();
+  void TimerTimer();
   void StnCallDblClick();
+  void ButtonMouseDown(TPanelImage* button, TMouseButton mouse);
+  void ButtonMouseUp(TPanelImage* button, TMouseButton mouse);
+  void DialMouseDown(TMouseButton mouse);
+  void DialMouseUp();
+  void DialDblClick();
+  void RITKnobMouseDown(TMouseButton mouse);
+  void RITKnobMouseUp();
+  void RITKnobDblClick();
+  void RXOnlyMenuClick();
+  void HotKeyManagerHotKeyPressed(std::uint16_t index);
 
   // The session's views.
   void PanelChanged(TPanelChange change) override;
@@ -59,25 +88,58 @@ class TK2FrontPanel : public QWidget,
   void AddText(const std::string& text) override;
   void ShowNotice(const std::string& text, const std::string& caption) override;
 
-  QPushButton* PowerBtn() const { return powerBtn_; }
+  // The display's views.
+  void ShowDisplayText(const std::string& text) override;
+  void ShowAnnunciators(const TAnnunciatorRow& row) override;
+  void ShowMeter(int position) override;
+  void MoveKnob(TPanelKnob knob, int position) override;
+  void ShowFrequency(const std::string& text) override;
+  void ChangeModeGroup(std::uint8_t from, std::uint8_t to) override;
+
+  // Components, for the program's tests.
+  TLEDButton* PowerBtn() const { return powerBtn_; }
   QLabel* StnCall() const { return stnCall_; }
-  QLabel* DisplayPanel() const { return displayPanel_; }
+  QWidget* DisplayPanel() const { return displayPanel_; }
+  TLEDDisplayEx* LEDDisplay() const { return ledDisplay_; }
+  TLEDMeter* LEDMeter() const { return ledMeter_; }
+  TPanelImage* Annunc(int k) const { return annunc_[static_cast<std::size_t>(k - 1)]; }
+  TPanelImage* Button(int tag) const { return buttons_[static_cast<std::size_t>(tag - 1)]; }
+  TPanelImage* Dial() const { return dial_; }
+  TPanelImage* K2Bitmap() const { return k2Bitmap_; }
+  TKelmKnob* KeyerKnob() const { return keyerKnob_; }
+  TKelmKnob* PowerKnob() const { return powerKnob_; }
+  TKelmKnob* AFGainKnob() const { return afGainKnob_; }
+  TKelmKnob* RFGainKnob() const { return rfGainKnob_; }
+  TKelmKnob* RITKnob() const { return ritKnob_; }
   QAction* PowerItem() const { return powerItem_; }
   QAction* RxOnlyItem() const { return rxOnlyItem_; }
+  QMenu* ModeChgPopup() const { return modeChgPopup_; }
   QTimer* AnnTimer() const { return annTimer_; }
-  QWidget* Controls() const { return controls_; }
+  QTimer* Timer() const { return timer_; }
+  THotKeyManager* HotKeyManager() const { return hotKeyManager_.get(); }
+  // The three hot keys' identifiers (0 when refused): minus, plus, R.
+  std::uint16_t HotKeyId(TPanelHotKey key) const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void SetPowerLed(bool on);
-  void ShowDisplayReport(const std::string& value);
+  void CreatePicture();
+  void CreateDisplay();
+  void CreateControls();
+  void CreateMenus();
+  void SetControlsEnabled(bool on);
+  void SetImagesEnabled(bool on);
+  void RegisterHotKeys();
+  void K2BitmapMouseDown(TMouseButton mouse, int x, int y);
 
   TClientSession session_;
+  DisplaySessionFor<TClientSession> displaySession_{session_};
+  ControlSessionFor<TClientSession> controlSession_{session_};
+  TFrontPanelStatus status_{displaySession_, *this};
+  TFrontPanelControls controls_{controlSession_, status_};
   std::unique_ptr<TSSBPanel> mic_;
   std::unique_ptr<TConnectDlg> connectDlg_;
   std::unique_ptr<TPropsDlg> propsDlg_;
@@ -86,15 +148,35 @@ class TK2FrontPanel : public QWidget,
   std::unique_ptr<TFreqCtrl> freq_;
   std::unique_ptr<TChatWin> chat_;
   std::unique_ptr<TRxWin> rx_;
-  QPushButton* powerBtn_;
-  QLabel* stnCall_;
-  QLabel* displayPanel_;
-  QWidget* controls_;
-  QMenu* powerPopup_;
-  QAction* powerItem_;
-  QAction* rxOnlyItem_;
-  QTimer* annTimer_;
-  QTimer* timer_;
+  std::unique_ptr<THotKeyManager> hotKeyManager_;
+
+  QImage picture_;  // the panel picture, K2Bitmap's
+  TPanelImage* k2Bitmap_ = nullptr;
+  TPanelImage* dial_ = nullptr;
+  std::array<TPanelImage*, 16> buttons_{};
+  std::array<TPanelImage*, 8> annunc_{};
+  // The switch faces, up and down, of the grey, black and square kinds.
+  std::array<QImage, 3> facesUp_, facesDown_;
+  QWidget* displayPanel_ = nullptr;
+  TLEDDisplayEx* ledDisplay_ = nullptr;
+  TLEDMeter* ledMeter_ = nullptr;
+  TKelmKnob* keyerKnob_ = nullptr;
+  TKelmKnob* powerKnob_ = nullptr;
+  TKelmKnob* afGainKnob_ = nullptr;
+  TKelmKnob* rfGainKnob_ = nullptr;
+  TKelmKnob* ritKnob_ = nullptr;
+  TLEDButton* powerBtn_ = nullptr;
+  QLabel* stnCall_ = nullptr;
+  QMenu* powerPopup_ = nullptr;
+  QMenu* modeChgPopup_ = nullptr;
+  QAction* powerItem_ = nullptr;
+  QAction* rxOnlyItem_ = nullptr;
+  QTimer* annTimer_ = nullptr;
+  QTimer* timer_ = nullptr;
+  bool hotKeys_ = true;
+  bool hotKeysRegistered_ = false;
+  std::uint16_t hotKeyIds_[3] = {};
   QPoint dragFrom_;
+  bool dragging_ = false;
   bool closing_ = false;
 };

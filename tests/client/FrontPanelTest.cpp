@@ -1,0 +1,187 @@
+// The front panel window offscreen: status lines in, widget state out; and the whole panel
+// against the real TalvoServer program with the simulated K2, mouse presses out as the radio's
+// switch commands, with a picture of it for a person to look at.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include "client/K2FrontPanel.h"
+#include "client/PanelImage.h"
+#include "common/Utils.h"
+#include "controls/KelmKnob.h"
+#include "controls/LEDDisplay.h"
+#include "controls/LEDMeter.h"
+#include "tests/client/ClientTestSupport.h"
+#include "tests/client/FakeServer.h"
+#include "tests/support/WaitFor.h"
+#include "tests/support/k2sim/K2Simulator.h"
+
+using testsupport::WaitFor;
+
+namespace {
+
+std::string Report(std::string places, std::size_t point, unsigned a, unsigned b) {
+  if (point > 0) places[point - 1] = static_cast<char>(places[point - 1] | 0x80);
+  return "DISPLAY " + places + static_cast<char>(a) + static_cast<char>(b);
+}
+
+std::string Marks(const TK2FrontPanel& panel) {
+  std::string marks;
+  for (int k = 1; k <= 8; ++k) marks += panel.Annunc(k)->isHidden() ? '.' : '*';
+  return marks;
+}
+
+class FrontPanel : public ::testing::Test {
+ protected:
+  const std::string home_ = TestHome();
+  TK2FrontPanel panel_{home_ + "/TalvoClient.INI", home_ + "/TalvoClient.log", nullptr, false};
+};
+
+TEST_F(FrontPanel, StatusLinesSetDisplayAnnunciatorsMeterAndKnobs) {
+  TClientSession& s = panel_.Session();
+  struct Case {
+    std::string line;
+    std::string display;        // the display's text afterwards
+    std::string steady, blink;  // the marks after one tick and after the next
+  };
+  const std::string live = Report("@702500X", 6, 0xC5, 0xC5);
+  const Case cases[] = {
+      {Report("ELECRAFT", 0, 0x80, 0x80), "00000000", "........", "........"},
+      {live, live.substr(8, 8), "*....*.*", "........"},
+      {Report("1406000V", 6, 0x90, 0x80), Report("1406000V", 6, 0, 0).substr(8, 8), "..*.*...",
+       "..*.*..."},
+      {Report("MENU@@@@", 0, 0x88, 0x84), "MENU@@@@", "...**...", "...*...."},
+  };
+  for (const Case& c : cases) {
+    s.HandleServerLine(c.line);
+    EXPECT_EQ(panel_.LEDDisplay()->Text(), c.display) << c.line;
+    panel_.AnnTimerTimer();
+    const std::string first = Marks(panel_);
+    panel_.AnnTimerTimer();
+    EXPECT_EQ(first + " " + Marks(panel_), c.steady + " " + c.blink) << c.line;
+  }
+  EXPECT_EQ(s.ModeGroup(), 2);
+  EXPECT_EQ(panel_.Status().ResolutionIndex(), 1);
+
+  s.HandleServerLine("SM 7");
+  EXPECT_EQ(panel_.LEDMeter()->Position(), 7);
+  s.HandleServerLine("SM 14");
+  EXPECT_EQ(panel_.LEDMeter()->Position(), 10);
+  s.HandleServerLine("KS 30");
+  s.HandleServerLine("PWR 5.0");
+  s.HandleServerLine("RIT -300");
+  s.HandleServerLine("SQUELCH 3");
+  EXPECT_EQ(panel_.KeyerKnob()->Position(), 30);
+  EXPECT_EQ(panel_.PowerKnob()->Position(), 50);
+  EXPECT_EQ(panel_.RITKnob()->Position(), -300);
+  EXPECT_EQ(panel_.RFGainKnob()->Position(), 7);
+  // Moved by the radio, the keyer and power knobs hold nothing against the next report.
+  EXPECT_EQ(panel_.Status().KeyerHold(), 0);
+  EXPECT_EQ(panel_.Status().PowerHold(), 0);
+  EXPECT_EQ(panel_.Status().SquelchHold(), 1);
+}
+
+TEST_F(FrontPanel, SwitchesAndKnobsWaitForAConnection) {
+  for (int tag = 1; tag <= 16; ++tag) EXPECT_FALSE(panel_.Button(tag)->isEnabled()) << tag;
+  EXPECT_FALSE(panel_.KeyerKnob()->isEnabled());
+  EXPECT_FALSE(panel_.RITKnob()->isEnabled());
+  EXPECT_TRUE(panel_.K2Bitmap()->isEnabled());
+  EXPECT_TRUE(panel_.DisplayPanel()->isHidden());
+  EXPECT_EQ(panel_.size(), QSize(563, 235));
+  // The window's shape: the corners are not part of it, the body is.
+  EXPECT_FALSE(panel_.mask().contains(QPoint(0, 0)));
+  EXPECT_FALSE(panel_.mask().contains(QPoint(562, 234)));
+  EXPECT_TRUE(panel_.mask().contains(QPoint(281, 117)));
+}
+
+// The panel with the real server and the simulated radio.
+class FrontPanelProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim_.Start();
+    const std::string ini = home_ + "/TalvoServer.ini";
+    WriteIniString(ini, "COMM", "Port", sim_.SlavePath());
+    WriteIniString(ini, "Control", "Port", std::to_string(port_));
+    WriteIniString(ini, "Control", "Address", "127.0.0.1");
+    WriteIniString(ini, "Users", "User 1", "op");
+    WriteIniString(ini, "Passwords", "op", Scramble("pw", 2958));
+    WriteIniString(ini, "Privileges", "op", "2");
+    WriteIniString(ini, "Messages", "Welcome", "Welcome to the K2.");
+    WriteIniString(clientIni_, "Settings", "Call", "op");
+    WriteIniString(clientIni_, "Shack", "Addr", "127.0.0.1");
+    WriteIniString(clientIni_, "Shack", "Port", std::to_string(port_));
+    WriteIniString(clientIni_, "Shack", "Passwd", Scramble("pw", 3716));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TALVO_HOME", QString::fromStdString(home_));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    server_.setProcessEnvironment(env);
+    server_.setProgram(QStringLiteral(TALVO_SERVER_BINARY));
+    server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server_.start();
+    ASSERT_TRUE(server_.waitForStarted(10000));
+  }
+  void TearDown() override {
+    if (server_.state() == QProcess::NotRunning) return;
+    ::kill(static_cast<pid_t>(server_.processId()), SIGTERM);
+    if (!server_.waitForFinished(15000)) server_.kill();
+  }
+
+  const std::string home_ = TestHome();
+  const std::string clientIni_ = home_ + "/TalvoClient.INI";
+  const int port_ = FakeServer().Port();  // free again once its listener is gone
+  k2sim::K2Simulator sim_;
+  QProcess server_;
+};
+
+TEST_F(FrontPanelProgram, PressesReachTheRadioAndThePanelFollowsIt) {
+  TK2FrontPanel panel(clientIni_, home_ + "/TalvoClient.log", nullptr, false);
+  panel.show();
+  TClientSession& s = panel.Session();
+  bool live = false;  // the server may still be starting
+  for (int attempt = 0; attempt < 20 && !live; ++attempt) {
+    live = s.ConnectTo("Shack");
+    if (!live) platform::WaitMessages(250);
+  }
+  ASSERT_TRUE(live);
+  ASSERT_TRUE(WaitFor([&] { return s.DisplayLive() && s.FreqKnown(); }, 20000));
+  EXPECT_TRUE(panel.Button(7)->isEnabled());
+  EXPECT_EQ(s.ModeGroup(), 1);  // the radio starts in CW
+
+  // A tap of PRE and a hold of A/B.
+  QTest::mouseClick(panel.Button(3), Qt::LeftButton);
+  EXPECT_TRUE(sim_.WaitForCommand("SW03;", 10000));
+  QTest::mousePress(panel.Button(9), Qt::LeftButton);
+  platform::WaitMessages(700);
+  QTest::mouseRelease(panel.Button(9), Qt::LeftButton);
+  EXPECT_TRUE(sim_.WaitForCommand("SW25;", 10000));
+  // The preamp's mark comes on with the next report and tick.
+  EXPECT_TRUE(WaitFor([&] { return !panel.Annunc(3)->isHidden(); }, 15000));
+
+  // The dial, right button: one step up at the radio's resolution (10 Hz steps on 7025 kHz).
+  QTest::mousePress(panel.Dial(), Qt::RightButton);
+  QTest::mouseRelease(panel.Dial(), Qt::RightButton);
+  EXPECT_TRUE(sim_.WaitForCommand("FA00007025010;", 10000));
+  EXPECT_TRUE(WaitFor([&] { return s.CurrentFreqText() == "7025.010"; }, 15000))
+      << s.CurrentFreqText();
+  EXPECT_TRUE(WaitFor([&] { return panel.LEDMeter()->Position() > 0; }, 15000));
+
+  // The picture, its fuchsia corners made transparent.
+  platform::WaitMessages(1200);
+  QImage picture = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x)
+      if (picture.pixel(x, y) == kPanelTransparent) picture.setPixel(x, y, 0);
+  EXPECT_EQ(picture.size(), QSize(563, 235));
+  EXPECT_TRUE(picture.save(QStringLiteral(TALVO_PANEL_PICTURE)));
+
+  s.Disconnect();
+  EXPECT_TRUE(panel.DisplayPanel()->isHidden());
+  EXPECT_FALSE(panel.Button(7)->isEnabled());
+  EXPECT_EQ(panel.LEDMeter()->Position(), 0);
+}
+
+}  // namespace
