@@ -37,6 +37,14 @@ class TClientSettings {
   int MainLeft() const;
   int MainTop() const;
   void SetMainPosition(int left, int top) const;
+  // [Mic Window] Left (default 0) and Top (default 236).
+  int MicLeft() const;
+  int MicTop() const;
+  void SetMicPosition(int left, int top) const;
+  // [Audio] Mic Squelch (0 when missing or no integer) and Use VOX.
+  int MicSquelch() const;
+  bool UseVox() const;
+  void SetMicAudio(int squelch, bool useVox) const;
 
  private:
   std::string Read(const std::string& section, const std::string& key,
