@@ -17,7 +17,9 @@ TClientAudio::TClientAudio(IAudioLink& link) : link_(link) {
   ACMOut.SetNumBuffers(0);
   ACMIn.SetDeviceID(-1);
   ACMIn.SetBufferSize(kMicBlockBytes);
-  ACMIn.SetNumBuffers(2);
+  // Two 8 ms blocks are less than one period of the sound card: the rest of each period would
+  // be lost before the blocks come back. Eight hold three periods.
+  ACMIn.SetNumBuffers(kMicBuffers);
   ACMIn.OnBufferFull = [this](TACMIn*, const void* data, std::int32_t size) {
     ACMInBufferFull(data, size);
   };

@@ -47,6 +47,7 @@ class TClientAudio {
   static constexpr std::uint32_t kLateMs = 250;
   static constexpr std::uint32_t kReanchorMs = 1000;
   static constexpr std::uint32_t kMicBlockBytes = 128;
+  static constexpr std::uint8_t kMicBuffers = 8;
   static constexpr std::int32_t kSquelchMax = 320;
   static constexpr std::int32_t kLevelDivisor = 2048;
 
