@@ -33,13 +33,9 @@ std::string Frame(std::uint32_t stamp, std::size_t count = 40) {
   return Hex8(stamp) + Hex8(static_cast<std::uint32_t>(count)) + std::string(count, 'A');
 }
 
-// 64 samples of magnitude level, alternating in sign; the first one spike when given.
+// One capture block of 64 samples.
 std::vector<std::uint8_t> Block(std::int32_t level, std::int32_t spike = 0) {
-  std::vector<std::int16_t> s(64);
-  for (std::size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<std::int16_t>(i % 2 ? -level : level);
-  if (spike) s[0] = static_cast<std::int16_t>(spike);
-  return Bytes(s);
+  return LevelBlock(64, level, spike);
 }
 
 class ClientAudioTest : public testing::Test {
