@@ -233,3 +233,29 @@ std::string TClientSettings::MacroFile() const {
 void TClientSettings::SetMacroFile(const std::string& path) const {
   Write("Settings", "Macros", path);
 }
+
+int TClientSettings::MicLeft() const {
+  return StrToIntDef(Read("Mic Window", "Left", "0"), 0);
+}
+
+int TClientSettings::MicTop() const {
+  return StrToIntDef(Read("Mic Window", "Top", "236"), 236);
+}
+
+void TClientSettings::SetMicPosition(int left, int top) const {
+  Write("Mic Window", "Left", std::to_string(left));
+  Write("Mic Window", "Top", std::to_string(top));
+}
+
+int TClientSettings::MicSquelch() const {
+  return StrToIntDef(Read("Audio", "Mic Squelch", "0"), 0);
+}
+
+bool TClientSettings::UseVox() const {
+  return Read("Audio", "Use VOX", "") == "1";
+}
+
+void TClientSettings::SetMicAudio(int squelch, bool useVox) const {
+  Write("Audio", "Mic Squelch", std::to_string(squelch));
+  Write("Audio", "Use VOX", BoolToIniStr(useVox));
+}

@@ -77,6 +77,14 @@ class TClientSettings {
   // [Settings] Macros: the full path of the macro file last loaded or saved.
   std::string MacroFile() const;
   void SetMacroFile(const std::string& path) const;
+  // [Mic Window] Left (default 0) and Top (default 236).
+  int MicLeft() const;
+  int MicTop() const;
+  void SetMicPosition(int left, int top) const;
+  // [Audio] Mic Squelch (0 when missing or no integer) and Use VOX.
+  int MicSquelch() const;
+  bool UseVox() const;
+  void SetMicAudio(int squelch, bool useVox) const;
 
  private:
   std::string Read(const std::string& section, const std::string& key,

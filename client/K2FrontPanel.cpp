@@ -27,6 +27,7 @@
 #include "controls/LEDMeter.h"
 #include "platform/Application.h"
 #include "platform/MessagePump.h"
+#include "platform/Tick.h"
 
 namespace {
 
@@ -79,7 +80,8 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
   rxOnlyItem_->setChecked(session_.RxOnly());
   SetControlsEnabled(false);
 
-  mic_ = std::make_unique<TSSBPanel>();
+  mic_ = std::make_unique<TSSBPanel>(audio_, session_.Settings());
+  audio_.OnNotice = [this](const std::string& text) { ShowNotice(text, TClientSession::kTitle); };
   connectDlg_ = std::make_unique<TConnectDlg>(session_.Settings(), this);
   propsDlg_ = std::make_unique<TPropsDlg>(session_.Settings(), this);
   propsDlg_->OnEqslChanged = [this](const std::string& name, bool on, const std::string& pw) {
@@ -101,6 +103,9 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
 
 TK2FrontPanel::~TK2FrontPanel() {
   session_.SetViews({});
+  audio_.OnLevel = nullptr;
+  audio_.OnTransmitChange = nullptr;
+  audio_.OnNotice = nullptr;
   chat_->OnSend = nullptr;
   if (hotKeyManager_) hotKeyManager_->OnHotKeyPressed = nullptr;
 }
@@ -258,6 +263,7 @@ void TK2FrontPanel::CreateControls() {
   keyerKnob_->OnChange = [this](TKelmKnob*, int value) { controls_.KeyerKnobChange(value); };
   powerKnob_->OnChange = [this](TKelmKnob*, int value) { controls_.PowerKnobChange(value); };
   rfGainKnob_->OnChange = [this](TKelmKnob*, int value) { controls_.RFGainKnobChange(value); };
+  afGainKnob_->OnChange = [this](TKelmKnob*, int value) { AFGainKnobChange(value); };
   ritKnob_->OnMouseDown = [this](TInstrumentControl*, TMouseButton mouse, TShiftState shift, int,
                                  int) {
     if (!(shift & ssDouble)) RITKnobMouseDown(mouse);
@@ -485,6 +491,7 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       SetControlsEnabled(true);
       SetImagesEnabled(true);
       afGainKnob_->SetPosition(0);
+      audio_.ResetForConnect();
       break;
     case TPanelChange::ShowToolWindows:
       if (session_.Settings().FreqWindowVisible()) freq_->show();
@@ -515,9 +522,11 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       rxOnlyItem_->setEnabled(false);
       break;
     case TPanelChange::StopAudio:
-      afGainKnob_->SetPosition(0);  // the rest of the audio path comes with its own component
+      audio_.Stop();
+      afGainKnob_->SetPosition(0);
       break;
     case TPanelChange::PowerOff:
+      audio_.Stop();
       ledMeter_->SetPosition(0);
       afGainKnob_->SetPosition(0);
       if (!session_.RxOnly()) {
@@ -543,8 +552,16 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
 }
 
 void TK2FrontPanel::ShowStatus(TServerWord word, const std::string& value) {
-  status_.ShowStatus(word, value);
+  if (word == TServerWord::Audio)
+    audio_.ReceiveFrame(value, platform::GetTickCount());
+  else
+    status_.ShowStatus(word, value);
   if (word == TServerWord::Freq) freq_->ShowFreq(value);
+}
+
+void TK2FrontPanel::AFGainKnobChange(int value) {
+  // A playback device that cannot be opened was reported; the knob shows that audio is off.
+  if (!audio_.AFGainKnobChange(value)) afGainKnob_->SetPosition(0);
 }
 
 void TK2FrontPanel::ShowDisplayText(const std::string& text) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "client/ClientAudio.h"
 #include "client/ClientLinks.h"
 #include "client/ClientSession.h"
 #include "client/PanelControls.h"
@@ -56,6 +57,7 @@ class TK2FrontPanel : public QWidget,
   TClientSession& Session() { return session_; }
   TFrontPanelStatus& Status() { return status_; }
   TFrontPanelControls& Controls() { return controls_; }
+  TClientAudio& Audio() { return audio_; }
   // The tool windows, created with the panel in this order.
   TSSBPanel* SSBPanel() const { return mic_.get(); }
   TConnectDlg* ConnectDlg() const { return connectDlg_.get(); }
@@ -68,6 +70,7 @@ class TK2FrontPanel : public QWidget,
 
   // Handlers, by the components' names.
   void PowerBtnClick();
+  void AFGainKnobChange(int value);
   void AnnTimerTimer();
   void TimerTimer();
   void StnCallDblClick();
@@ -140,6 +143,8 @@ class TK2FrontPanel : public QWidget,
   ControlSessionFor<TClientSession> controlSession_{session_};
   TFrontPanelStatus status_{displaySession_, *this};
   TFrontPanelControls controls_{controlSession_, status_};
+  AudioSessionFor<TClientSession> audioSession_{session_};
+  TClientAudio audio_{audioSession_};
   std::unique_ptr<TSSBPanel> mic_;
   std::unique_ptr<TConnectDlg> connectDlg_;
   std::unique_ptr<TPropsDlg> propsDlg_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/AudioFrame.h"
+#include "common/BlockLevel.h"
 #include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/AudioCompression.h"
@@ -79,10 +80,7 @@ void TAudioStream::ResetSession() {
 }
 
 void TAudioStream::ClearTxReference() {
-  hasTxRef_ = false;
-  txRefStamp_ = 0;
-  txRefTick_ = 0;
-  late_ = false;
+  txClock_.Clear();
 }
 
 void TAudioStream::SessionEnded() {
@@ -227,25 +225,10 @@ void TAudioStream::PlayFrame(const std::string& frame, std::uint32_t now) {
   // A frame whose header or escapes are damaged carries no stamp to trust: it is dropped and
   // leaves the reference alone.
   if (!CheckAudioFrame(frame, stamp)) return;
-  if (!hasTxRef_) {
-    hasTxRef_ = true;
-    txRefStamp_ = stamp;
-    txRefTick_ = now;
-  }
-  // Unsigned 32-bit arithmetic: both clocks may wrap.
-  bool inTime = stamp - txRefStamp_ + kLateMs > now - txRefTick_;
-  if (!inTime) {
-    if (!late_) {
-      late_ = true;
-      lateSince_ = now;
-      return;
-    }
-    if (now - lateSince_ < kReanchorMs) return;
-    if (log_) log_("Transmit audio: the delay grew; timing taken afresh");
-  }
-  late_ = false;
-  txRefStamp_ = stamp;
-  txRefTick_ = now;
+  const TFrameClock::TVerdict verdict = txClock_.Accept(stamp, now);
+  if (verdict == TFrameClock::TVerdict::Late) return;
+  if (verdict == TFrameClock::TVerdict::Reanchored && log_)
+    log_("Transmit audio: the delay grew; timing taken afresh");
 
   const std::size_t payload = frame.size() - 16;
   std::vector<std::uint8_t> bytes(payload);
@@ -264,19 +247,12 @@ void TAudioStream::PlayFrame(const std::string& frame, std::uint32_t now) {
 
 void TAudioStream::ACMInBufferFull(const void* data, std::int32_t size) {
   if (!clientConnected_) return;
-  const std::size_t samples = size > 0 ? static_cast<std::size_t>(size) / 2 : 0;
-  if (samples == 0) return;
+  const TBlockLevel level = MeasureBlock(data, size);
+  if (level.Samples == 0) return;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
-  std::int64_t sum = 0;
-  std::int32_t peak = 0;
-  for (std::size_t i = 0; i < samples; ++i) {
-    std::int16_t s;
-    std::memcpy(&s, bytes + 2 * i, 2);
-    const std::int32_t a = s < 0 ? -static_cast<std::int32_t>(s) : s;
-    sum += a;
-    peak = std::max(peak, a);
-  }
-  const std::int64_t average = sum / static_cast<std::int64_t>(samples);
+  const std::size_t samples = static_cast<std::size_t>(level.Samples);
+  const std::int64_t average = level.Average;
+  const std::int32_t peak = level.Peak;
   const bool quiet = average <= squelchLevel_;
   std::int32_t rx = 0;
   if (!(quiet && peak <= 2 * squelchLevel_ && rxQuiet_)) rx = SendBlock(bytes, samples * 2);

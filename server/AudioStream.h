@@ -7,6 +7,7 @@
 #include "audio/ACMConvertor.h"
 #include "audio/ACMIn.h"
 #include "audio/ACMOut.h"
+#include "common/FrameClock.h"
 #include "relay/RelayLinks.h"
 
 // The server's audio, both ways, for the one client session.
@@ -108,8 +109,8 @@ class TAudioStream {
   bool TxRunning() const { return ACMOut.Active(); }
   bool RxQuiet() const { return rxQuiet_; }
   // 0 when there is no reference.
-  std::uint32_t TxRefStamp() const { return hasTxRef_ ? txRefStamp_ : 0; }
-  std::uint32_t TxRefTick() const { return txRefTick_; }
+  std::uint32_t TxRefStamp() const { return txClock_.RefStamp(); }
+  std::uint32_t TxRefTick() const { return txClock_.RefTick(); }
   std::int32_t TxMeterHold() const { return txMeterHold_; }
 
   // --- Meters ------------------------------------------------------------------------------------
@@ -141,11 +142,7 @@ class TAudioStream {
   std::int32_t squelchLevel_ = 20;
   bool clientConnected_ = false;
   bool rxQuiet_ = false;
-  bool hasTxRef_ = false;
-  std::uint32_t txRefStamp_ = 0;
-  std::uint32_t txRefTick_ = 0;
-  bool late_ = false;
-  std::uint32_t lateSince_ = 0;
+  TFrameClock txClock_{kLateMs, kReanchorMs};
   std::int32_t txMeterHold_ = 0;
   std::int32_t rxAudio_ = 0;
   std::int32_t txAudio_ = 0;

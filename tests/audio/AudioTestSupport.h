@@ -53,6 +53,17 @@ inline std::vector<std::uint8_t> Bytes(const std::vector<std::int16_t>& s) {
   return b;
 }
 
+// One capture block of count samples, every one of magnitude level (alternating sign), the
+// first one replaced by spike when given.
+inline std::vector<std::uint8_t> LevelBlock(std::size_t count, std::int32_t level,
+                                            std::int32_t spike = 0) {
+  std::vector<std::int16_t> s(count);
+  for (std::size_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<std::int16_t>(i % 2 ? -level : level);
+  if (spike) s[0] = static_cast<std::int16_t>(spike);
+  return Bytes(s);
+}
+
 inline std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& b) {
   std::vector<std::int16_t> s(b.size() / 2);
   std::memcpy(s.data(), b.data(), s.size() * 2);

@@ -9,12 +9,14 @@
 #include <QProcessEnvironment>
 #include <QTest>
 
+#include "client/ClientAudio.h"
 #include "client/K2FrontPanel.h"
 #include "client/PanelImage.h"
 #include "common/Utils.h"
 #include "controls/KelmKnob.h"
 #include "controls/LEDDisplay.h"
 #include "controls/LEDMeter.h"
+#include "tests/audio/AudioTestSupport.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
 #include "tests/support/ServerFixtures.h"
@@ -182,6 +184,69 @@ TEST_F(FrontPanelProgram, PressesReachTheRadioAndThePanelFollowsIt) {
   EXPECT_TRUE(panel.DisplayPanel()->isHidden());
   EXPECT_FALSE(panel.Button(7)->isEnabled());
   EXPECT_EQ(panel.LEDMeter()->Position(), 0);
+}
+
+// Audio both ways, with ALSA's file plugin as the sound card of the server and of the client.
+class AudioProgram : public FrontPanelProgram {
+ protected:
+  void SetUp() override {
+    using namespace audiotest;
+    WriteFile(File("server-in.raw"), Bytes(Tone(8000 * 30, 1000, 8000)));
+    WriteFile(File("client-in.raw"), Bytes(Tone(8000 * 30, 700, 8000)));
+    UseCaptureFile(File("server-in.raw"));
+    UsePlaybackFile(File("server-out.raw"));
+    FrontPanelProgram::SetUp();  // the server takes the environment as it stands
+    UseCaptureFile(File("client-in.raw"));
+    UsePlaybackFile(File("client-out.raw"));
+  }
+  void TearDown() override {
+    unsetenv("TALVO_ALSA_PCM_IN");
+    unsetenv("TALVO_ALSA_PCM_OUT");
+    FrontPanelProgram::TearDown();
+  }
+
+  // The strongest frequency of a second of the file's audio, from half a second after its onset;
+  // 0 until the file holds that much.
+  std::string File(const std::string& name) const { return home_ + "/" + name; }
+  double HeardFrequency(const std::string& file) const {
+    using namespace audiotest;
+    const std::vector<std::int16_t> s = Samples(ReadFile(File(file)));
+    const std::size_t onset = Onset(s, 1000);
+    if (onset >= s.size() || s.size() - onset < 12000) return 0;
+    return StrongestFrequency(s, onset + 4000, 8000, 300, 2000);
+  }
+};
+
+TEST_F(AudioProgram, AToneCapturedAtTheServerIsHeardAndTheMicrophoneReachesTheRadio) {
+  TK2FrontPanel panel(clientIni_, home_ + "/TalvoClient.log", nullptr, false);
+  TClientSession& s = panel.Session();
+  bool live = false;
+  for (int attempt = 0; attempt < 20 && !live; ++attempt) {
+    live = s.ConnectTo("Shack");
+    if (!live) platform::WaitMessages(250);
+  }
+  ASSERT_TRUE(live);
+  ASSERT_TRUE(WaitFor([&] { return s.DisplayLive(); }, 20000));
+
+  panel.AFGainKnobChange(3);
+  ASSERT_TRUE(s.AudioOn());
+  double rx = 0;
+  EXPECT_TRUE(WaitFor([&] { return (rx = HeardFrequency("client-out.raw")) > 0; }, 30000));
+  EXPECT_NEAR(rx, 1000, 5);
+
+  panel.Audio().PTTButtonClick(false);
+  EXPECT_TRUE(panel.Audio().ACMIn.Active());
+  double tx = 0;
+  EXPECT_TRUE(WaitFor([&] { return (tx = HeardFrequency("server-out.raw")) > 0; }, 30000));
+  EXPECT_NEAR(tx, 700, 5);
+  EXPECT_GT(panel.Audio().Level(), 0);
+
+  // The disconnect ends transmitting and receive audio.
+  s.Disconnect();
+  EXPECT_FALSE(panel.Audio().Transmitting());
+  EXPECT_FALSE(panel.Audio().ACMIn.Active());
+  EXPECT_FALSE(panel.Audio().ACMOut.Active());
+  EXPECT_FALSE(s.AudioOn());
 }
 
 }  // namespace

@@ -42,14 +42,9 @@ std::string FormatHex(const TACMWaveFormat& format) {
   return hex;
 }
 
-// One capture block of 1000 samples: every sample of magnitude level (alternating sign), the
-// first one replaced by spike when given.
+// One capture block of 1000 samples.
 std::vector<std::uint8_t> Block(std::int32_t level, std::int32_t spike = 0) {
-  std::vector<std::int16_t> s(1000);
-  for (std::size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<std::int16_t>(i % 2 ? -level : level);
-  if (spike) s[0] = static_cast<std::int16_t>(spike);
-  return Bytes(s);
+  return LevelBlock(1000, level, spike);
 }
 
 class AudioStreamTest : public testing::Test {
