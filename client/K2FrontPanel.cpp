@@ -594,13 +594,13 @@ void TK2FrontPanel::MoveKnob(TPanelKnob knob, int position) {
 }
 
 void TK2FrontPanel::ShowFrequency(const std::string&) {
-  // The frequency window's list comes with that window's own component.
+  // The frequency window takes "FREQ" in ShowStatus.
 }
 
 void TK2FrontPanel::ChangeModeGroup(std::uint8_t from, std::uint8_t to) {
   if (from == 1) rx_->hide();
   if (from == 2) mic_->hide();
-  // The contact window's groups for Morse and for voice and data come with its component.
+  if (to >= 1 && to <= 3) qso_->ShowModeGroups(to == 1);
   if (to == 2 && !session_.RxOnly()) mic_->show();
 }
 

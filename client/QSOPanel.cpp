@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -175,6 +176,16 @@ bool TQSOPanel::EditContactFields(const std::function<void(TContactFields&)>& ed
   edit(fields);
   ShowFields(fields);
   return true;
+}
+
+void TQSOPanel::ShowModeGroups(bool morse) {
+  MacroGroup->setVisible(morse);
+  SendGroup->setVisible(morse);
+  const int w = width();
+  adjustSize();  // the groups at their natural heights, none stretched
+  layout()->activate();
+  const QGroupBox* last = morse ? SendGroup : DetailsGroup;
+  resize(w, last->y() + last->sizeHint().height() + 16);
 }
 
 void TQSOPanel::PushFields() {

@@ -49,6 +49,9 @@ class TQSOPanel : public QWidget, public IContactFields {
   void CheckWorkedBefore(const std::string& call);
 
   bool EditContactFields(const std::function<void(TContactFields&)>& edit) override;
+  // The radio's mode group changed: Morse shows the macro and keyboard groups, voice and data
+  // hide them; the window's height ends 16 pixels below the last group shown.
+  void ShowModeGroups(bool morse);
 
   QLineEdit* edCall = nullptr;
   QLineEdit* edName = nullptr;

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -89,6 +90,24 @@ TEST(QSOPanel, TheReceiveWindowCopiesIntoItsFieldsOnlyWhileItShows) {
   EXPECT_EQ(panel.edSerR->text(), QStringLiteral("599"));
   // A copied call starts the contact as a typed one does.
   EXPECT_TRUE(panel.LogBtn->isEnabled());
+}
+
+TEST(QSOPanel, MorseShowsTheMacroAndKeyboardGroupsVoiceHidesThem) {
+  const std::string home = TestHome();
+  TClientSession session(home + "/TalvoClient.INI", home + "/TalvoClient.log");
+  Questions questions;
+  TQSOPanel panel(session);
+  panel.show();
+  panel.ShowModeGroups(true);
+  const int morseHeight = panel.height();
+  panel.ShowModeGroups(false);
+  EXPECT_FALSE(panel.MacroGroup->isVisible());
+  EXPECT_FALSE(panel.SendGroup->isVisible());
+  EXPECT_LT(panel.height(), morseHeight);
+  panel.ShowModeGroups(true);
+  EXPECT_TRUE(panel.MacroGroup->isVisible());
+  EXPECT_TRUE(panel.SendGroup->isVisible());
+  EXPECT_EQ(panel.height(), morseHeight);
 }
 
 TEST(QSOPanel, KeepsItsPlaceAndTheKeyboardSetting) {
