@@ -66,7 +66,7 @@ inline std::vector<std::uint8_t> LevelBlock(std::size_t count, std::int32_t leve
 
 inline std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& b) {
   std::vector<std::int16_t> s(b.size() / 2);
-  std::memcpy(s.data(), b.data(), s.size() * 2);
+  if (!s.empty()) std::memcpy(s.data(), b.data(), s.size() * 2);
   return s;
 }
 
