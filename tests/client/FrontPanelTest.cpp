@@ -20,6 +20,7 @@
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
 #include "tests/support/ServerFixtures.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
@@ -117,14 +118,7 @@ class FrontPanelProgram : public ::testing::Test {
     client.Set("Shack", "Addr", "127.0.0.1");
     client.Set("Shack", "Port", std::to_string(port_));
     client.Set("Shack", "Passwd", Scramble("pw", TClientSettings::kPasswordSeed));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TALVO_HOME", QString::fromStdString(home_));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    server_.setProcessEnvironment(env);
-    server_.setProgram(QStringLiteral(TALVO_SERVER_BINARY));
-    server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server_.start();
-    ASSERT_TRUE(server_.waitForStarted(10000));
+    StartServerProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_);
   }
   void TearDown() override {
     if (server_.state() == QProcess::NotRunning) return;

@@ -18,6 +18,7 @@
 
 #include "common/Utils.h"
 #include "tests/support/LineClient.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace server_program {
@@ -87,14 +88,7 @@ class ServerProgram : public ::testing::Test {
   }
 
   void Start() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TALVO_HOME", QString::fromStdString(home_));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    server_.setProcessEnvironment(env);
-    server_.setProgram(QStringLiteral(TALVO_SERVER_BINARY));
-    server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server_.start();
-    ASSERT_TRUE(server_.waitForStarted(10000));
+    StartServerProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_);
   }
 
   void Stop() {
