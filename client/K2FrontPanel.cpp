@@ -81,7 +81,9 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
   SetControlsEnabled(false);
 
   mic_ = std::make_unique<TSSBPanel>(audio_, session_.Settings());
-  audio_.OnNotice = [this](const std::string& text) { ShowNotice(text, TClientSession::kTitle); };
+  audio_.OnNotice = [](const std::string& text) {
+    platform::MessageBox(text, TClientSession::kTitle, platform::BoxIcon::Warning);
+  };
   connectDlg_ = std::make_unique<TConnectDlg>(session_.Settings(), this);
   propsDlg_ = std::make_unique<TPropsDlg>(session_.Settings(), this);
   propsDlg_->OnEqslChanged = [this](const std::string& name, bool on, const std::string& pw) {
@@ -303,9 +305,10 @@ void TK2FrontPanel::CreateMenus() {
   connect(rxOnlyItem_, &QAction::triggered, this, [this] { RXOnlyMenuClick(); });
   connect(closeItem, &QAction::triggered, this, [this] { close(); });
   connect(aboutItem, &QAction::triggered, this, [] {
-    platform::MessageBox(
-        std::string(kCaption) + "\rRemote operation of a K2 transceiver over TCP/IP.",
-        TClientSession::kTitle);
+    platform::MessageBox(std::string(kCaption) +
+                             "\r\rRemote operation of a K2 transceiver over TCP/IP.\rBy the "
+                             "Talvo developers.",
+                         "About Talvo", platform::BoxIcon::Information);
   });
 
   modeChgPopup_ = new QMenu(this);
@@ -457,7 +460,8 @@ void TK2FrontPanel::RegisterHotKeys() {
   if (hotKeyIds_[0] == 0 || hotKeyIds_[1] == 0) {
     // After the window is up, so that the box has something to stand in front of.
     QTimer::singleShot(0, this, [] {
-      platform::MessageBox("Unable to register hotkey(s)", TClientSession::kTitle);
+      platform::MessageBox("Unable to register hotkey(s)", TClientSession::kTitle,
+                           platform::BoxIcon::Error);
     });
   }
 }
@@ -605,7 +609,7 @@ void TK2FrontPanel::ChangeModeGroup(std::uint8_t from, std::uint8_t to) {
 }
 
 void TK2FrontPanel::ShowNotice(const std::string& text, const std::string& caption) {
-  platform::MessageBox(text, caption);
+  platform::MessageBox(text, caption, platform::BoxIcon::Information);
 }
 
 void TK2FrontPanel::closeEvent(QCloseEvent* event) {

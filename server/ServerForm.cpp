@@ -263,7 +263,7 @@ void TServerForm::About() {
   platform::MessageBox(
       windowTitle().toLatin1().toStdString() +
           "\r\n\r\nRemote operation of a K2 transceiver over TCP/IP.\r\nBy the Talvo developers.",
-      "About Talvo");
+      "About Talvo", platform::BoxIcon::Information);
 }
 
 void TServerForm::SettingsMenuClick() {
