@@ -32,7 +32,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 steady=${1:-30}
 bursts=${2:-10}
-idle=5
+idle=8
 source scripts/bench-start.sh
 bench=$build/tests/client/ClientAudioBench
 "$bench" --sound "$home" "$steady" "$bursts"

@@ -307,7 +307,7 @@ int Watch(const std::string& dir, int server, int client, int steady, int bursts
   }
 
   // The steady tone both ways: from a second after the later capture began to half a second
-  // before the earlier one's tone ends; idle: the three seconds before receive audio began.
+  // before the earlier one's tone ends; idle: the six seconds before receive audio began.
   const double rxFrom = serverIn.TimeOf(0), txFrom = clientIn.TimeOf(0);
   if (rxFrom < 0 || txFrom < 0) {
     std::fprintf(stderr, "the captures were not seen (receive %s, microphone %s)\n",
@@ -324,7 +324,7 @@ int Watch(const std::string& dir, int server, int client, int steady, int bursts
   std::printf("    its main thread         %6.2f %% (lines, microphone encoder, windows)\n",
               CpuShare(usage, from, to, &Usage::clientMain));
   std::printf("  client CPU before audio   %6.2f %% (connected, panel live)\n",
-              CpuShare(usage, rxFrom - 3.2, rxFrom - 0.2, &Usage::clientCpu));
+              CpuShare(usage, rxFrom - 6.2, rxFrom - 0.2, &Usage::clientCpu));
   std::printf("  client resident           %6.1f MB\n", mb);
   std::printf("  server CPU                %6.2f %% of one core\n",
               CpuShare(usage, from, to, &Usage::serverCpu));
