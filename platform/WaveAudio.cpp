@@ -98,7 +98,8 @@ struct PcmShape {
   unsigned rate, channels, frameBytes;
 };
 
-MMRESULT Configure(snd_pcm_t* pcm, const PcmShape& shape, bool capture, snd_pcm_uframes_t* period) {
+MMRESULT Configure(snd_pcm_t* pcm, const PcmShape& shape, bool capture, snd_pcm_uframes_t* period,
+                   snd_pcm_uframes_t* buffer) {
   snd_pcm_hw_params_t* hw;
   snd_pcm_hw_params_alloca(&hw);
   if (snd_pcm_hw_params_any(pcm, hw) < 0) return MMSYSERR_NODRIVER;
@@ -116,6 +117,9 @@ MMRESULT Configure(snd_pcm_t* pcm, const PcmShape& shape, bool capture, snd_pcm_
   snd_pcm_uframes_t size = 0;
   snd_pcm_hw_params_get_period_size(hw, &size, nullptr);
   *period = size ? size : shape.rate * kPeriodMs / 1000;
+  size = 0;
+  snd_pcm_hw_params_get_buffer_size(hw, &size);
+  *buffer = std::max(size ? size : shape.rate * kBufferMs / 1000, *period);
 
   snd_pcm_sw_params_t* sw;
   snd_pcm_sw_params_alloca(&sw);
@@ -132,13 +136,15 @@ MMRESULT Configure(snd_pcm_t* pcm, const PcmShape& shape, bool capture, snd_pcm_
 class WaveDevice {
  public:
   WaveDevice(bool capture, HWND window, std::uintptr_t handle, snd_pcm_t* pcm,
-             const PcmShape& shape, snd_pcm_uframes_t period, std::unique_ptr<Mp3Decoder> decoder)
+             const PcmShape& shape, snd_pcm_uframes_t period, snd_pcm_uframes_t buffer,
+             std::unique_ptr<Mp3Decoder> decoder)
       : capture_(capture),
         window_(window),
         handle_(handle),
         pcm_(pcm),
         shape_(shape),
         period_(period),
+        maxRead_(std::max(buffer / 2, period)),
         paced_(NeedsPacing(pcm)),
         decoder_(std::move(decoder)),
         wake_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
@@ -290,16 +296,19 @@ class WaveDevice {
   // ---- capture ----
 
   void CaptureLoop() {
-    std::vector<std::uint8_t> scratch(period_ * shape_.frameBytes);
+    std::vector<std::uint8_t> scratch(maxRead_ * shape_.frameBytes);
     bool started = false, broken = false;
     std::uint64_t position = 0;
+    snd_pcm_uframes_t availMin = period_;
     Clock::time_point base;
     for (;;) {
       bool running;
+      snd_pcm_uframes_t want;
       {
         std::lock_guard lock(mutex_);
         if (stop_) break;
         running = running_;
+        want = FramesWanted();
       }
       if (!running || broken) {
         if (started) {
@@ -318,17 +327,18 @@ class WaveDevice {
       }
       if (paced_) {
         const auto due =
-            base + std::chrono::microseconds((position + period_) * 1000000 / shape_.rate);
+            base + std::chrono::microseconds((position + want) * 1000000 / shape_.rate);
         if (Clock::now() < due) {
           Wait(MsUntil(due), false);
           continue;
         }
-      } else if (Wait(1000, true) != WaitResult::Ready) {
-        continue;
+      } else {
+        if (want != availMin && SetAvailMin(want)) availMin = want;
+        if (Wait(1000, true) != WaitResult::Ready) continue;
       }
       // The file plugin leaves the buffer alone once its input file has ended: that is silence.
-      std::memset(scratch.data(), 0, scratch.size());
-      snd_pcm_sframes_t n = snd_pcm_readi(pcm_, scratch.data(), period_);
+      std::memset(scratch.data(), 0, want * shape_.frameBytes);
+      snd_pcm_sframes_t n = snd_pcm_readi(pcm_, scratch.data(), want);
       if (n == -EAGAIN || n == 0) continue;
       if (n < 0) {
         if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) {
@@ -341,6 +351,25 @@ class WaveDevice {
       position += static_cast<std::uint64_t>(n);
       Deliver(scratch.data(), static_cast<std::size_t>(n) * shape_.frameBytes);
     }
+  }
+
+  // Capture: the frames that complete the buffer being filled, so that the thread wakes once a
+  // buffer rather than once a period; never less than a period (small buffers are filled several
+  // at a time) nor more than maxRead_. The caller holds the lock.
+  snd_pcm_uframes_t FramesWanted() const {
+    if (queue_.empty()) return period_;
+    const WAVEHDR* h = queue_.front();
+    const std::size_t rest = (h->dwBufferLength - h->dwBytesRecorded) / shape_.frameBytes;
+    return std::clamp<snd_pcm_uframes_t>(rest, period_, maxRead_);
+  }
+
+  // Capture: the device reports itself ready once frames wait.
+  bool SetAvailMin(snd_pcm_uframes_t frames) {
+    snd_pcm_sw_params_t* sw;
+    snd_pcm_sw_params_alloca(&sw);
+    return snd_pcm_sw_params_current(pcm_, sw) >= 0 &&
+           snd_pcm_sw_params_set_avail_min(pcm_, sw, frames) >= 0 &&
+           snd_pcm_sw_params(pcm_, sw) >= 0;
   }
 
   // Fills the queued buffers in order; with none queued the audio is lost, as on a sound card.
@@ -504,6 +533,7 @@ class WaveDevice {
   snd_pcm_t* pcm_;
   const PcmShape shape_;
   const snd_pcm_uframes_t period_;
+  const snd_pcm_uframes_t maxRead_;  // capture: the most frames read at once, half the buffer
   const bool paced_;
   std::unique_ptr<Mp3Decoder> decoder_;
   const int wake_;
@@ -600,15 +630,15 @@ MMRESULT Open(bool capture, std::uintptr_t* handle, std::uint32_t deviceId,
   snd_pcm_t* pcm = nullptr;
   int err = OpenPcm(name, capture, &pcm);
   if (err < 0) return OpenError(err);
-  snd_pcm_uframes_t period = 0;
-  MMRESULT rc = Configure(pcm, shape, capture, &period);
+  snd_pcm_uframes_t period = 0, buffer = 0;
+  MMRESULT rc = Configure(pcm, shape, capture, &period, &buffer);
   if (rc != MMSYSERR_NOERROR || (flags & WAVE_FORMAT_QUERY)) {
     snd_pcm_close(pcm);
     return rc;
   }
   const std::uintptr_t h = g_nextHandle++;
   auto device = std::make_shared<WaveDevice>(capture, (flags & CALLBACK_WINDOW) ? callback : 0, h,
-                                             pcm, shape, period, std::move(decoder));
+                                             pcm, shape, period, buffer, std::move(decoder));
   if (!device->Start()) return MMSYSERR_NOMEM;
   {
     std::lock_guard lock(g_registryMutex);

@@ -30,18 +30,19 @@ constexpr AutoTime kAutoTimes[] = {
 }  // namespace
 
 TSerialPort::TSerialPort(std::unique_ptr<platform::SerialDevice> device)
-    : device_(device ? std::move(device) : platform::CreateSerialDevice()) {
-  int err = device_->Init();
+    : shared_(device ? std::move(device) : platform::CreateSerialDevice()),
+      device_(*shared_.device) {
+  int err = device_.Init();
   if (err != 0)
     ReportError(1001, static_cast<std::uint32_t>(err), 0, "Error Creating Overlapped Event");
-  worker_ = std::make_unique<TWorkThread>(*this);
+  worker_ = std::make_unique<TWorkThread>(shared_, static_cast<ISerialPortEvents&>(*this));
 }
 
 TSerialPort::~TSerialPort() {
-  destroying_ = true;
-  calls_.Cancel();
-  if (device_->IsOpen()) ReactivatePort(false);
-  active_ = false;
+  shared_.destroying = true;
+  shared_.calls.Cancel();
+  if (device_.IsOpen()) ReactivatePort(false);
+  shared_.active = false;
   worker_->Terminate();
   WaitThreadIdle(10);
   worker_.reset();
@@ -53,7 +54,7 @@ void TSerialPort::SetCommPort(const std::string& value) {
   std::string name = value.substr(0, kMaxPortName);
   if (name == commPort_) return;
   commPort_ = name;
-  ReactivatePort(active_);
+  ReactivatePort(shared_.active);
 }
 
 void TSerialPort::SetBaudRate(std::uint32_t value) {
@@ -61,14 +62,14 @@ void TSerialPort::SetBaudRate(std::uint32_t value) {
   baudRate_ = value;
   if (xtoAuto_) CalcAutoTimeouts();
   // A new rate takes effect at once, also while the port is open.
-  if (changed && device_->IsOpen()) ApplyCommSettings();
+  if (changed && device_.IsOpen()) ApplyCommSettings();
 }
 
 template <typename T>
 void TSerialPort::SetDcbField(T& field, T value) {
   if (field == value) return;
   field = value;
-  if (device_->IsOpen()) ApplyCommSettings();
+  if (device_.IsOpen()) ApplyCommSettings();
 }
 
 void TSerialPort::SetParityType(std::uint8_t value) {
@@ -110,53 +111,53 @@ void TSerialPort::SetXOFFLimDiv(std::uint8_t value) {
 }
 
 void TSerialPort::SetFlowControl(std::int32_t value) {
-  if (flowControl_ == value) return;
-  flowControl_ = value;
-  if (device_->IsOpen()) ApplyCommSettings();
+  if (shared_.flowControl == value) return;
+  shared_.flowControl = value;
+  if (device_.IsOpen()) ApplyCommSettings();
 }
 
 void TSerialPort::SetStripNullChars(bool value) {
-  if (stripNullChars_ == value) return;
-  stripNullChars_ = value;
-  if (device_->IsOpen()) ApplyCommSettings();
+  if (shared_.stripNullChars == value) return;
+  shared_.stripNullChars = value;
+  if (device_.IsOpen()) ApplyCommSettings();
 }
 
 void TSerialPort::SetEventChar(char value) {
-  if (eventChar_ == value) return;
-  eventChar_ = value;
-  if (device_->IsOpen()) ApplyCommSettings();
+  if (shared_.eventChar == value) return;
+  shared_.eventChar = value;
+  if (device_.IsOpen()) ApplyCommSettings();
 }
 
 void TSerialPort::SetRTOCharDelayTime(std::uint32_t value) {
-  rtoCharDelayTime_ = value;
+  shared_.rtoCharDelayTime = value;
 }
 void TSerialPort::SetRTOExtraDelayTime(std::uint16_t value) {
-  rtoExtraDelayTime_ = value;
+  shared_.rtoExtraDelayTime = value;
 }
 
 void TSerialPort::SetWTOCharDelayTime(std::uint32_t value) {
-  if (wtoCharDelayTime_ == value) return;
-  wtoCharDelayTime_ = value;
-  if (device_->IsOpen()) ApplyCommSettings();
+  if (shared_.wtoCharDelayTime == value) return;
+  shared_.wtoCharDelayTime = value;
+  if (device_.IsOpen()) ApplyCommSettings();
 }
 
 void TSerialPort::SetWTOExtraDelayTime(std::uint16_t value) {
-  if (wtoExtraDelayTime_ == value) return;
-  wtoExtraDelayTime_ = value;
-  if (device_->IsOpen()) ApplyCommSettings();
+  if (shared_.wtoExtraDelayTime == value) return;
+  shared_.wtoExtraDelayTime = value;
+  if (device_.IsOpen()) ApplyCommSettings();
 }
 
 void TSerialPort::SetRxQueueSize(std::uint16_t value) {
   if (value == rxQueueSize_) return;
   rxQueueSize_ = value;
-  int err = device_->SetupQueues(rxQueueSize_, txQueueSize_);
+  int err = device_.SetupQueues(rxQueueSize_, txQueueSize_);
   if (err != 0) ReportError(101, static_cast<std::uint32_t>(err), 0, "Error can not set Quesize");
 }
 
 void TSerialPort::SetTxQueueSize(std::uint16_t value) {
   if (value == txQueueSize_) return;
   txQueueSize_ = value;
-  int err = device_->SetupQueues(rxQueueSize_, txQueueSize_);
+  int err = device_.SetupQueues(rxQueueSize_, txQueueSize_);
   if (err != 0) ReportError(102, static_cast<std::uint32_t>(err), 0, "Error can not set Quesize");
 }
 
@@ -167,7 +168,7 @@ void TSerialPort::SetXTOAuto(bool value) {
 }
 
 void TSerialPort::SetActive(bool value) {
-  if (value == active_) return;
+  if (value == shared_.active) return;
   ReactivatePort(value);
 }
 
@@ -182,8 +183,8 @@ void TSerialPort::SetDTRState(bool value) {
 }
 
 void TSerialPort::SetBREAKState(bool value) {
-  if (!device_->IsOpen()) return;
-  int err = device_->SetBreak(value);
+  if (!device_.IsOpen()) return;
+  int err = device_.SetBreak(value);
   if (err != 0) {
     ReportError(value ? 701 : 702, static_cast<std::uint32_t>(err), 0,
                 value ? "Error setting BREAK State" : "Error clearing BREAK State");
@@ -194,20 +195,22 @@ void TSerialPort::SetBREAKState(bool value) {
 void TSerialPort::SetModemLine(platform::ModemLine line, bool value, bool& state,
                                std::uint32_t setPlace, const char* setText,
                                std::uint32_t clearPlace, const char* clearText) {
-  if (!device_->IsOpen()) return;
-  int err = device_->SetModemLine(line, value);
+  if (!device_.IsOpen()) return;
+  int err = device_.SetModemLine(line, value);
   if (err != 0)
     ReportModemLineError(value ? setPlace : clearPlace, err, value ? setText : clearText);
   state = value;
 }
 
 void TSerialPort::ReportModemLineError(std::uint32_t place, int code, const char* text) {
-  if ((code == ENOTTY || code == EINVAL) && modemLinesMissingReported_.exchange(true)) return;
+  const bool noModemLines = code == ENOTTY || code == EINVAL;
+  if (noModemLines && modemLinesMissingReported_) return;
+  if (noModemLines) modemLinesMissingReported_ = true;
   ReportError(place, static_cast<std::uint32_t>(code), 0, text);
 }
 
 std::uint32_t TSerialPort::ComHandle() const {
-  int fd = device_->Handle();
+  int fd = device_.Handle();
   return fd < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(fd);
 }
 
@@ -237,10 +240,10 @@ class ReactivateGuard {
 void TSerialPort::ReactivatePort(bool reopen) {
   // A handler that runs while the port closes cannot open or close it again meanwhile; only
   // destruction goes on.
-  if (inReactivate_ && !destroying_) return;
+  if (inReactivate_ && !shared_.destroying) return;
   std::weak_ptr<int> alive = alive_;
   ReactivateGuard guard(inReactivate_, alive);
-  if (device_->IsOpen()) {
+  if (device_.IsOpen()) {
     ReportError(100, 0, 2, "Msg start deactivating Port");
     if (!ClosePort(alive)) return;
   }
@@ -257,26 +260,26 @@ bool TSerialPort::ClosePort(const std::weak_ptr<int>& alive) {
   // read it yet); only output that could not leave in its time is discarded, so that the close
   // never waits on a stalled line.
   const bool stalled = OutputWaiting();
-  eventMask_ = 0;
-  active_ = false;
-  device_->Wake();
-  int err = device_->Purge(true, stalled);
+  shared_.eventMask = 0;
+  shared_.active = false;
+  device_.Wake();
+  int err = device_.Purge(true, stalled);
   if (err != 0) ReportError(102, static_cast<std::uint32_t>(err), 0, "Error clearing Queues");
   {
-    std::lock_guard lock(writeMutex_);
-    if (sendInProgress_) writeAbort_ = ECANCELED;
-    writeQueue_.clear();
-    queuedBytes_ = 0;
+    std::lock_guard lock(shared_.writeMutex);
+    if (shared_.sendInProgress) shared_.writeAbort = ECANCELED;
+    shared_.writeQueue.clear();
+    shared_.queuedBytes = 0;
   }
-  device_->Wake();
+  device_.Wake();
   if (!parked) {
     WaitThreadIdle(15);
     if (alive.expired()) return false;
-    if (busy_) ReportError(104, 0, 1, "Warning ThreadIsRunning");
+    if (shared_.busy) ReportError(104, 0, 1, "Warning ThreadIsRunning");
   }
   SetDTRState(false);
   SetRTSState(false);
-  err = device_->Close();
+  err = device_.Close();
   if (err != 0) ReportError(103, static_cast<std::uint32_t>(err), 0, "Error closing Port");
   return true;
 }
@@ -284,59 +287,60 @@ bool TSerialPort::ClosePort(const std::weak_ptr<int>& alive) {
 bool TSerialPort::DrainWrites(const std::weak_ptr<int>& alive) {
   std::uint64_t waiting = 0;
   {
-    std::lock_guard lock(writeMutex_);
-    if (sendInProgress_) waiting = writeData_.size() - writeDone_ + queuedBytes_;
+    std::lock_guard lock(shared_.writeMutex);
+    if (shared_.sendInProgress)
+      waiting = shared_.writeData.size() - shared_.writeDone + shared_.queuedBytes;
   }
   std::uint32_t in = 0, out = 0;
-  if (device_->GetQueues(in, out) == 0) waiting += out;
+  if (device_.GetQueues(in, out) == 0) waiting += out;
   if (waiting == 0) return true;
-  const std::uint64_t limit = waiting * wtoCharDelayTime_ / 1000 + wtoExtraDelayTime_;
+  const std::uint64_t limit = waiting * shared_.wtoCharDelayTime / 1000 + shared_.wtoExtraDelayTime;
   const std::uint32_t start = platform::GetTickCount();
   auto drained = [this, &alive] { return alive.expired() || !OutputWaiting(); };
-  while (!calls_.ServeUntil(drained, 20)) {
+  while (!shared_.calls.ServeUntil(drained, 20)) {
     if (platform::GetTickCount() - start > limit) break;
   }
   return !alive.expired();
 }
 
 bool TSerialPort::OutputWaiting() {
-  if (sendInProgress_) return true;
+  if (shared_.sendInProgress) return true;
   std::uint32_t in = 0, out = 0;
-  return device_->GetQueues(in, out) == 0 && out > 0;
+  return device_.GetQueues(in, out) == 0 && out > 0;
 }
 
 void TSerialPort::OpenPort() {
   ReportError(110, 0, 2, "Msg start reactivating Port");
-  int err = device_->Open(platform::SerialDevicePath(commPort_));
+  int err = device_.Open(platform::SerialDevicePath(commPort_));
   if (err != 0) {
-    active_ = false;
+    shared_.active = false;
     ReportError(112, static_cast<std::uint32_t>(err), 0, "Error reopening Port");
     return;
   }
   modemLinesMissingReported_ = false;
-  txPending_ = false;
-  ++openGeneration_;
-  active_ = true;
-  err = device_->SetupQueues(rxQueueSize_, txQueueSize_);
+  shared_.txPending = false;
+  ++shared_.openGeneration;
+  shared_.active = true;
+  err = device_.SetupQueues(rxQueueSize_, txQueueSize_);
   if (err != 0) ReportError(111, static_cast<std::uint32_t>(err), 0, "Error setup Queuesize");
   ApplyCommSettings();
   SetDTRState(true);
   SetRTSState(true);
-  eventMask_ = kEvAll;
-  device_->Wake();
+  shared_.eventMask = kEvAll;
+  device_.Wake();
 }
 
 void TSerialPort::ApplyCommSettings() {
   platform::SerialSettings s;
-  int err = device_->GetSettings(s);
+  int err = device_.GetSettings(s);
   if (err != 0) {
     ReportError(801, static_cast<std::uint32_t>(err), 0, "Error getting DCB from CommState");
     return;
   }
-  std::int32_t flags = kDcbBinary | flowControl_;
+  std::int32_t flags = kDcbBinary | shared_.flowControl;
   if (parityType_ != 0) flags |= kDcbParity;
   if (parityErrorReplacement_) flags |= kDcbErrorChar;
-  if (stripNullChars_) flags |= kDcbNull;
+  if (shared_.stripNullChars) flags |= kDcbNull;
 
   s.baudRate = baudRate_;
   s.dataBits = dataBits_;
@@ -353,9 +357,9 @@ void TSerialPort::ApplyCommSettings() {
   xonLim_ = static_cast<std::uint32_t>(rxQueueSize_) * xonLimDiv_ / 100;
   xoffLim_ = static_cast<std::uint32_t>(rxQueueSize_) * xoffLimDiv_ / 100;
 
-  err = device_->SetReadsReturnAtOnce();
+  err = device_.SetReadsReturnAtOnce();
   if (err != 0) ReportError(802, static_cast<std::uint32_t>(err), 0, "Error setting CommTimeout");
-  err = device_->SetSettings(s);
+  err = device_.SetSettings(s);
   if (err != 0) {
     ReportError(802, static_cast<std::uint32_t>(err), 0,
                 "Error setting CommState, 87 indicate that Parms are incorrect");
@@ -366,63 +370,37 @@ void TSerialPort::CalcAutoTimeouts() {
   std::uint32_t micros = 1100;
   for (const auto& row : kAutoTimes)
     if (row.baud <= baudRate_) micros = row.micros;
-  rtoCharDelayTime_ = micros;
-  wtoCharDelayTime_ = micros;
+  shared_.rtoCharDelayTime = micros;
+  shared_.wtoCharDelayTime = micros;
 }
 
 // ---- writing ----
 
-TSerialPort::WriteStart TSerialPort::StartWriteLocked(std::string data, int& error) {
-  writeData_ = std::move(data);
-  writeDone_ = 0;
-  writeAbort_ = 0;
-  writeStart_ = platform::GetTickCount();
-  std::size_t moved = 0;
-  int err = device_->Write(writeData_.data(), writeData_.size(), moved);
-  if (err == EAGAIN || err == EINTR) err = 0;
-  if (err != 0) {
-    error = err;
-    lastWriteError_ = err;
-    writeData_.clear();
-    return WriteStart::Failed;
-  }
-  if (moved > 0) txPending_ = true;
-  writeDone_ = moved;
-  if (writeDone_ == writeData_.size()) {
-    writtenBytes_ = static_cast<std::uint32_t>(moved);
-    writeData_.clear();
-    writeDone_ = 0;
-    return WriteStart::Done;
-  }
-  sendInProgress_ = true;
-  return WriteStart::Pending;
-}
-
 bool TSerialPort::SendData(const void* buffer, std::uint32_t count) {
   const char* bytes = static_cast<const char*>(buffer);
-  WriteStart result;
+  TSerialShared::WriteStart result;
   int error = 0;
   {
-    std::lock_guard lock(writeMutex_);
-    if (sendInProgress_) {
-      if (queuedBytes_ + count <= kWriteQueueLimit) {
-        writeQueue_.emplace_back(bytes, count);
-        queuedBytes_ += count;
+    std::lock_guard lock(shared_.writeMutex);
+    if (shared_.sendInProgress) {
+      if (shared_.queuedBytes + count <= kWriteQueueLimit) {
+        shared_.writeQueue.emplace_back(bytes, count);
+        shared_.queuedBytes += count;
         return true;
       }
-      result = WriteStart::Failed;
+      result = TSerialShared::WriteStart::Failed;
     } else {
-      result = StartWriteLocked(std::string(bytes, count), error);
+      result = shared_.StartWriteLocked(std::string(bytes, count), error);
     }
   }
   switch (result) {
-    case WriteStart::Pending:
-      device_->Wake();
+    case TSerialShared::WriteStart::Pending:
+      device_.Wake();
       return true;
-    case WriteStart::Done:
+    case TSerialShared::WriteStart::Done:
       FireWriteDone();
       return true;
-    case WriteStart::Failed:
+    case TSerialShared::WriteStart::Failed:
       break;
   }
   if (error == 0) {
@@ -439,9 +417,79 @@ bool TSerialPort::WriteText(const std::string& text) {
 }
 
 void TSerialPort::FireWriteDone() {
-  if (destroying_) return;
+  if (shared_.destroying) return;
   auto handler = OnWriteDone;
   if (handler) handler(*this);
+}
+
+// ---- the worker's hand-overs ----
+
+bool TSerialPort::HandOver(std::function<void()> call) {
+  if (shared_.destroying) return false;
+  std::weak_ptr<int> alive = alive_;
+  return shared_.calls.Run([this, alive, call = std::move(call)] {
+    ++handOverDepth_;
+    call();
+    if (!alive.expired()) --handOverDepth_;
+  });
+}
+
+bool TSerialPort::CommStatChanged() {
+  return HandOver([this] {
+    if (shared_.destroying) return;
+    auto handler = OnCommStat;
+    if (handler) handler(*this);
+  });
+}
+
+bool TSerialPort::ChunkReceived(std::shared_ptr<TSerialCluster> chunk) {
+  return HandOver([this, chunk = std::move(chunk)] {
+    if (shared_.destroying) return;
+    chunks_.push_back(chunk);
+    auto handler = OnRxClusterEvent;
+    if (handler) handler(*this);
+  });
+}
+
+bool TSerialPort::CommEventsOccurred(std::uint32_t mask) {
+  shared_.commEvent = mask;
+  std::weak_ptr<int> alive = alive_;
+  return HandOver([this, alive, mask] {
+    using Member = TNotifyEvent TSerialPort::*;
+    static const struct {
+      std::uint32_t bit;
+      Member event;
+    } kOrder[] = {
+        {kEvBreak, &TSerialPort::OnBreakEvent},
+        {kEvCts, &TSerialPort::OnCTSEvent},
+        {kEvDsr, &TSerialPort::OnDSREvent},
+        {kEvErr, &TSerialPort::OnLineErrorEvent},
+        {kEvRing, &TSerialPort::OnRingEvent},
+        {kEvRlsd, &TSerialPort::OnRLSDEvent},
+        {kEvRxChar, &TSerialPort::OnRxCharEvent},
+        {kEvRxFlag, &TSerialPort::OnRxEventCharEvent},
+        {kEvTxEmpty, &TSerialPort::OnTxQueueEmptyEvent},
+    };
+    // A handler may destroy the port: nothing of it is touched after that.
+    auto fire = [&](Member event) {
+      if (alive.expired() || shared_.destroying) return false;
+      auto handler = this->*event;
+      if (handler) handler(*this);
+      return true;
+    };
+    for (const auto& e : kOrder)
+      if ((mask & e.bit) && !fire(e.event)) return;
+    if (mask != 0) fire(&TSerialPort::OnCommEvent);
+  });
+}
+
+bool TSerialPort::WriteDone() {
+  return HandOver([this] { FireWriteDone(); });
+}
+
+bool TSerialPort::WorkerReport(std::uint32_t place, int code, const std::string& text) {
+  return HandOver(
+      [this, place, code, text] { ReportError(place, static_cast<std::uint32_t>(code), 0, text); });
 }
 
 // ---- chunks and reports ----
@@ -464,15 +512,15 @@ const TSerialCluster* TSerialPort::PeekChunk() const {
 
 void TSerialPort::ReportError(std::uint32_t place, std::uint32_t code, std::uint8_t noise,
                               const std::string& msg) {
-  if (destroying_ || noise > errorNoise_) return;
+  if (shared_.destroying || noise > errorNoise_) return;
   auto handler = OnProcessError;
   if (handler) handler(*this, place, code, msg);
 }
 
 void TSerialPort::WaitThreadIdle(int steps) {
   std::weak_ptr<int> alive = alive_;
-  auto idle = [this, &alive] { return alive.expired() || !busy_; };
+  auto idle = [this, &alive] { return alive.expired() || !shared_.busy; };
   for (int i = 0; i < steps; ++i) {
-    if (calls_.ServeUntil(idle, kStepMs)) return;
+    if (shared_.calls.ServeUntil(idle, kStepMs)) return;
   }
 }

@@ -1,17 +1,15 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include "platform/MainThreadCall.h"
 #include "platform/SerialDevice.h"
 #include "serial/SerialCluster.h"
+#include "serial/SerialShared.h"
 
 class TWorkThread;
 
@@ -55,18 +53,6 @@ inline constexpr std::int32_t kFlowRtsHandshake = 0x2000;
 inline constexpr std::int32_t kFlowRtsToggle = 0x3000;
 inline constexpr std::int32_t kFlowAbortOnError = 0x4000;
 
-// The communication status flags, as bits of TComStateFlags.
-enum TComStateFlag : std::uint32_t {
-  fCtlHold = 1u << 0,   // output waits for CTS
-  fDsrHold = 1u << 1,   // output waits for DSR
-  fRlsHold = 1u << 2,   // output waits for carrier detect
-  fXoffHold = 1u << 3,  // output waits after an XOFF received
-  fXOffSent = 1u << 4,  // output waits after an XOFF sent
-  fEof = 1u << 5,       // end-of-file character received
-  fTxim = 1u << 6,      // a byte waits for immediate transmission
-};
-using TComStateFlags = std::uint32_t;
-
 // One serial port, opened for non-blocking I/O, with a worker thread that watches it and a queue
 // of received chunks.
 //
@@ -86,7 +72,7 @@ using TComStateFlags = std::uint32_t;
 //
 // Event handlers may close, reopen or destroy the port; after a handler has destroyed it,
 // nothing of the port is touched again.
-class TSerialPort {
+class TSerialPort : private ISerialPortEvents {
  public:
   using TNotifyEvent = std::function<void(TSerialPort& sender)>;
   using TNotifyErrorEvent = std::function<void(TSerialPort& sender, std::uint32_t place,
@@ -96,7 +82,7 @@ class TSerialPort {
 
   // Without a device, the system's serial device. The worker starts at once, idle.
   explicit TSerialPort(std::unique_ptr<platform::SerialDevice> device = nullptr);
-  ~TSerialPort();
+  ~TSerialPort() override;
   TSerialPort(const TSerialPort&) = delete;
   TSerialPort& operator=(const TSerialPort&) = delete;
 
@@ -125,31 +111,31 @@ class TSerialPort {
   void SetXONLimDiv(std::uint8_t value);
   std::uint8_t XOFFLimDiv() const { return xoffLimDiv_; }
   void SetXOFFLimDiv(std::uint8_t value);
-  std::int32_t FlowControl() const { return flowControl_; }
+  std::int32_t FlowControl() const { return shared_.flowControl; }
   void SetFlowControl(std::int32_t value);
-  bool StripNullChars() const { return stripNullChars_; }
+  bool StripNullChars() const { return shared_.stripNullChars; }
   void SetStripNullChars(bool value);
-  char EventChar() const { return eventChar_; }
+  char EventChar() const { return shared_.eventChar; }
   void SetEventChar(char value);
 
-  std::uint32_t RTOCharDelayTime() const { return rtoCharDelayTime_; }
+  std::uint32_t RTOCharDelayTime() const { return shared_.rtoCharDelayTime; }
   void SetRTOCharDelayTime(std::uint32_t value);
-  std::uint16_t RTOExtraDelayTime() const { return rtoExtraDelayTime_; }
+  std::uint16_t RTOExtraDelayTime() const { return shared_.rtoExtraDelayTime; }
   void SetRTOExtraDelayTime(std::uint16_t value);
-  std::uint16_t ClusterSize() const { return clusterSize_; }
-  void SetClusterSize(std::uint16_t value) { clusterSize_ = value; }
+  std::uint16_t ClusterSize() const { return shared_.clusterSize; }
+  void SetClusterSize(std::uint16_t value) { shared_.clusterSize = value; }
   std::uint16_t RxQueueSize() const { return rxQueueSize_; }
   void SetRxQueueSize(std::uint16_t value);
   std::uint16_t TxQueueSize() const { return txQueueSize_; }
   void SetTxQueueSize(std::uint16_t value);
-  std::uint32_t WTOCharDelayTime() const { return wtoCharDelayTime_; }
+  std::uint32_t WTOCharDelayTime() const { return shared_.wtoCharDelayTime; }
   void SetWTOCharDelayTime(std::uint32_t value);
-  std::uint16_t WTOExtraDelayTime() const { return wtoExtraDelayTime_; }
+  std::uint16_t WTOExtraDelayTime() const { return shared_.wtoExtraDelayTime; }
   void SetWTOExtraDelayTime(std::uint16_t value);
   bool XTOAuto() const { return xtoAuto_; }
   void SetXTOAuto(bool value);
 
-  bool Active() const { return active_; }
+  bool Active() const { return shared_.active; }
   void SetActive(bool value);
 
   // Output lines and break: act only while the port is open; otherwise nothing changes.
@@ -161,26 +147,26 @@ class TSerialPort {
   void SetBREAKState(bool value);
 
   // Status kept by the worker.
-  bool CTSState() const { return ctsState_; }
-  bool DSRState() const { return dsrState_; }
-  bool RLSDState() const { return rlsdState_; }
-  bool RingState() const { return ringState_; }
-  std::uint32_t CommError() const { return commError_; }
-  TComStateFlags CommStateFlags() const { return commStateFlags_; }
-  std::uint32_t CommStateInQueue() const { return commStateInQueue_; }
-  std::uint32_t CommStateOutQueue() const { return commStateOutQueue_; }
-  std::uint32_t ModemState() const { return modemState_; }
-  std::uint32_t CommEvent() const { return commEvent_; }
-  std::uint32_t WrittenBytes() const { return writtenBytes_; }
-  bool SendInProgress() const { return sendInProgress_; }
+  bool CTSState() const { return shared_.ctsState; }
+  bool DSRState() const { return shared_.dsrState; }
+  bool RLSDState() const { return shared_.rlsdState; }
+  bool RingState() const { return shared_.ringState; }
+  std::uint32_t CommError() const { return shared_.commError; }
+  TComStateFlags CommStateFlags() const { return shared_.commStateFlags; }
+  std::uint32_t CommStateInQueue() const { return shared_.commStateInQueue; }
+  std::uint32_t CommStateOutQueue() const { return shared_.commStateOutQueue; }
+  std::uint32_t ModemState() const { return shared_.modemState; }
+  std::uint32_t CommEvent() const { return shared_.commEvent; }
+  std::uint32_t WrittenBytes() const { return shared_.writtenBytes; }
+  bool SendInProgress() const { return shared_.sendInProgress; }
   // The open device's descriptor; all ones while closed.
   std::uint32_t ComHandle() const;
 
   std::uint8_t ErrorNoise() const { return errorNoise_; }
   void SetErrorNoise(std::uint8_t value) { errorNoise_ = value; }
   // Asks the worker to read whatever waits at its next cycle; cleared by that read.
-  bool ReadRequest() const { return readRequest_; }
-  void SetReadRequest(bool value) { readRequest_ = value; }
+  bool ReadRequest() const { return shared_.readRequest; }
+  void SetReadRequest(bool value) { shared_.readRequest = value; }
 
   // Writes count bytes (see the class comment). OnWriteDone fires before the return when the
   // device takes them all at once. True when the bytes went out or wait in the queue; false when
@@ -220,9 +206,14 @@ class TSerialPort {
   TNotifyErrorEvent OnProcessError;
 
  private:
-  friend class TWorkThread;
-
-  enum class WriteStart { Done, Pending, Failed };
+  // The worker's hand-overs (see ISerialPortEvents), run on the owner's thread.
+  bool CommStatChanged() override;
+  bool ChunkReceived(std::shared_ptr<TSerialCluster> chunk) override;
+  bool CommEventsOccurred(std::uint32_t mask) override;
+  bool WriteDone() override;
+  bool WorkerReport(std::uint32_t place, int code, const std::string& text) override;
+  // Any thread: runs call on the owner's thread and waits for it (false when not run).
+  bool HandOver(std::function<void()> call);
 
   void ReactivatePort(bool reopen);
   bool ClosePort(const std::weak_ptr<int>& alive);
@@ -238,15 +229,13 @@ class TSerialPort {
   void ReportModemLineError(std::uint32_t place, int code, const char* text);
   template <typename T>
   void SetDcbField(T& field, T value);
-  // Under writeMutex_: hands data to the device as far as it takes it now.
-  WriteStart StartWriteLocked(std::string data, int& error);
   void FireWriteDone();
 
-  std::unique_ptr<platform::SerialDevice> device_;
-  platform::MainThreadCall calls_;
+  TSerialShared shared_;
+  platform::SerialDevice& device_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 
-  // Settings. Those the worker reads are atomic.
+  // Settings only the owner's thread uses.
   std::string commPort_ = "COM2";
   std::uint32_t baudRate_ = 9600;
   std::uint8_t parityType_ = 0;
@@ -258,16 +247,8 @@ class TSerialPort {
   char xoffChar_ = 19;
   std::uint8_t xonLimDiv_ = 33;
   std::uint8_t xoffLimDiv_ = 33;
-  std::atomic<std::int32_t> flowControl_{0};
-  std::atomic<bool> stripNullChars_{false};
-  std::atomic<char> eventChar_{0};
-  std::atomic<std::uint32_t> rtoCharDelayTime_{1100};
-  std::atomic<std::uint16_t> rtoExtraDelayTime_{250};
-  std::atomic<std::uint16_t> clusterSize_{3072};
   std::uint16_t rxQueueSize_ = 4096;
   std::uint16_t txQueueSize_ = 4096;
-  std::atomic<std::uint32_t> wtoCharDelayTime_{1100};
-  std::atomic<std::uint16_t> wtoExtraDelayTime_{250};
   bool xtoAuto_ = true;
   std::uint8_t errorNoise_ = 255;
   // XON/XOFF limits in bytes, as computed for the driver; Linux has fixed thresholds.
@@ -278,37 +259,8 @@ class TSerialPort {
   bool dtrState_ = true;
   bool breakState_ = false;
 
-  // Shared with the worker.
-  std::atomic<bool> active_{false};
-  std::atomic<bool> busy_{false};
-  std::atomic<bool> finished_{false};
-  std::atomic<bool> destroying_{false};
-  std::atomic<bool> readRequest_{false};
-  std::atomic<std::uint64_t> openGeneration_{0};
-  std::atomic<std::uint32_t> eventMask_{0};
-  std::atomic<bool> modemLinesMissingReported_{false};  // reports 601/602 (the worker has its own)
-  std::atomic<bool> txPending_{false};  // bytes went to the driver since the last kEvTxEmpty
-  std::atomic<bool> ctsState_{false}, dsrState_{false}, rlsdState_{false}, ringState_{false};
-  std::atomic<std::uint32_t> commError_{0};
-  std::atomic<TComStateFlags> commStateFlags_{0};
-  std::atomic<std::uint32_t> commStateInQueue_{0};
-  std::atomic<std::uint32_t> commStateOutQueue_{0};
-  std::atomic<std::uint32_t> modemState_{0};
-  std::atomic<std::uint32_t> commEvent_{0};
-  std::atomic<std::uint32_t> writtenBytes_{0};
-  std::atomic<bool> sendInProgress_{false};
-  std::atomic<int> lastWriteError_{0};
-
-  // The write in progress and those waiting behind it; writeMutex_ guards them.
-  std::mutex writeMutex_;
-  std::string writeData_;
-  std::size_t writeDone_ = 0;
-  std::uint32_t writeStart_ = 0;
-  int writeAbort_ = 0;  // errno that ends the write in progress at the worker's next look
-  std::deque<std::string> writeQueue_;
-  std::size_t queuedBytes_ = 0;
-
-  // Main thread only.
+  // Owner's thread only.
+  bool modemLinesMissingReported_ = false;  // reports 601/602 (the worker has its own)
   std::deque<std::shared_ptr<TSerialCluster>> chunks_;
   bool inReactivate_ = false;
   int handOverDepth_ = 0;  // hand-overs of this port's worker running on the main thread now

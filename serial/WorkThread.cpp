@@ -22,8 +22,8 @@ bool TryAgain(int e) {
 
 }  // namespace
 
-TWorkThread::TWorkThread(TSerialPort& port)
-    : port_(port), device_(*port.device_), thread_([this] { Execute(); }) {}
+TWorkThread::TWorkThread(TSerialShared& shared, ISerialPortEvents& port)
+    : shared_(shared), port_(port), device_(*shared.device), thread_([this] { Execute(); }) {}
 
 TWorkThread::~TWorkThread() {
   Terminate();
@@ -36,42 +36,42 @@ void TWorkThread::Terminate() {
 }
 
 bool TWorkThread::PortActive() const {
-  return port_.active_;
+  return shared_.active;
 }
 
 void TWorkThread::Execute() {
-  bool running = port_.active_;
+  bool running = shared_.active;
   for (;;) {
     if (running) {
-      port_.busy_ = true;
-      if (port_.openGeneration_ != generation_) StartOfOpening();
+      shared_.busy = true;
+      if (shared_.openGeneration != generation_) StartOfOpening();
       if (PortActive()) PollLineStatus();
       CheckWriteDone();
       if (PortActive()) ReadInput();
       if (PortActive()) CheckCommEvents();
       bool active = PortActive();
-      int err = device_.Wait(kCycleMs, active && inQueue_ == 0, active && port_.sendInProgress_);
+      int err = device_.Wait(kCycleMs, active && inQueue_ == 0, active && shared_.sendInProgress);
       if (err != 0)
         ReportFailure(9911, err, "Error getting Overlappedresult");
       else
         ClearFailure(9911);
-      if (!PortActive() && !port_.sendInProgress_) running = false;
+      if (!PortActive() && !shared_.sendInProgress) running = false;
     }
     if (!running) {
-      port_.busy_ = false;
-      port_.calls_.Notify();
+      shared_.busy = false;
+      shared_.calls.Notify();
       if (terminated_) break;
-      running = port_.active_;
+      running = shared_.active;
       if (!running) device_.Wait(kIdleMs, false, false);
     }
   }
-  port_.busy_ = false;
-  port_.finished_ = true;
-  port_.calls_.Notify();
+  shared_.busy = false;
+  shared_.finished = true;
+  shared_.calls.Notify();
 }
 
 void TWorkThread::StartOfOpening() {
-  generation_ = port_.openGeneration_;
+  generation_ = shared_.openGeneration;
   fresh_ = true;
   failing_.clear();
   countersReported_ = false;
@@ -107,11 +107,11 @@ void TWorkThread::PollLineStatus() {
     if (!haveModem_) prevModem_ = status;
     haveModem_ = true;
     modem_ = status;
-    port_.modemState_ = status;
-    port_.ctsState_ = (status & kMsCtsOn) != 0;
-    port_.dsrState_ = (status & kMsDsrOn) != 0;
-    port_.rlsdState_ = (status & kMsRlsdOn) != 0;
-    port_.ringState_ = (status & kMsRingOn) != 0;
+    shared_.modemState = status;
+    shared_.ctsState = (status & kMsCtsOn) != 0;
+    shared_.dsrState = (status & kMsDsrOn) != 0;
+    shared_.rlsdState = (status & kMsRlsdOn) != 0;
+    shared_.ringState = (status & kMsRingOn) != 0;
   }
 
   std::uint32_t in = 0, out = 0;
@@ -154,103 +154,97 @@ void TWorkThread::PollLineStatus() {
   lineErrors_ = errors;
 
   TComStateFlags flags = 0;
-  std::int32_t flow = port_.flowControl_;
+  std::int32_t flow = shared_.flowControl;
   bool ctsFlow = (flow & kFlowCtsOut) || (flow & kFlowRtsToggle) == kFlowRtsHandshake;
   if (ctsFlow && haveModem_ && !(modem_ & kMsCtsOn) && out > 0) flags |= fCtlHold;
 
-  if (errors != port_.commError_ || flags != port_.commStateFlags_ ||
-      in != port_.commStateInQueue_ || out != port_.commStateOutQueue_) {
-    port_.commError_ = errors;
-    port_.commStateFlags_ = flags;
-    port_.commStateInQueue_ = in;
-    port_.commStateOutQueue_ = out;
-    TSerialPort* p = &port_;
-    HandOver([p] {
-      if (p->destroying_) return;
-      auto handler = p->OnCommStat;
-      if (handler) handler(*p);
-    });
+  if (errors != shared_.commError || flags != shared_.commStateFlags ||
+      in != shared_.commStateInQueue || out != shared_.commStateOutQueue) {
+    shared_.commError = errors;
+    shared_.commStateFlags = flags;
+    shared_.commStateInQueue = in;
+    shared_.commStateOutQueue = out;
+    port_.CommStatChanged();
   }
 }
 
 void TWorkThread::CheckWriteDone() {
-  if (!port_.sendInProgress_) return;
+  if (!shared_.sendInProgress) return;
   std::vector<WriteOutcome> outcomes;
   {
-    std::lock_guard lock(port_.writeMutex_);
+    std::lock_guard lock(shared_.writeMutex);
     // Ends the write in progress and starts the queued ones until one has to wait.
     auto finish = [&](std::uint32_t place, int code, const char* text, std::uint32_t written) {
       outcomes.push_back({place, code, text, true, written});
-      port_.writeData_.clear();
-      port_.writeDone_ = 0;
-      port_.writeAbort_ = 0;
-      while (!port_.writeQueue_.empty()) {
-        std::string next = std::move(port_.writeQueue_.front());
-        port_.writeQueue_.pop_front();
-        port_.queuedBytes_ -= next.size();
+      shared_.writeData.clear();
+      shared_.writeDone = 0;
+      shared_.writeAbort = 0;
+      while (!shared_.writeQueue.empty()) {
+        std::string next = std::move(shared_.writeQueue.front());
+        shared_.writeQueue.pop_front();
+        shared_.queuedBytes -= next.size();
         std::uint32_t size = static_cast<std::uint32_t>(next.size());
         int error = 0;
-        switch (port_.StartWriteLocked(std::move(next), error)) {
-          case TSerialPort::WriteStart::Pending:
+        switch (shared_.StartWriteLocked(std::move(next), error)) {
+          case TSerialShared::WriteStart::Pending:
             return;
-          case TSerialPort::WriteStart::Done:
+          case TSerialShared::WriteStart::Done:
             outcomes.push_back({0, 0, "", true, size});
             break;
-          case TSerialPort::WriteStart::Failed:
+          case TSerialShared::WriteStart::Failed:
             outcomes.push_back({903, error, "Error writing Data", false, 0});
             break;
         }
       }
-      port_.sendInProgress_ = false;
+      shared_.sendInProgress = false;
     };
 
-    while (port_.sendInProgress_) {
-      std::uint32_t asked = static_cast<std::uint32_t>(port_.writeData_.size());
-      if (port_.writeAbort_ != 0) {
-        port_.lastWriteError_ = port_.writeAbort_;
-        finish(9702, port_.writeAbort_, "Error getting Overlapped Result",
-               static_cast<std::uint32_t>(port_.writeDone_));
+    while (shared_.sendInProgress) {
+      std::uint32_t asked = static_cast<std::uint32_t>(shared_.writeData.size());
+      if (shared_.writeAbort != 0) {
+        shared_.lastWriteError = shared_.writeAbort;
+        finish(9702, shared_.writeAbort, "Error getting Overlapped Result",
+               static_cast<std::uint32_t>(shared_.writeDone));
         continue;
       }
       std::size_t moved = 0;
       int err = 0;
-      if (port_.writeDone_ < port_.writeData_.size()) {
-        err = device_.Write(port_.writeData_.data() + port_.writeDone_,
-                            port_.writeData_.size() - port_.writeDone_, moved);
+      if (shared_.writeDone < shared_.writeData.size()) {
+        err = device_.Write(shared_.writeData.data() + shared_.writeDone,
+                            shared_.writeData.size() - shared_.writeDone, moved);
       }
       if (err != 0 && !TryAgain(err)) {
-        port_.lastWriteError_ = err;
+        shared_.lastWriteError = err;
         finish(9702, err, "Error getting Overlapped Result",
-               static_cast<std::uint32_t>(port_.writeDone_));
+               static_cast<std::uint32_t>(shared_.writeDone));
         continue;
       }
       if (moved > 0) {
-        port_.writeDone_ += moved;
-        port_.txPending_ = true;
+        shared_.writeDone += moved;
+        shared_.txPending = true;
       }
-      if (port_.writeDone_ == port_.writeData_.size()) {
+      if (shared_.writeDone == shared_.writeData.size()) {
         finish(0, 0, "", asked);
         continue;
       }
-      std::uint32_t elapsed = platform::GetTickCount() - port_.writeStart_;
-      std::uint64_t limit = static_cast<std::uint64_t>(asked) * port_.wtoCharDelayTime_ / 1000 +
-                            port_.wtoExtraDelayTime_;
+      std::uint32_t elapsed = platform::GetTickCount() - shared_.writeStart;
+      std::uint64_t limit = static_cast<std::uint64_t>(asked) * shared_.wtoCharDelayTime / 1000 +
+                            shared_.wtoExtraDelayTime;
       if (elapsed > limit) {
-        port_.lastWriteError_ = ETIMEDOUT;
+        shared_.lastWriteError = ETIMEDOUT;
         finish(9701, ETIMEDOUT, "Error write TimeOut",
-               static_cast<std::uint32_t>(port_.writeDone_));
+               static_cast<std::uint32_t>(shared_.writeDone));
         continue;
       }
       break;
     }
   }
 
-  TSerialPort* p = &port_;
   for (const auto& o : outcomes) {
     if (o.place != 0) Report(o.place, o.code, o.text);
     if (o.writeDone) {
-      port_.writtenBytes_ = o.written;
-      HandOver([p] { p->FireWriteDone(); });
+      shared_.writtenBytes = o.written;
+      port_.WriteDone();
     }
   }
 }
@@ -263,8 +257,8 @@ void TWorkThread::ReadInput() {
     return;
   }
   const double quietFor =
-      static_cast<double>(n) * port_.rtoCharDelayTime_ / 1000.0 + port_.rtoExtraDelayTime_;
-  const bool readNow = port_.readRequest_ || n >= port_.clusterSize_ ||
+      static_cast<double>(n) * shared_.rtoCharDelayTime / 1000.0 + shared_.rtoExtraDelayTime;
+  const bool readNow = shared_.readRequest || n >= shared_.clusterSize ||
                        static_cast<double>(now - quietSince_) > quietFor ||
                        (lineErrors_ & kLineErrorMask) != 0;
   if (!readNow) return;
@@ -273,7 +267,7 @@ void TWorkThread::ReadInput() {
   std::size_t got = 0;
   int err = device_.Read(buffer.data(), n, got);
   if (TryAgain(err)) return;  // counted but not there yet: decide again next cycle
-  port_.readRequest_ = false;
+  shared_.readRequest = false;
   if (err != 0) {
     ReportFailure(9804, err, "Error reading Data");
     return;
@@ -282,11 +276,13 @@ void TWorkThread::ReadInput() {
   bytesRead_ += got;
   buffer.resize(got);
   // The event character is seen when its byte is read: the driver has no such watch.
-  if (std::find(buffer.begin(), buffer.end(), port_.eventChar_.load()) != buffer.end())
+  if (std::find(buffer.begin(), buffer.end(), shared_.eventChar.load()) != buffer.end())
     pendingEvents_ |= kEvRxFlag;
-  if (port_.stripNullChars_)
+  if (shared_.stripNullChars)
     buffer.erase(std::remove(buffer.begin(), buffer.end(), '\0'), buffer.end());
-  DeliverCluster(buffer.data(), buffer.size());
+  if (!shared_.destroying)
+    port_.ChunkReceived(std::make_shared<TSerialCluster>(
+        buffer.data(), static_cast<std::uint32_t>(buffer.size()), lineErrors_));
   quietSince_ = platform::GetTickCount();
 }
 
@@ -316,65 +312,16 @@ void TWorkThread::CheckCommEvents() {
   if (haveModem_) prevModem_ = modem_;
   if (rxTotal_ != prevRxTotal_) mask |= kEvRxChar;
   prevRxTotal_ = rxTotal_;
-  if (port_.txPending_ && !port_.sendInProgress_ && outQueue_ == 0) {
-    port_.txPending_ = false;
+  if (shared_.txPending && !shared_.sendInProgress && outQueue_ == 0) {
+    shared_.txPending = false;
     mask |= kEvTxEmpty;
   }
-  mask &= port_.eventMask_;
-  if (mask != 0) DispatchCommEvents(mask);
-}
-
-void TWorkThread::DeliverCluster(const char* data, std::size_t count) {
-  if (port_.destroying_) return;
-  auto cluster =
-      std::make_shared<TSerialCluster>(data, static_cast<std::uint32_t>(count), lineErrors_);
-  TSerialPort* p = &port_;
-  HandOver([p, cluster] {
-    if (p->destroying_) return;
-    p->chunks_.push_back(cluster);
-    auto handler = p->OnRxClusterEvent;
-    if (handler) handler(*p);
-  });
-}
-
-void TWorkThread::DispatchCommEvents(std::uint32_t mask) {
-  if (port_.destroying_) return;
-  port_.commEvent_ = mask;
-  TSerialPort* p = &port_;
-  std::weak_ptr<int> alive = port_.alive_;
-  HandOver([p, alive, mask] {
-    using Member = TSerialPort::TNotifyEvent TSerialPort::*;
-    static const struct {
-      std::uint32_t bit;
-      Member event;
-    } kOrder[] = {
-        {kEvBreak, &TSerialPort::OnBreakEvent},
-        {kEvCts, &TSerialPort::OnCTSEvent},
-        {kEvDsr, &TSerialPort::OnDSREvent},
-        {kEvErr, &TSerialPort::OnLineErrorEvent},
-        {kEvRing, &TSerialPort::OnRingEvent},
-        {kEvRlsd, &TSerialPort::OnRLSDEvent},
-        {kEvRxChar, &TSerialPort::OnRxCharEvent},
-        {kEvRxFlag, &TSerialPort::OnRxEventCharEvent},
-        {kEvTxEmpty, &TSerialPort::OnTxQueueEmptyEvent},
-    };
-    auto fire = [&](Member event) {
-      if (alive.expired() || p->destroying_) return false;
-      auto handler = p->*event;
-      if (handler) handler(*p);
-      return true;
-    };
-    for (const auto& e : kOrder)
-      if ((mask & e.bit) && !fire(e.event)) return;
-    if (mask != 0) fire(&TSerialPort::OnCommEvent);
-  });
+  mask &= shared_.eventMask;
+  if (mask != 0 && !shared_.destroying) port_.CommEventsOccurred(mask);
 }
 
 void TWorkThread::Report(std::uint32_t place, int code, const char* text) {
-  TSerialPort* p = &port_;
-  std::string msg = text;
-  HandOver(
-      [p, place, code, msg] { p->ReportError(place, static_cast<std::uint32_t>(code), 0, msg); });
+  port_.WorkerReport(place, code, text);
 }
 
 void TWorkThread::ReportFailure(std::uint32_t place, int code, const char* text) {
@@ -382,15 +329,4 @@ void TWorkThread::ReportFailure(std::uint32_t place, int code, const char* text)
   if (it != failing_.end() && it->second == code) return;
   failing_[place] = code;
   Report(place, code, text);
-}
-
-bool TWorkThread::HandOver(std::function<void()> call) {
-  if (port_.destroying_) return false;
-  TSerialPort* p = &port_;
-  std::weak_ptr<int> alive = port_.alive_;
-  return port_.calls_.Run([p, alive, call = std::move(call)] {
-    ++p->handOverDepth_;
-    call();
-    if (!alive.expired()) --p->handOverDepth_;
-  });
 }

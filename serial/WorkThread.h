@@ -3,23 +3,22 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <thread>
 
 #include "platform/SerialDevice.h"
+#include "serial/SerialShared.h"
 
-class TSerialPort;
-
-// The worker thread of one TSerialPort. While the port is open it cycles at most every 75 ms:
+// The worker thread of one TSerialPort. It sees the port only through the state they share and
+// the port's hand-overs. While the port is open it cycles at most every 75 ms:
 // it polls the modem lines, queue counts and line error counters, carries the write in
 // progress on and times it out, decides when to read the input queue and reads it as one
 // chunk, and derives the port's events from what changed. Chunks, events and reports go to the
-// main thread through the port's blocking hand-over. While the port is closed it sleeps in steps
+// port's thread through its blocking hand-overs. While the port is closed it sleeps in steps
 // of 200 ms. It ends when asked to, once the port is closed and no write is in progress.
 class TWorkThread {
  public:
-  explicit TWorkThread(TSerialPort& port);
+  TWorkThread(TSerialShared& shared, ISerialPortEvents& port);
   // Asks the thread to end and waits for it.
   ~TWorkThread();
   TWorkThread(const TWorkThread&) = delete;
@@ -42,17 +41,15 @@ class TWorkThread {
   void CheckWriteDone();
   void ReadInput();
   void CheckCommEvents();
-  void DeliverCluster(const char* data, std::size_t count);
-  void DispatchCommEvents(std::uint32_t mask);
   // Worker reports are errors (level 0). A failure that repeats with the same code is reported
   // once, until the call succeeds again.
   void Report(std::uint32_t place, int code, const char* text);
   void ReportFailure(std::uint32_t place, int code, const char* text);
   void ClearFailure(std::uint32_t place) { failing_.erase(place); }
-  bool HandOver(std::function<void()> call);
   bool PortActive() const;
 
-  TSerialPort& port_;
+  TSerialShared& shared_;
+  ISerialPortEvents& port_;
   platform::SerialDevice& device_;
   std::atomic<bool> terminated_{false};
 

@@ -8,16 +8,33 @@
 TEventLog::TEventLog(std::string path) : path_(std::move(path)) {}
 
 void TEventLog::Load() {
-  lines_ = ReadLines(path_);
+  lines_.clear();
+  bytes_ = 0;
+  for (std::string& line : ReadLines(path_)) Keep(std::move(line));
+}
+
+void TEventLog::Keep(std::string line) {
+  bytes_ += line.size() + 2;
+  lines_.push_back(std::move(line));
+  if (bytes_ <= kMaxFileBytes) return;
+  std::size_t drop = 0;
+  while (bytes_ > kMaxFileBytes / 2 && drop + 1 < lines_.size())
+    bytes_ -= lines_[drop++].size() + 2;
+  lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(drop));
 }
 
 bool TEventLog::LogEvent(const std::string& message) {
   std::string line = FormatDateTime("ddddd tt", Now()) + "\t" + message;
-  lines_.push_back(line);
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path_, error);
-  if (!error && size + line.size() + 2 > kMaxFileBytes)
+  if (!error && size + line.size() + 2 > kMaxFileBytes) {
     std::filesystem::rename(path_, path_ + ".1", error);  // on failure the file just grows
+    if (!error) {
+      lines_.clear();
+      bytes_ = 0;
+    }
+  }
+  Keep(line);
   return AppendLine(path_, line);
 }
 

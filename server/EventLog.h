@@ -4,17 +4,19 @@
 #include <string>
 #include <vector>
 
-// The server's event log: dated lines ("ddddd tt", a tab, the message) kept in memory for the
-// whole run and in the file beside the program, which continues across runs. The file is kept
-// under kMaxFileBytes: when a line would pass it, the file becomes "<name>.1" (replacing the old
-// one) and a new file begins.
+// The server's event log: dated lines ("ddddd tt", a tab, the message) in the file beside the
+// program, which continues across runs, and in memory for the log window. The file is kept under
+// kMaxFileBytes: when a line would pass it, the file becomes "<name>.1" (replacing the old one)
+// and a new file begins; the lines in memory then begin afresh too. Whatever happens to the file,
+// the lines in memory stay under kMaxFileBytes: past it, the older half of them is dropped.
 class TEventLog {
  public:
   static constexpr std::uintmax_t kMaxFileBytes = 10 * 1024 * 1024;
 
   explicit TEventLog(std::string path);
 
-  // Reads the lines the file holds already (a missing file is an empty log).
+  // Reads the lines the file holds already (a missing file is an empty log); of a file larger
+  // than kMaxFileBytes only the newest lines.
   void Load();
 
   // Adds one line for message, dated now, and appends it to the file. A file that cannot be
@@ -25,8 +27,11 @@ class TEventLog {
   const std::string& Path() const { return path_; }
 
  private:
+  void Keep(std::string line);
+
   std::string path_;
   std::vector<std::string> lines_;
+  std::uintmax_t bytes_ = 0;  // of lines_, each with its line end
 };
 
 // Text that came from a client, fit for a log line: control characters become "?" and the text is

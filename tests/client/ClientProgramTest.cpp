@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QPushButton>
 
 #include "client/ClientSession.h"
@@ -24,19 +23,14 @@
 #include "tests/client/Recorder.h"
 #include "tests/logbook/AdifReader.h"
 #include "tests/logbook/FakeEqsl.h"
+#include "tests/support/TalvoProcess.h"
+#include "tests/support/WaitFor.h"
 #include "tests/support/k2sim/K2Simulator.h"
 #include "web/Url.h"
 
 namespace {
 
-template <class Pred>
-bool WaitFor(Pred pred, int timeoutMs) {
-  for (int waited = 0; !pred(); waited += 20) {
-    if (waited >= timeoutMs) return false;
-    platform::WaitMessages(20);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 class ClientProgram : public ::testing::Test {
  protected:
@@ -57,14 +51,7 @@ class ClientProgram : public ::testing::Test {
   }
 
   void Start(QProcess& process, const char* binary) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TALVO_HOME", QString::fromStdString(home_));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.setProgram(QString::fromLatin1(binary));
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start();
-    ASSERT_TRUE(process.waitForStarted(10000));
+    StartTalvoProcess(process, QString::fromLatin1(binary), home_);
   }
 
   // The client's own call and the station "Local K2" for the server that StartServer runs.

@@ -20,7 +20,7 @@
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
 #include "tests/support/ServerFixtures.h"
-#include "tests/support/ServerProcess.h"
+#include "tests/support/TalvoProcess.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
@@ -118,7 +118,7 @@ class FrontPanelProgram : public ::testing::Test {
     client.Set("Shack", "Addr", "127.0.0.1");
     client.Set("Shack", "Port", std::to_string(port_));
     client.Set("Shack", "Passwd", Scramble("pw", TClientSettings::kPasswordSeed));
-    StartServerProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_);
+    StartTalvoProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_);
   }
   void TearDown() override {
     if (server_.state() == QProcess::NotRunning) return;

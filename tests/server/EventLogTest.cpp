@@ -59,6 +59,8 @@ TEST(EventLog, AFullFileBecomesTheOldOneAndANewOneBegins) {
   EXPECT_EQ(fresh.size() - fresh.find("\tnext\r\n"), 7u) << fresh;
   EXPECT_TRUE(log.LogEvent("and on"));
   EXPECT_NE(Contents(path).find("\tnext\r\n"), std::string::npos);  // the new file grows
+  ASSERT_EQ(log.Lines().size(), 2u);  // the window shows what the new file holds
+  EXPECT_NE(log.Lines()[0].find("\tnext"), std::string::npos);
 }
 
 TEST(EventLog, UnwritableFileKeepsTheLineInMemory) {
@@ -67,6 +69,17 @@ TEST(EventLog, UnwritableFileKeepsTheLineInMemory) {
   TEventLog log(path);
   EXPECT_FALSE(log.LogEvent("lost?"));
   ASSERT_EQ(log.Lines().size(), 1u);
+  // An unattended server that cannot write its log does not fill its memory with it.
+  const std::string big(64 * 1024, 'b');
+  std::size_t kept = 0;
+  for (int i = 0; i < 400; ++i) {
+    log.LogEvent(big + std::to_string(i));
+    kept = 0;
+    for (const auto& line : log.Lines()) kept += line.size() + 2;
+    ASSERT_LE(kept, TEventLog::kMaxFileBytes);
+  }
+  EXPECT_GT(kept, TEventLog::kMaxFileBytes / 2 - big.size());
+  EXPECT_NE(log.Lines().back().find(big + "399"), std::string::npos);
   rmdir(path.c_str());
 }
 

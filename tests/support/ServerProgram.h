@@ -18,7 +18,7 @@
 
 #include "common/Utils.h"
 #include "tests/support/LineClient.h"
-#include "tests/support/ServerProcess.h"
+#include "tests/support/TalvoProcess.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace server_program {
@@ -88,7 +88,7 @@ class ServerProgram : public ::testing::Test {
   }
 
   void Start() {
-    StartServerProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_);
+    StartTalvoProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_);
   }
 
   void Stop() {

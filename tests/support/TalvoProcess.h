@@ -1,0 +1,24 @@
+#pragma once
+
+// Starts a real Talvo program (server or client) for a test: its own TALVO_HOME, Qt's offscreen
+// platform, its errors on the test's standard error. The program is killed when the test process
+// dies, so that a test that aborts leaves nothing holding the test runner's output.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <string>
+
+inline void StartTalvoProcess(QProcess& process, const QString& program, const std::string& home) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("TALVO_HOME", QString::fromStdString(home));
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  process.setProcessEnvironment(env);
+  process.setProgram(program);
+  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+  process.start();
+  ASSERT_TRUE(process.waitForStarted(10000));
+}
