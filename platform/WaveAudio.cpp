@@ -195,7 +195,9 @@ class WaveDevice {
       if (capture_) h->dwBytesRecorded = 0;
       queue_.push_back(h);
     }
-    Wake();
+    // A capture fills whatever is queued when its next period comes, on its own clock: waking
+    // it for each buffer would cost a wake-up per block (125 a second with 8 ms blocks).
+    if (!capture_) Wake();
     return MMSYSERR_NOERROR;
   }
 

@@ -4,7 +4,7 @@
 build=${TALVO_BUILD:-build}
 home=$(mktemp -d)
 port=$((20000 + RANDOM % 20000))
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$home"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$home"' EXIT
 export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
 bench_start_server() {
   "$build"/tests/support/k2sim --link "$home/k2" > /dev/null &

@@ -22,57 +22,28 @@
 
 #include "common/AudioFrame.h"
 #include "sockets/MD5.h"
+#include "tests/support/BenchSupport.h"
 #include "tests/support/LineClient.h"
 #include "tests/support/Mp3Reference.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kRate = 8000;
+using bench::kRate;
+using bench::ProcessCpu;
+using bench::ResidentMb;
 constexpr int kBlock = 1000;  // samples per captured block
-constexpr int kOnsetAt = 37;  // samples into a block
 
 double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-// The onset of burst i, in samples from the start of the capture.
 long Onset(int steady, int i) {
-  return static_cast<long>((steady + i) * kRate + kRate / 2 + kOnsetAt);
+  return bench::BurstOnset(steady, i);
 }
 
 int WriteCapture(const char* path, int steady, int bursts) {
-  std::vector<std::int16_t> s(static_cast<std::size_t>((steady + bursts + 2) * kRate), 0);
-  auto tone = [&](long from, long to) {
-    for (long n = from; n < to && n < static_cast<long>(s.size()); ++n)
-      s[static_cast<std::size_t>(n)] =
-          static_cast<std::int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000.0 * n / kRate)));
-  };
-  tone(0, static_cast<long>(steady) * kRate);
-  for (int i = 0; i < bursts; ++i)
-    tone(Onset(steady, i), static_cast<long>(steady + i + 1) * kRate);
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size() * 2));
-  return f ? 0 : 1;
-}
-
-// User and system time of a process, in seconds.
-double ProcessCpu(int pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(f)), {});
-  std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i)
-    if (i == 14 || i == 15) ticks += std::stod(field);
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double ResidentMb(int pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(f, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024;
-  return 0;
+  return bench::WriteSound(path, bench::BurstSound(steady, bursts, 1000)) ? 0 : 1;
 }
 
 struct Line {
