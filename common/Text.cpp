@@ -57,6 +57,20 @@ bool SplitAtFirstSpace(std::string_view text, std::string& head, std::string& ta
   return true;
 }
 
+std::string NewlineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out += text[i];
+      continue;
+    }
+    out += '\n';
+    if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+  }
+  return out;
+}
+
 std::size_t KeywordPosition(std::string_view keywords, std::string_view word) {
   if (word.empty()) return 0;
   const std::size_t at = keywords.find(word);

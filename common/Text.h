@@ -34,6 +34,10 @@ std::string Trim(std::string_view text, std::string_view chars);
 // trimmed. Without a space, head is the whole text, tail is empty and the result is false.
 bool SplitAtFirstSpace(std::string_view text, std::string& head, std::string& tail);
 
+// The text with its line breaks as the desktop shows them: "\r\n" and a lone "\r" (both mean a
+// new line in the programs' texts and on the wire) become "\n".
+std::string NewlineBreaks(std::string_view text);
+
 // 1-based position of the first occurrence of word inside keywords; 0 when absent or empty.
 // Keyword tables written as one string ("BYECLOSECAT") dispatch on it.
 std::size_t KeywordPosition(std::string_view keywords, std::string_view word);

@@ -11,11 +11,18 @@
 #include <cstdio>
 #include <exception>
 
+#include "common/Text.h"
+
 namespace platform {
 namespace {
 
 QString Latin1(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The texts of boxes and questions break lines the programs' way; a box shows "\n" only.
+QString BoxText(const std::string& s) {
+  return Latin1(NewlineBreaks(s));
 }
 
 MessageBoxHook& Hook() {
@@ -48,7 +55,8 @@ void Application::ShowException(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
   if (Hook()) return Hook()(text, QApplication::applicationName().toStdString());
   if (Headless()) return;
-  auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), Latin1(text));
+  auto* box =
+      new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), BoxText(text));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
@@ -64,12 +72,12 @@ void MessageBox(const std::string& text, const std::string& caption) {
 void MessageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
   if (Hook()) return Hook()(text, caption);
   if (Headless()) {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), NewlineBreaks(text).c_str());
     return;
   }
   static const QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
                                              QMessageBox::Warning, QMessageBox::Critical};
-  QMessageBox box(kIcons[static_cast<int>(icon)], Latin1(caption), Latin1(text), QMessageBox::Ok);
+  QMessageBox box(kIcons[static_cast<int>(icon)], Latin1(caption), BoxText(text), QMessageBox::Ok);
   box.exec();
 }
 
@@ -100,7 +108,7 @@ void SetQuestionHook(QuestionHook hook) {
 bool AskYesNo(const std::string& text, const std::string& caption) {
   if (Question()) return Question()(text, caption);
   if (Headless()) return false;
-  return QMessageBox::question(nullptr, Latin1(caption), Latin1(text),
+  return QMessageBox::question(nullptr, Latin1(caption), BoxText(text),
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 

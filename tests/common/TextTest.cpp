@@ -39,6 +39,22 @@ TEST(Text, TrimAndSplit) {
   EXPECT_EQ(Trim("\r a \r", " \t"), "\r a \r");
 }
 
+TEST(Text, NewlineBreaks) {
+  const struct {
+    const char* in;
+    const char* out;
+  } rows[] = {
+      {"", ""},
+      {"one line", "one line"},
+      {"You are connected.\rYou have Full access.", "You are connected.\nYou have Full access."},
+      {"a\r\nb", "a\nb"},
+      {"a\r\rb\n", "a\n\nb\n"},
+      {"\r\n\r", "\n\n"},
+      {"\xe9\r", "\xe9\n"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(NewlineBreaks(row.in), row.out) << row.in;
+}
+
 TEST(Text, KeywordPosition) {
   EXPECT_EQ(KeywordPosition("BYECLOSECAT", "BYE"), 1u);
   EXPECT_EQ(KeywordPosition("BYECLOSECAT", "CAT"), 9u);

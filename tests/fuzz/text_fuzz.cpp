@@ -1,5 +1,5 @@
 // The text toolkit's parsers on arbitrary bytes: no crash, no overflow, and a parsed number
-// parses again, printed, to the same value.
+// parses again, printed, to the same value; line breaks come out without a carriage return.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,5 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ParseInt32(text, 16);
   ParseUnsigned(text, 16, 0xFFFF);
   KeywordPosition("BYECLOSECATAUDIOLOGNOOPCHAT", UpperAscii(text));
+  const std::string lines = NewlineBreaks(text);
+  if (lines.find('\r') != std::string::npos || lines.size() > text.size()) std::abort();
   return 0;
 }
