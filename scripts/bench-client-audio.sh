@@ -17,8 +17,8 @@
 # The timing, from the files and a clock: a third process polls every millisecond the position of
 # each capture's descriptor on its input file (/proc/PID/fdinfo) and the length of each output
 # file, and stamps every change. A device without a clock is paced by the platform: a capture
-# reads each 20 ms period when it has passed, so a sample reached the "card" when its period was
-# read, less the samples after it in that period. Output files are written as the device plays,
+# reads each stretch (a 20 ms period, or the rest of the block it fills) once its last sample has
+# passed, so a sample reached the "card" when its stretch was read, less the samples after it. Output files are written as the device plays,
 # except that ALSA's file plugin holds back one device buffer (400 ms) until more audio follows or
 # the device drops it at close; the bench closes both playbacks after a quiet second and takes
 # that last growth as the frames held back. A sample is heard 1/8000 s after the one before while

@@ -63,13 +63,9 @@ struct TSerialShared {
   std::atomic<bool> finished{false};   // the thread has ended
   std::atomic<bool> txPending{false};  // bytes went to the driver since the last kEvTxEmpty
   std::atomic<bool> ctsState{false}, dsrState{false}, rlsdState{false}, ringState{false};
-  std::atomic<std::uint32_t> commError{0};
   std::atomic<TComStateFlags> commStateFlags{0};
-  std::atomic<std::uint32_t> commStateInQueue{0};
-  std::atomic<std::uint32_t> commStateOutQueue{0};
-  std::atomic<std::uint32_t> modemState{0};
-  std::atomic<std::uint32_t> commEvent{0};
-  std::atomic<std::uint32_t> writtenBytes{0};
+  std::atomic<std::uint32_t> commError{0}, modemState{0}, commEvent{0}, writtenBytes{0};
+  std::atomic<std::uint32_t> commStateInQueue{0}, commStateOutQueue{0};
   std::atomic<bool> sendInProgress{false};
   std::atomic<int> lastWriteError{0};
 
