@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "client/ClientSession.h"
 #include "client/PropsDlg.h"
 #include "client/WidgetText.h"
 #include "common/Text.h"
@@ -151,7 +152,7 @@ bool TConnectDlg::StoreOwnCall() {
   const std::string call = Trim(ToLatin1(call_->text()));
   if (problem.empty()) problem = TClientSettings::ValueProblem("Your call", call);
   if (!problem.empty()) {
-    platform::MessageBox(problem, "Connect To...");
+    platform::MessageBox(problem, TClientSession::kTitle);
     return false;
   }
   if (call != ownCall_) {

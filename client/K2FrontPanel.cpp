@@ -63,6 +63,7 @@ TK2FrontPanel::TK2FrontPanel(const std::string& iniFile, const std::string& trac
       session_(iniFile, traceFile),
       hotKeys_(hotKeys) {
   setWindowTitle(QString::fromLatin1(kCaption));
+  setFont(QApplication::font("QMessageBox"));
   CreatePicture();
   CreateDisplay();
   CreateControls();
@@ -292,9 +293,9 @@ void TK2FrontPanel::CreateMenus() {
   QFont bold = powerItem_->font();
   bold.setBold(true);
   powerItem_->setFont(bold);  // the default item
+  QAction* closeItem = powerPopup_->addAction(QStringLiteral("Close"));
   rxOnlyItem_ = powerPopup_->addAction(QStringLiteral("RX Only"));
   rxOnlyItem_->setCheckable(true);
-  QAction* closeItem = powerPopup_->addAction(QStringLiteral("Close"));
   powerPopup_->addSeparator();
   QAction* aboutItem = powerPopup_->addAction(QStringLiteral("About Talvo"));
   powerBtn_->SetPopupMenu(powerPopup_);
@@ -308,7 +309,7 @@ void TK2FrontPanel::CreateMenus() {
     platform::MessageBox(std::string(kCaption) +
                              "\r\rRemote operation of a K2 transceiver over TCP/IP.\rBy the "
                              "Talvo developers.",
-                         "About Talvo", platform::BoxIcon::Information);
+                         TClientSession::kTitle, platform::BoxIcon::Information);
   });
 
   modeChgPopup_ = new QMenu(this);
@@ -538,7 +539,9 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
         mic_->hide();
       }
       rx_->hide();
-      session_.Settings().SetFreqWindowVisible(freq_->isVisible());
+      // Only a session that was set up says whether the window is wanted next time: a refused
+      // login or a failed connect keeps the choice of the last real session.
+      if (powerBtn_->StateOn()) session_.Settings().SetFreqWindowVisible(freq_->isVisible());
       freq_->hide();
       SetControlsEnabled(false);
       SetImagesEnabled(false);

@@ -114,6 +114,7 @@ class TK2FrontPanel : public QWidget,
   TKelmKnob* AFGainKnob() const { return afGainKnob_; }
   TKelmKnob* RFGainKnob() const { return rfGainKnob_; }
   TKelmKnob* RITKnob() const { return ritKnob_; }
+  QMenu* PowerPopup() const { return powerPopup_; }
   QAction* PowerItem() const { return powerItem_; }
   QAction* RxOnlyItem() const { return rxOnlyItem_; }
   QMenu* ModeChgPopup() const { return modeChgPopup_; }

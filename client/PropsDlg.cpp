@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "client/ClientSession.h"
 #include "client/DialogButtons.h"
 #include "client/EQSLPropsDlg.h"
 #include "client/StationList.h"
@@ -98,7 +99,7 @@ void TPropsDlg::cbEQSLClick(bool checked) {
   if (!problem.empty()) {
     // The eQSL settings live in the station's section, which needs a usable name first.
     eqsl_->setChecked(!checked);
-    platform::MessageBox(problem, "K2 Settings");
+    platform::MessageBox(problem, TClientSession::kTitle);
     return;
   }
   if (!checked) {
@@ -120,7 +121,7 @@ void TPropsDlg::cbEQSLClick(bool checked) {
       problem = TClientSettings::PasswordProblem("The eQSL password", password,
                                                  TClientSettings::kEqslSeed);
     if (!problem.empty()) {
-      platform::MessageBox(problem, "eQSL real-time logging");
+      platform::MessageBox(problem, TClientSession::kTitle);
       continue;
     }
     settings_.WriteEqsl(name, enabled, password);
@@ -140,7 +141,7 @@ void TPropsDlg::accept() {
     if (problem.empty()) problem = Latin1Problem(what, edit->text());
   if (problem.empty()) problem = TStationList::Problem(Station());
   if (!problem.empty()) {
-    platform::MessageBox(problem, "K2 Settings");
+    platform::MessageBox(problem, TClientSession::kTitle);
     return;
   }
   QDialog::accept();

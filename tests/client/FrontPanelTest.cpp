@@ -4,18 +4,22 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QAction>
 #include <QImage>
+#include <QMenu>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
 
 #include "client/ClientAudio.h"
+#include "client/FreqCtrl.h"
 #include "client/K2FrontPanel.h"
 #include "client/PanelImage.h"
 #include "common/Utils.h"
 #include "controls/KelmKnob.h"
 #include "controls/LEDDisplay.h"
 #include "controls/LEDMeter.h"
+#include "platform/Application.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
@@ -100,6 +104,39 @@ TEST_F(FrontPanel, SwitchesAndKnobsWaitForAConnection) {
   EXPECT_FALSE(panel_.mask().contains(QPoint(0, 0)));
   EXPECT_FALSE(panel_.mask().contains(QPoint(562, 234)));
   EXPECT_TRUE(panel_.mask().contains(QPoint(281, 117)));
+}
+
+TEST_F(FrontPanel, PowerMenuAndAboutBox) {
+  QStringList items;
+  for (QAction* item : panel_.PowerPopup()->actions())
+    if (!item->isSeparator()) items << item->text();
+  EXPECT_EQ(items.join('|'), QStringLiteral("Power On|Close|RX Only|About Talvo"));
+
+  std::string caption;
+  platform::SetMessageBoxHook([&](const std::string&, const std::string& c) { caption = c; });
+  panel_.PowerPopup()->actions().back()->trigger();
+  platform::SetMessageBoxHook(nullptr);
+  EXPECT_EQ(caption, "Talvo Client");
+}
+
+// Whether the frequency window comes up at the next connect is decided by the last session that
+// was set up; a connection that ended before that (a refused login) leaves the choice alone.
+TEST_F(FrontPanel, FrequencyWindowChoiceSurvivesAConnectionThatNeverCameUp) {
+  const std::string ini = panel_.Session().ClientIniFile();
+  auto visible = [&] { return ReadIniString(ini, "Frequency Window", "Visible", "?"); };
+  WriteIniString(ini, "Frequency Window", "Visible", "1");
+  panel_.Session().DataConnSessionClosed(0);
+  EXPECT_EQ(visible(), "1");
+
+  panel_.PanelChanged(TPanelChange::PowerOn);
+  panel_.Session().DataConnSessionClosed(0);
+  EXPECT_EQ(visible(), "");
+
+  panel_.PanelChanged(TPanelChange::PowerOn);
+  panel_.FreqCtrl()->show();
+  panel_.Session().DataConnSessionClosed(0);
+  EXPECT_EQ(visible(), "1");
+  EXPECT_TRUE(panel_.FreqCtrl()->isHidden());
 }
 
 // The panel with the real server and the simulated radio.
