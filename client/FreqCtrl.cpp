@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "client/ClientSession.h"
 #include "client/WidgetText.h"
@@ -81,6 +82,7 @@ void TFreqCtrl::ShowFreq(const std::string& value) {
 
 void TFreqCtrl::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (event->spontaneous()) return;  // restored from minimised: it stays where it was moved
   resize(164, 72);
   int left = x(), top = y();
   if (session_.Settings().FreqWindowPosition(left, top)) move(left, top);

@@ -308,6 +308,25 @@ TEST_F(ClientWindows, AtMostTwentyMemoriesAreSavedInOrderAndTheListIsEnded) {
   EXPECT_EQ(again.cbFreq()->count(), 20);
 }
 
+TEST_F(ClientWindows, RestoredFromMinimisedTheWindowsKeepTheirPlaceAndText) {
+  SetIni("Frequency Window", "Top", "300");
+  SetIni("Frequency Window", "Left", "10");
+  TClientSession s(ini_, home_ + "/trace.log");
+  TFreqCtrl f(s);
+  f.show();
+  EXPECT_EQ(f.pos(), QPoint(10, 300));
+  f.move(40, 50);
+  f.showMinimized();
+  f.showNormal();
+  EXPECT_EQ(f.pos(), QPoint(40, 50));
+
+  TRxWin rx(s);
+  rx.AddText("cq de k1abc");
+  rx.showMinimized();
+  rx.showNormal();
+  EXPECT_EQ(rx.Text(), "cq de k1abc");
+}
+
 TEST_F(ClientWindows, AReportedFrequencyBecomesTheText) {
   TClientSession s(ini_, home_ + "/trace.log");
   TFreqCtrl f(s);

@@ -70,6 +70,25 @@ TEST(QSOPanel, KeyFiltersButtonsAndPrompts) {
   panel.move(40, 50);
 }
 
+TEST(QSOPanel, RestoredFromMinimisedTheContactGoesOn) {
+  const std::string home = TestHome();
+  TClientSession session(home + "/TalvoClient.INI", home + "/TalvoClient.log");
+  Questions questions;
+  TQSOPanel panel(session);
+  panel.show();
+  Type(panel.edCall, QStringLiteral("k1abc"));
+  panel.edName->setText(QStringLiteral("Alex"));
+  panel.showMinimized();
+  panel.showNormal();
+  EXPECT_EQ(panel.edCall->text(), QStringLiteral("K1ABC"));
+  EXPECT_EQ(panel.edName->text(), QStringLiteral("Alex"));
+  panel.LogStartBtnClick();
+  panel.showMinimized();
+  panel.showNormal();
+  EXPECT_TRUE(questions.asked.empty());
+  EXPECT_TRUE(panel.Log().Unsaved());
+}
+
 TEST(QSOPanel, TheReceiveWindowCopiesIntoItsFieldsOnlyWhileItShows) {
   const std::string home = TestHome();
   TClientSession session(home + "/TalvoClient.INI", home + "/TalvoClient.log");
