@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -274,12 +275,20 @@ TEST_F(ClientWindows, TypedFrequenciesAndStepsAreSentAndRemembered) {
   EXPECT_EQ(f.cbFreq()->itemText(1).toStdString(), "14060.000");
   f.cbFreq()->setCurrentIndex(1);
   emit f.cbFreq()->activated(1);
+  // Enter in the text is Go, once, for a new text and for a remembered one.
+  for (const char* typed : {"3.5", "7040.000"}) {
+    f.cbFreq()->setEditText(typed);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(f.cbFreq()->lineEdit(), &enter);
+  }
+  EXPECT_EQ(f.cbFreq()->count(), 3);
   s->Disconnect();
   std::vector<std::string> freqs;
   for (const std::string& t : server.Texts())
     if (t.rfind("FREQ", 0) == 0) freqs.push_back(t);
   EXPECT_EQ(freqs, (std::vector<std::string>{"FREQ 14060.000", "FREQ 7040.000", "FREQ 7040.13",
-                                             "FREQ 7030.12", "FREQ 14060.000"}));
+                                             "FREQ 7030.12", "FREQ 14060.000", "FREQ 3500.000",
+                                             "FREQ 7040.000"}));
 }
 
 TEST_F(ClientWindows, AtMostTwentyMemoriesAreSavedInOrderAndTheListIsEnded) {
