@@ -4,9 +4,11 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "client/ClientSession.h"
 #include "client/WidgetText.h"
@@ -44,6 +46,7 @@ TFreqCtrl::TFreqCtrl(TClientSession& session, QWidget* parent)
   }
   connect(go_, &QPushButton::clicked, this, [this] { FreqBtnClick(); });
   connect(freq_, &QComboBox::activated, this, [this] { FreqBtnClick(); });
+  freq_->lineEdit()->installEventFilter(this);
   FormCreate();
 }
 
@@ -79,8 +82,20 @@ void TFreqCtrl::ShowFreq(const std::string& value) {
   freq_->setEditText(Latin1(value));
 }
 
+bool TFreqCtrl::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == freq_->lineEdit() && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      FreqBtnClick();
+      return true;  // the combo box would also report a remembered text as chosen
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void TFreqCtrl::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (event->spontaneous()) return;  // restored from minimised: it stays where it was moved
   resize(164, 72);
   int left = x(), top = y();
   if (session_.Settings().FreqWindowPosition(left, top)) move(left, top);

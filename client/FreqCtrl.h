@@ -32,6 +32,8 @@ class TFreqCtrl : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // Enter in the text is Go (a tool window has no default button).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ShowMemories();

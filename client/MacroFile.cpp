@@ -1,10 +1,9 @@
 #include "client/MacroFile.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "common/Utils.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -12,11 +11,6 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
   for (std::size_t at = text.find(from); at != std::string::npos;
        at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -58,7 +52,7 @@ void TMacroSet::Edit(int number, TMacro macro) {
 }
 
 bool TMacroSet::Load(const std::string& path) {
-  if (!FileExists(path)) return false;
+  if (!platform::FileExists(path)) return false;
   for (int n = 1; n <= kCount; ++n) {
     const std::string section = SectionName(n);
     TMacro& m = macros_[static_cast<std::size_t>(n - 1)];

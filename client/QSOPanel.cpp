@@ -1,5 +1,6 @@
 #include "client/QSOPanel.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -46,6 +47,7 @@ TQSOPanel::TQSOPanel(TClientSession& session, QWidget* parent)
                  [this](const std::string& text) { session_.Trace(text); },
                  [] { platform::ProcessMessages(); }}) {
   setWindowTitle(QString::fromLatin1(kCaption));
+  setFont(QApplication::font("QMessageBox"));  // the desktop's message font
 
   DetailsGroup = new QGroupBox(QStringLiteral(" QSO Details "), this);
   edCall = Field(DetailsGroup, "Callsign");
@@ -255,8 +257,9 @@ void TQSOPanel::LookupClick() {
 
 void TQSOPanel::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  Run([this] { NewBtnClick(); });
+  if (event->spontaneous()) return;  // restored from minimised: the contact goes on
   Run([this] { KeyboardShown(); });
+  Run([this] { NewBtnClick(); });
 }
 
 void TQSOPanel::hideEvent(QHideEvent* event) {

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <fstream>
@@ -105,6 +106,7 @@ void TRxWin::FormCreate() {
 
 void TRxWin::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (event->spontaneous()) return;  // restored from minimised: the text stays
   memo_->clear();
 }
 

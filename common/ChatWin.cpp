@@ -1,5 +1,6 @@
 #include "common/ChatWin.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -68,6 +69,7 @@ TChatWin::TChatWin(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint),
       iniFile_(platform::ChangeFileExt(platform::ProgramFile(), ".ini")) {
   setWindowTitle(QStringLiteral("Chat"));
+  setFont(QApplication::font("QMessageBox"));  // the desktop's message font
   resize(360, 220);
 
   chatText_ = new QPlainTextEdit(this);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -274,12 +275,20 @@ TEST_F(ClientWindows, TypedFrequenciesAndStepsAreSentAndRemembered) {
   EXPECT_EQ(f.cbFreq()->itemText(1).toStdString(), "14060.000");
   f.cbFreq()->setCurrentIndex(1);
   emit f.cbFreq()->activated(1);
+  // Enter in the text is Go, once, for a new text and for a remembered one.
+  for (const char* typed : {"3.5", "7040.000"}) {
+    f.cbFreq()->setEditText(typed);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(f.cbFreq()->lineEdit(), &enter);
+  }
+  EXPECT_EQ(f.cbFreq()->count(), 3);
   s->Disconnect();
   std::vector<std::string> freqs;
   for (const std::string& t : server.Texts())
     if (t.rfind("FREQ", 0) == 0) freqs.push_back(t);
   EXPECT_EQ(freqs, (std::vector<std::string>{"FREQ 14060.000", "FREQ 7040.000", "FREQ 7040.13",
-                                             "FREQ 7030.12", "FREQ 14060.000"}));
+                                             "FREQ 7030.12", "FREQ 14060.000", "FREQ 3500.000",
+                                             "FREQ 7040.000"}));
 }
 
 TEST_F(ClientWindows, AtMostTwentyMemoriesAreSavedInOrderAndTheListIsEnded) {
@@ -306,6 +315,25 @@ TEST_F(ClientWindows, AtMostTwentyMemoriesAreSavedInOrderAndTheListIsEnded) {
   EXPECT_EQ(Ini("Frequency Window", "Top"), "50");
   TFreqCtrl again(s);
   EXPECT_EQ(again.cbFreq()->count(), 20);
+}
+
+TEST_F(ClientWindows, RestoredFromMinimisedTheWindowsKeepTheirPlaceAndText) {
+  SetIni("Frequency Window", "Top", "300");
+  SetIni("Frequency Window", "Left", "10");
+  TClientSession s(ini_, home_ + "/trace.log");
+  TFreqCtrl f(s);
+  f.show();
+  EXPECT_EQ(f.pos(), QPoint(10, 300));
+  f.move(40, 50);
+  f.showMinimized();
+  f.showNormal();
+  EXPECT_EQ(f.pos(), QPoint(40, 50));
+
+  TRxWin rx(s);
+  rx.AddText("cq de k1abc");
+  rx.showMinimized();
+  rx.showNormal();
+  EXPECT_EQ(rx.Text(), "cq de k1abc");
 }
 
 TEST_F(ClientWindows, AReportedFrequencyBecomesTheText) {

@@ -54,8 +54,15 @@ TEST(QSOPanel, KeyFiltersButtonsAndPrompts) {
   EXPECT_TRUE(panel.LogStartBtn->isEnabled());
   EXPECT_NE(panel.Log().StartTime(), 0);
 
-  // Hidden with an unsaved contact, answered No: kept; shown again: abandon it?
+  // Minimised and restored, the contact goes on without a question.
+  panel.showMinimized();
+  panel.showNormal();
+  EXPECT_EQ(panel.edGrid->text(), QStringLiteral("JO62qm"));
   panel.LogEndBtnClick();
+  panel.showMinimized();
+  panel.showNormal();
+
+  // Hidden with an unsaved contact, answered No: kept; shown again: abandon it?
   panel.hide();
   panel.show();
   EXPECT_EQ(questions.asked, (std::vector<std::string>{"Save unsaved contact with DL1AB/P?",
