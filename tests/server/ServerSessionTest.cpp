@@ -94,6 +94,48 @@ TEST_F(ServerSessionTest, LoginRefusedCatWordAndContact) {
   EXPECT_EQ(status_, "Listening for connection");
 }
 
+// Session words by their place in the keyword string: short forms count, and a word found only
+// at another place (L and LO inside CLOSE) goes to the relay. "SE" after each line marks where
+// its answers end.
+TEST_F(ServerSessionTest, ShortWordsAndWordsForTheRelay) {
+  TServerSession session(ini_.Path(), log_);
+  std::vector<std::string> chat;
+  session.OnChat = [&](const std::string& text) { chat.push_back(text); };
+  Start(session);
+  LineClient client;
+  ASSERT_NE(LogIn(client, port_, "alice", "secret"), "");
+  ASSERT_EQ(client.WaitFor("PRIV", 10000), "PRIV 1");
+
+  const struct {
+    const char* line;
+    const char* answer;  // the first "#" line, "" when only the marker's
+  } rows[] = {
+      {"l K1ABC <call:5>K1ABC <eor>", "# Invalid command \"l\""},
+      {"lo K1ABC <call:5>K1ABC <eor>", "# Invalid command \"lo\""},
+      {"LOG", ""},
+      {"noo", ""},
+      {"ch K1ABC> good evening", ""},
+      {"ca UP1;", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    client.SendLine(row.line);
+    client.SendLine("SE");
+    const std::string marker = "# Invalid command \"SE\"";
+    if (*row.answer != '\0') EXPECT_EQ(client.WaitFor("# ", 10000), row.answer);
+    EXPECT_EQ(client.WaitFor("# ", 10000), marker);
+  }
+  EXPECT_EQ(chat, std::vector<std::string>{"K1ABC> good evening"});
+  EXPECT_TRUE(RadioReceives("UP1;", 10000));
+  for (const std::string& line : log_.Lines())
+    EXPECT_EQ(line.find("Contact logged"), std::string::npos) << line;
+
+  client.SendLine("byeCLOSE");  // BYE, the word at the first place
+  EXPECT_TRUE(client.WaitClosed(5000));
+  for (int i = 0; i < 500 && !session.SessionEnded(); ++i) platform::WaitMessages(10);
+  EXPECT_FALSE(session.ShutdownRequested());
+}
+
 TEST_F(ServerSessionTest, UserNamesMatchTheListWithoutRegardToCase) {
   TServerSession session(ini_.Path(), log_);
   Start(session);
