@@ -86,6 +86,7 @@ TServerForm::TServerForm(TEventLog& eventLog)
     : settings_(platform::ChangeFileExt(platform::ProgramFile(), ".ini")),
       session_(settings_.IniPath(), eventLog) {
   themeManager_ = std::make_unique<TThemeManager>(this);
+  setFont(QApplication::font("QMessageBox"));  // the desktop's message font
   // Window description.
   caption_ = session_.Caption();
   setWindowTitle(Latin1(caption_));

@@ -1,5 +1,6 @@
 #include "server/SettingsDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -43,6 +44,7 @@ QLabel* Label(const char* text, QWidget* parent) {
 TSettings::TSettings(QWidget* owner, const std::string& iniPath, bool cwDecoderAvailable,
                      const std::string& deviceRoot)
     : QDialog(owner), model_(iniPath) {
+  setFont(QApplication::font("QMessageBox"));  // the desktop's message font
   setWindowTitle(QStringLiteral("Talvo Server Settings"));
   auto* layout = new QVBoxLayout(this);
   pages = new QTabWidget(this);

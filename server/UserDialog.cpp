@@ -1,5 +1,6 @@
 #include "server/UserDialog.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -18,6 +19,7 @@ std::string EditText(const QString& text) {
 }
 
 TUsrDlg::TUsrDlg(QWidget* owner) : QDialog(owner) {
+  setFont(QApplication::font("QMessageBox"));  // the desktop's message font
   setWindowTitle(QStringLiteral("User Settings"));
   auto* layout = new QVBoxLayout(this);
 

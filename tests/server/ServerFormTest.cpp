@@ -1,6 +1,8 @@
 // The server window in process: its settings, its timer and its session reset.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFont>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
@@ -17,6 +19,8 @@
 #include "platform/Paths.h"
 #include "platform/Tick.h"
 #include "server/ServerForm.h"
+#include "server/SettingsDialog.h"
+#include "server/UserDialog.h"
 #include "sockets/MD5.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/ServerFixtures.h"
@@ -136,6 +140,20 @@ TEST_F(ServerFormTest, TheThemeManagerLooksAfterTheWindowsControls) {
     platform::WaitMessages(5);
   EXPECT_TRUE(manager->IsRegistered(&form));
   EXPECT_TRUE(manager->IsRegistered(central));
+}
+
+TEST_F(ServerFormTest, TheWindowAndItsDialogsTakeTheDesktopsMessageFont) {
+  const QFont saved = QApplication::font("QMessageBox");
+  QFont message(QStringLiteral("Serif"));
+  message.setPointSize(QApplication::font().pointSize() + 5);
+  QApplication::setFont(message, "QMessageBox");
+  TServerForm form(*log_);
+  TSettings settings(&form, form.IniPath(), false);
+  TUsrDlg user(&settings);
+  QApplication::setFont(saved, "QMessageBox");
+  EXPECT_EQ(form.font().pointSize(), message.pointSize());
+  EXPECT_EQ(settings.font().pointSize(), message.pointSize());
+  EXPECT_EQ(user.font().pointSize(), message.pointSize());
 }
 
 TEST_F(ServerFormTest, ClosingAsksAndNoKeepsTheServerRunning) {
