@@ -1,15 +1,9 @@
 // The SOCKS layer against a real version 5 proxy on loopback (microsocks), with and without
 // user name and password.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "SocksTestSupport.h"
-
-extern char** environ;
 
 using namespace sockettest;
 
@@ -19,50 +13,23 @@ namespace {
 class Microsocks {
  public:
   explicit Microsocks(const std::string& user = "", const std::string& password = "") {
-    for (int attempt = 0; attempt < 5 && pid_ <= 0; ++attempt) Start(user, password);
+    for (int attempt = 0; attempt < 5 && !running_; ++attempt) Start(user, password);
   }
-  ~Microsocks() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool Running() const { return pid_ > 0; }
+  bool Running() const { return running_; }
   std::string PortText() const { return std::to_string(port_); }
 
  private:
   void Start(const std::string& user, const std::string& password) {
     port_ = ClosedPort();
-    std::string portText = std::to_string(port_);
-    std::vector<std::string> args{"microsocks", "-i", "127.0.0.1", "-p", portText};
+    std::vector<std::string> args{"microsocks", "-i", "127.0.0.1", "-p", std::to_string(port_)};
     if (!user.empty()) args.insert(args.end(), {"-u", user, "-P", password});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int r = posix_spawnp(&pid, "microsocks", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (r != 0) return;
     // Ready once it takes callers; gone when the port was taken meanwhile.
-    for (int i = 0; i < 100; ++i) {
-      if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-      int fd = RawConnect(port_);
-      if (fd >= 0) {
-        close(fd);
-        pid_ = pid;
-        return;
-      }
-      usleep(50000);
-    }
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+    running_ = process_.Start(args, "/dev/null") && WaitForPort(port_, process_, 5000);
+    if (!running_) process_.Stop();
   }
 
-  pid_t pid_ = -1;
+  testsupport::PeerProcess process_;
+  bool running_ = false;
   int port_ = 0;
 };
 

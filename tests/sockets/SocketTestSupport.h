@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/MessagePump.h"
+#include "tests/support/PeerProcess.h"
 
 namespace sockettest {
 
@@ -92,6 +93,20 @@ inline int RawConnect(int port) {
     return -1;
   }
   return fd;
+}
+
+// Waits (without the event loop) until something takes connections on port; false after ms.
+inline bool WaitForPort(int port, testsupport::PeerProcess& process, int ms = 20000) {
+  for (int waited = 0; waited < ms; waited += 50) {
+    int fd = RawConnect(port);
+    if (fd >= 0) {
+      close(fd);
+      return true;
+    }
+    if (!process.Running()) return false;
+    usleep(50000);
+  }
+  return false;
 }
 
 // Closes with a reset instead of an orderly end.

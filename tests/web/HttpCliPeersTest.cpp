@@ -63,7 +63,7 @@ class Peer {
   }
 
   TempDir dir_;
-  Process process_;
+  PeerProcess process_;
   int port_ = 0;
   std::vector<std::pair<std::string, std::string>> configs_;
 };

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "../sockets/SocketTestSupport.h"
+#include "tests/support/PeerProcess.h"
 #include "web/HttpCli.h"
 
 extern char** environ;
@@ -30,6 +31,7 @@ extern char** environ;
 namespace httptest {
 
 using namespace sockettest;
+using testsupport::PeerProcess;
 
 // One accepted connection of the scripted server.
 class Conn {
@@ -187,67 +189,6 @@ inline std::string FindProgram(const std::vector<std::string>& names) {
     }
   }
   return "";
-}
-
-// A program started in the background until destroyed (SIGTERM, then SIGKILL).
-class Process {
- public:
-  Process() = default;
-  ~Process() { Stop(); }
-  // Starts it with its output in logFile; false when it could not be started.
-  bool Start(const std::vector<std::string>& args, const std::string& logFile) {
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    int r = posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (r != 0) pid_ = -1;
-    return pid_ > 0;
-  }
-  bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(-pid_, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      usleep(50000);
-    }
-    kill(-pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
-// Waits (without the event loop) until something takes connections on port; false after ms.
-inline bool WaitForPort(int port, Process& process, int ms = 20000) {
-  for (int waited = 0; waited < ms; waited += 50) {
-    int fd = RawConnect(port);
-    if (fd >= 0) {
-      close(fd);
-      return true;
-    }
-    if (!process.Running()) return false;
-    usleep(50000);
-  }
-  return false;
 }
 
 // Records the client's events as text.
