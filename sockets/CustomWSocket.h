@@ -324,7 +324,8 @@ class TCustomWSocket : public TComponent {
 
   std::deque<std::unique_ptr<TBuffer>> bufList_;
   std::int32_t bufSize_ = 1460;
-  bool sending_ = false;  // TryToSend runs (an OnSendData handler may send again)
+  bool sending_ = false;              // TryToSend runs (an OnSendData handler may send again)
+  std::uint64_t sendGeneration_ = 0;  // counts the discards of the chain
   long selectEvent_ = 0;
   long selectMask_ = 0;
   int sndBufSize_ = 0, rcvBufSize_ = 0;

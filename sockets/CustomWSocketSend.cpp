@@ -64,6 +64,7 @@ void TCustomWSocket::AppendToSendBuffer(const void* data, std::int32_t length) {
 void TCustomWSocket::DiscardSendBuffer() {
   std::lock_guard guard(WSocketSendBufferLock());
   bufList_.clear();
+  ++sendGeneration_;
 }
 
 void TCustomWSocket::TryToSend() {
@@ -84,6 +85,9 @@ void TCustomWSocket::TryToSend() {
     TBuffer* chunk = bufList_.front().get();
     auto [data, length] = chunk->Peek();
     if (length > 0) {
+      // A handler may discard the chain and send again; the new chunk can take the freed one's
+      // address, so only the count tells that the bytes sent were not its own.
+      std::uint64_t generation = sendGeneration_;
       lock.unlock();
       int n = RealSend(data, length);
       int err = n < 0 ? wsock::WSAGetLastError() : 0;
@@ -93,7 +97,7 @@ void TCustomWSocket::TryToSend() {
         allSent_ = true;
         return;
       }
-      if (bufList_.front().get() != chunk) continue;
+      if (generation != sendGeneration_) continue;
       if (n > 0) {
         chunk->Remove(n);
         if (n < length) return;  // the rest goes at the next write notification

@@ -31,6 +31,7 @@ std::string UrlBase(const std::string& text) {
   return cut == std::string::npos ? std::string() : text.substr(0, cut + 1);
 }
 
+// Location names the document where it is reached, so a port other than 80 is part of it.
 std::string PortSuffix(const std::string& port) {
   return port.empty() || port == "80" ? std::string() : ":" + port;
 }
@@ -379,16 +380,10 @@ void THttpCli::RelocationSessionClosed(std::uint16_t) {
   std::weak_ptr<char> alive = alive_;
   if (OnLocationChange) OnLocationChange(this);
   if (alive.expired()) return;
-  headerLines_.clear();
-  headerLineNumber_ = 0;
-  bodyCallCount_ = 0;
-  contentLength_ = -1;
-  contentType_.clear();
-  statusCode_ = 0;
-  transferEncoding_.clear();
-  contentEncoding_.clear();
+  // Every count of the reply ended by the close starts again, the body's included: a body
+  // without length was counted up to the close.
   RewindStreams();
-  bodySentCount_ = 0;
-  bodyDone_ = false;
+  ResetReplyState(true);
+  receiveLength_ = 0;
   PostMsg(HttpMsgReconnect);
 }

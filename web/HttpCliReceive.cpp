@@ -108,7 +108,8 @@ void THttpCli::ProcessHeaderLine(const std::string& line, const std::string& raw
   }
 
   if (headerLineNumber_ == 1 && line.size() >= 6 && LowerAscii(line.substr(0, 6)) == "<html>") {
-    // No header at all: the reply is an HTML document, ended by the close.
+    // No header at all: the reply is an HTML document, ended by the close; the line's end is
+    // part of the document.
     if (contentType_.empty()) contentType_ = "text/html";
     ChangeState(httpWaitingBody);
     nextLineHandler_ = LineHandler::Body;

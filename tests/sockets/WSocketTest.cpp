@@ -541,6 +541,22 @@ TEST_F(WSocketTest, DiscardedBufferDrainsAtOnceAndDrainWaitsForTheRest) {
   close(peer);
 }
 
+TEST_F(WSocketTest, AHandlerThatDiscardsAndSendsAgainLosesNoneOfTheNewBytes) {
+  TWSocket s;
+  RawListener listener;
+  int peer = ConnectPair(s, listener);
+  int sends = 0;
+  s.OnSendData = [&](TCustomWSocket* sender, std::int32_t) {
+    if (++sends > 1) return;
+    // The new chunk may take the place of the freed one.
+    sender->DiscardSendBuffer();
+    sender->SendText("MESSAGE\r\n");
+  };
+  s.SendText("old\r\n");
+  EXPECT_EQ(ReadSome(peer, 14, 3000), "old\r\nMESSAGE\r\n");
+  close(peer);
+}
+
 TEST_F(WSocketTest, CloseLaterInADataHandlerClosesAfterTheHandler) {
   TWSocket s;
   Events ev(s);

@@ -403,9 +403,37 @@ TEST(HttpCliScripted, RelocationToAnotherPortTakesThatPort) {
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[0], "GET /there HTTP/1.0");
   EXPECT_EQ(lines[3], "Host: 127.0.0.1:" + target.PortText());
-  EXPECT_EQ(trace.locations.size(), 1u);
+  EXPECT_EQ(trace.locations,
+            (std::vector<std::string>{"http://127.0.0.1:" + target.PortText() + "/there"}));
   EXPECT_EQ(trace.done, 1);
   EXPECT_EQ(c.LocationChangeCurCount(), 1);
+}
+
+TEST(HttpCliScripted, ARelocationBodyEndedByTheCloseLeavesTheNextReplyWhole) {
+  // Over 1.0 the next body was cut; over a kept connection it waited for the deadline.
+  for (const std::string version : {"1.0", "1.1"}) {
+    ScriptedServer server(
+        [&version](Conn& conn, int index) {
+          conn.ReadRequest();
+          if (index == 0) {
+            conn.Write("HTTP/" + version + " 303 See Other\r\nLocation: /next\r\n\r\n" +
+                       "The document has moved here.");
+            return;
+          }
+          conn.Write("HTTP/" + version + " 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+          if (version == "1.1") conn.PeerClosed();  // kept open
+        },
+        2);
+    THttpCli c;
+    TMemoryStream reply;
+    c.SetRequestVer(version);
+    c.SetTimeout(3000);
+    c.SetResponseStream(&reply);
+    c.SetURL(server.Url("/here"));
+    EXPECT_EQ(GetCode(c), 0) << version << " " << c.ReasonPhrase();
+    EXPECT_EQ(reply.Data(), "hello") << version;
+    EXPECT_EQ(c.BodyReceivedCount(), 5) << version;
+  }
 }
 
 TEST(HttpCliScripted, ARelocatedPostIsSentAgainAsGet) {
