@@ -341,7 +341,14 @@ void TK2Relay::TranslateCommand(const std::string& word, const std::string& argu
         state_.MorseQueue.clear();
         k2 = "KY @;";
       } else {
-        state_.MorseQueue += " " + CWTextToKeyer(argument);
+        const std::string text = " " + CWTextToKeyer(argument);
+        if (state_.MorseQueue.size() + text.size() > kMaxMorseQueueBytes) {
+          client.SendText("# More than " + std::to_string(kMaxMorseQueueBytes) +
+                          " characters of Morse text would wait for the keyer; this text was "
+                          "not sent.\r\n");
+          return;
+        }
+        state_.MorseQueue += text;
       }
       break;
 

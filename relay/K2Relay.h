@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -47,9 +48,13 @@ struct TRelayState {
 //   client word     TranslateCommand(word, argument, client)   (CommandInProgress set around it)
 //   radio chunk     ReplyBuffer() += chunk; ParseK2Replies(client)
 //   500 ms tick     PollK2()   (session started, client connected, no command in progress)
-//   session end     ReleaseK2(); ClearSessionDuties()
+//   session end     ReleaseK2(); ClearSessionDuties()   (only after a login)
 class TK2Relay {
  public:
+  // The most Morse text that may wait for the keyer (some 40 minutes at 20 words a minute);
+  // a CW line that would pass it is refused whole with a "#" message.
+  static constexpr std::size_t kMaxMorseQueueBytes = 4096;
+
   // Commands go to `radio`, which must outlive the relay; without one they are dropped.
   explicit TK2Relay(IRadioPort* radio = nullptr);
 

@@ -7,8 +7,10 @@
 // The server's event log: dated lines ("ddddd tt", a tab, the message) in the file beside the
 // program, which continues across runs, and in memory for the log window. The file is kept under
 // kMaxFileBytes: when a line would pass it, the file becomes "<name>.1" (replacing the old one)
-// and a new file begins; the lines in memory then begin afresh too. Whatever happens to the file,
-// the lines in memory stay under kMaxFileBytes: past it, the older half of them is dropped.
+// and a new file begins; the lines in memory then begin afresh too. A file that cannot be renamed
+// is emptied instead, with a line that says so; one that can be neither renamed nor emptied is
+// written no more. Whatever happens to the file, the lines in memory stay under kMaxFileBytes:
+// past it, the older half of them is dropped.
 class TEventLog {
  public:
   static constexpr std::uintmax_t kMaxFileBytes = 10 * 1024 * 1024;
@@ -28,10 +30,14 @@ class TEventLog {
 
  private:
   void Keep(std::string line);
+  static std::string Dated(const std::string& message);
+  // Makes room in the file for bytes more (see above); false when the file is written no more.
+  bool MakeRoom(std::uintmax_t bytes);
 
   std::string path_;
   std::vector<std::string> lines_;
   std::uintmax_t bytes_ = 0;  // of lines_, each with its line end
+  bool stopped_ = false;      // full, and neither renamed nor emptied
 };
 
 // Text that came from a client, fit for a log line: control characters become "?" and the text is

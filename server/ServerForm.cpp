@@ -384,6 +384,7 @@ void TServerForm::closeEvent(QCloseEvent* event) {
   }
   timer_->stop();
   WritePosition();
+  session_.Shutdown();
   event->accept();
   if (chatWin_) chatWin_->hide();
   QCoreApplication::quit();

@@ -68,6 +68,7 @@ class TServerForm : public QMainWindow {
   // OK changed into force; a changed listening port waits for the next start, as a note says.
   void SettingsMenuClick();
   // "Close Talvo Server", "Shut down", and the termination signals: close without a question.
+  // Every way the window closes for good ends a session in progress first (Session().Shutdown).
   void CloseServer();
   // The end of the desktop session.
   void HandleQueryEndSession();

@@ -130,6 +130,12 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
 }
 
 TServerSession::~TServerSession() {
+  // An owner that did not end the program in order still leaves the radio released.
+  ClearOwnerEvents();
+  OnSessionStart = {};
+  OnSessionEnd = {};
+  OnTick = {};
+  Shutdown();
   timerOwner_.reset();  // no pause ends in a half-destroyed session
   // The sockets' and the port's events must not reach a half-destroyed session.
   ServerWSocket.OnSessionAvailable = nullptr;
@@ -642,8 +648,13 @@ void TServerSession::StartSession(bool radioSilent) {
 void TServerSession::CliWSocketSessionClosed(std::uint16_t) {
   const std::uint32_t session = sessionId_;
   Audio.SessionEnded();
-  Relay.ReleaseK2();
-  Relay.ClearSessionDuties();
+  // Only a logged-in caller may have changed the radio: a caller who never logged in must not
+  // cut the operator's transmission or keyer text at the radio.
+  if (authenticated_) {
+    authenticated_ = false;
+    Relay.ReleaseK2();
+    Relay.ClearSessionDuties();
+  }
   LogEvent("[" + sessionAddress_ + "] Disconnected");
   if (session == sessionId_) {
     sessionStarted_ = false;
@@ -667,6 +678,12 @@ void TServerSession::Disconnect() {
     if (session != sessionId_) return;
   }
   EndSession();
+}
+
+void TServerSession::Shutdown() {
+  if (CliWSocket.State() == wsConnected) EndSession();
+  // Closing the port lets the release go out first, within the port's write time.
+  SerialPort.SetActive(false);
 }
 
 void TServerSession::SayShuttingDown() {

@@ -133,6 +133,9 @@ class TServerSession {
   void Disconnect();
   // The operator closes the program: a started session gets [Messages] Shutting Down.
   void SayShuttingDown();
+  // The program ends: a connected caller's session ends as at any close (the radio released, the
+  // end logged) and the radio's port closes once what was written to it has gone out.
+  void Shutdown();
 
   // --- Sending -----------------------------------------------------------------------------------
   // To the connected client (nothing when none is connected); SendLine adds CR LF, SendMessage

@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
   eventLog.Load();
   AdifPath();
 
+  TChatWin chat;  // the form's destructor still uses it
   TServerForm form(eventLog);
-  TChatWin chat;
   form.SetChatWin(&chat);
   platform::OnTerminationSignal([&form](int) { form.CloseServer(); });
   form.show();

@@ -376,6 +376,14 @@ TEST_F(Commands, MorseTextIsQueuedForTheKeyer) {
   Run("CW", "*");
   EXPECT_EQ(state.MorseQueue, "");
   EXPECT_EQ(radio.Take(), "KY @;");
+  // The text waiting is bounded; a line that would pass the bound is refused whole.
+  for (int i = 0; i < 40; ++i) Run("CW", std::string(99, 'E').c_str());  // 100 with its space
+  Run("CW", std::string(96, 'T').c_str());
+  EXPECT_EQ(client.Lines(), Lines{"# More than 4096 characters of Morse text would wait for the "
+                                  "keyer; this text was not sent."});
+  Run("CW", std::string(95, 'T').c_str());
+  EXPECT_EQ(state.MorseQueue.size(), TK2Relay::kMaxMorseQueueBytes);
+  EXPECT_TRUE(client.Lines().empty());
 }
 
 // Formatting and parsing must not follow the C++ global locale's separator.

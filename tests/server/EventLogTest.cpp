@@ -63,6 +63,34 @@ TEST(EventLog, AFullFileBecomesTheOldOneAndANewOneBegins) {
   EXPECT_NE(log.Lines()[0].find("\tnext"), std::string::npos);
 }
 
+TEST(EventLog, AFullFileThatCannotBeRenamedIsEmptiedWithANote) {
+  auto path = Path("stuck.log");
+  mkdir((path + ".1").c_str(), 0700);  // a folder with a file in it cannot be replaced
+  std::ofstream(path + ".1/keep") << "x";
+  std::ofstream(path, std::ios::binary) << std::string(TEventLog::kMaxFileBytes - 10, 'x');
+  TEventLog log(path);
+  EXPECT_TRUE(log.LogEvent("next"));
+  EXPECT_TRUE(log.LogEvent("and on"));
+  const std::string text = Contents(path);
+  EXPECT_NE(text.find("\tThe event log could not be renamed to " + path + ".1 ("),
+            std::string::npos);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;  // the note, then two
+}
+
+TEST(EventLog, LoadReadsOnlyTheNewestLinesOfALargeFile) {
+  auto path = Path("large.log");
+  {
+    std::ofstream out(path, std::ios::binary);
+    const std::string line(1016, 'o');  // 1 KiB with the number and the line end
+    for (int i = 0; i < 12 * 1024; ++i) out << std::to_string(100000 + i) << line << "\r\n";
+  }
+  TEventLog log(path);
+  log.Load();
+  ASSERT_EQ(log.Lines().size(), TEventLog::kMaxFileBytes / 1024);  // the newest 10 MiB, whole
+  EXPECT_EQ(log.Lines().front().substr(0, 6), std::to_string(100000 + 2 * 1024));
+  EXPECT_EQ(log.Lines().back().substr(0, 6), std::to_string(100000 + 12 * 1024 - 1));
+}
+
 TEST(EventLog, UnwritableFileKeepsTheLineInMemory) {
   auto path = Path("dir.log");
   mkdir(path.c_str(), 0700);

@@ -80,6 +80,13 @@ TEST_F(ServerHardening, ABurstOfRefusedCallersDoesNotDelayTheNextLogin) {
 TEST_F(ServerHardening, ASilentCallerIsCutAndItsAddressBacksOffUntilALogin) {
   Start();
   {
+    LineClient early;  // leaves before its login
+    ASSERT_TRUE(early.Connect(port_, 15000));
+    early.ReadLine(10000);
+    early.SendLine("BYE");
+    EXPECT_TRUE(early.WaitClosed(5000));
+  }
+  {
     LineClient silent;  // cut off 10 s after its banner
     ASSERT_TRUE(silent.Connect(port_, 15000));
     silent.ReadLine(10000);
@@ -111,6 +118,7 @@ TEST_F(ServerHardening, ASilentCallerIsCutAndItsAddressBacksOffUntilALogin) {
     EXPECT_EQ(alice.ReadLine(5000), "# Authentication failed");
   }
   WaitLog("refused for 8 s");
+  EXPECT_EQ(sim_.CommandCount(), 0u);  // no caller before a login reached the radio
   {
     LineClient alice;
     const std::string banner = ConnectAdmitted(alice);

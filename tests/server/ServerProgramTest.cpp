@@ -164,15 +164,26 @@ TEST_F(ServerProgram, AddressMaskRefusesSilently) {
   EXPECT_NE(log.find("[127.0.0.1] Connection refused - address not allowed"), std::string::npos);
 }
 
-TEST_F(ServerProgram, CloseFromAFullUserEndsTheProgramOnTheNextTick) {
-  Start();
-  LineClient client;
-  Login(client, "carol", "top");
-  EXPECT_EQ(client.WaitFor("PRIV", 10000), "PRIV 2");
-  client.SendLine("c");  // a short form of CLOSE
-  EXPECT_TRUE(client.WaitClosed(5000));
-  ASSERT_TRUE(server_.waitForFinished(10000));
-  EXPECT_EQ(server_.exitCode(), 0);
+// CLOSE from a Full user ends the program on the next tick. However the program ends, the
+// session ends first: the radio is released and the end logged before the process exits.
+TEST_F(ServerProgram, CloseOrSigtermDuringASessionReleasesTheRadioFirst) {
+  sim_.Panel([](k2sim::K2State& radio) { radio.mode = 2; });  // USB: the release is "RX;"
+  for (const bool signal : {false, true}) {
+    sim_.ClearCommandLog();
+    LineClient client;
+    ASSERT_EQ(StartSession(client, "carol", "top"), "PRIV 2");
+    client.SendLine("TX");
+    ASSERT_TRUE(sim_.WaitForCommand("TX;", 10000));
+    std::remove((home_ + "/TalvoServer.log").c_str());
+    if (signal) ::kill(static_cast<pid_t>(server_.processId()), SIGTERM);
+    if (!signal) client.SendLine("c");  // a short form of CLOSE
+    EXPECT_TRUE(client.WaitClosed(5000));
+    ASSERT_TRUE(server_.waitForFinished(10000));
+    EXPECT_EQ(server_.exitCode(), 0);
+    EXPECT_TRUE(sim_.WaitForCommand("RX;", 5000));
+    EXPECT_EQ(sim_.CommandLog().back(), "RX;") << signal;
+    EXPECT_NE(Contents(home_ + "/TalvoServer.log").find("] Disconnected\r\n"), std::string::npos);
+  }
 }
 
 TEST_F(ServerProgram, NothingOfTheRadioReachesACallerBeforeItsLogin) {
@@ -199,6 +210,7 @@ TEST_F(ServerProgram, SigtermEndsInOrderAndTheLogSurvivesARestart) {
   EXPECT_EQ(server_.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(server_.exitCode(), 0);
   EXPECT_NE(ReadIniString(ini_, "General", "Left", ""), "");
+  EXPECT_EQ(sim_.CommandCount(), 0u);  // a caller who never logged in touches not the radio
   std::string first = Contents(home_ + "/TalvoServer.log");
   EXPECT_NE(first.find("Connection accepted"), std::string::npos);
 
