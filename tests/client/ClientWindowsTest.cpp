@@ -158,6 +158,18 @@ TEST_F(ClientWindows, EditRenamesKeepingTheOldSectionAndDeleteWaitsForTheNextOk)
   EXPECT_EQ(Ini("B2", "Addr"), "k2.example.org");  // the old section stays
 }
 
+TEST_F(ClientWindows, ADeletedStationStaysOffTheListUntilTheNextStart) {
+  StoreStation("A1", "first");
+  SetIni("Connections", "Connection 1", "A1");
+  TClientSettings settings(ini_);
+  TConnectDlg dlg(settings);
+  dlg.DeleteBtnClick();
+  dlg.Reload();  // the next showing
+  EXPECT_EQ(dlg.lbConnections()->count(), 0);
+  TConnectDlg next(settings);  // the next start of the program
+  EXPECT_EQ(Items(next), (std::vector<std::string>{"A1\tfirst"}));
+}
+
 TEST_F(ClientWindows, ACancelledStationDialogWritesNothing) {
   TClientSettings settings(ini_);
   TPropsDlg props(settings);
