@@ -70,7 +70,7 @@ class ClientWindows : public ::testing::Test {
     });
     auto s = std::make_unique<TClientSession>(ini_, home_ + "/trace.log");
     s->SetOwnCall("DL1ABC");
-    EXPECT_TRUE(s->ConnectTo("Live"));
+    EXPECT_TRUE(ConnectAndWait(*s, "Live"));
     return s;
   }
 
@@ -294,7 +294,7 @@ TEST_F(ClientWindows, TypedFrequenciesAndStepsAreSentAndRemembered) {
     QApplication::sendEvent(f.cbFreq()->lineEdit(), &enter);
   }
   EXPECT_EQ(f.cbFreq()->count(), 3);
-  s->Disconnect();
+  DisconnectAndWait(*s);
   std::vector<std::string> freqs;
   for (const std::string& t : server.Texts())
     if (t.rfind("FREQ", 0) == 0) freqs.push_back(t);
@@ -455,7 +455,7 @@ TEST_F(ClientWindows, TheEqslPasswordIsTakenIntoUseOnlyForTheConnectedStation) {
   s->StationEqslChanged("live", true, "live-pw");
   EXPECT_TRUE(s->EqslEnabled());
   EXPECT_EQ(s->EqslPassword(), "live-pw");
-  s->Disconnect();
+  DisconnectAndWait(*s);
   s->StationEqslChanged("Live", true, "after");
   EXPECT_EQ(s->EqslPassword(), "");
 }
