@@ -130,6 +130,14 @@ void TClientSession::ConnectTo(const std::string& name, std::function<void(bool)
   connectDone_ = std::move(done);
   phase_ = TPhase::Connecting;
   ++sequence_;
+  try {
+    StartConnect(name);
+  } catch (const std::exception&) {
+    Abandon();
+  }
+}
+
+void TClientSession::StartConnect(const std::string& name) {
   // Without a call the login would be a guest's, or carry the blanks into the protocol line.
   if (!ValidOwnCall())
     return EndConnect(
@@ -264,10 +272,14 @@ void TClientSession::Disconnect(std::function<void()> done) {
   disconnectDone_ = std::move(done);
   phase_ = TPhase::Disconnecting;
   ++sequence_;
-  if (!PanelInSequence(TPanelChange::StopTimers)) return;
-  if (!Connected()) return DisconnectAudio();
-  SendCommand("RX");
-  After(200, [this] { DisconnectAudio(); });
+  try {
+    if (!PanelInSequence(TPanelChange::StopTimers)) return;
+    if (!Connected()) return DisconnectAudio();
+    SendCommand("RX");
+    After(200, [this] { DisconnectAudio(); });
+  } catch (const std::exception&) {
+    Abandon();
+  }
 }
 
 void TClientSession::DisconnectAudio() {

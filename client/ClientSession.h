@@ -19,8 +19,8 @@ class QObject;
 // binds the views (ClientLinks.h) and calls OneSecondTick from its 1-second timer.
 //
 // Main thread only. ConnectTo and Disconnect run as timer steps (their pauses are part of the
-// protocol) and report their end through a callback; a close of the connection stops the steps
-// that are left.
+// protocol) and report their end through a callback; a close of the connection during the
+// set-up after the login or during the disconnect stops the steps that are left.
 class TClientSession {
  public:
   static constexpr const char* kTitle = "Talvo Client";
@@ -135,6 +135,7 @@ class TClientSession {
   void Await(std::function<bool()> ready, std::function<void(bool)> then);
   void AwaitFrom(std::uint32_t start, std::function<bool()> ready, std::function<void(bool)> then);
   void ResetForConnect();
+  void StartConnect(const std::string& name);
   void Greeted(const TClientSettings::TStation& station, bool inTime);
   void Welcomed(const TClientSettings::TStation& station, bool inTime);
   void LoginEnded(const TClientSettings::TStation& station);
