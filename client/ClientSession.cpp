@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QObject>
+#include <QTimer>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 
 #include "common/Text.h"
 #include "common/Utils.h"
@@ -31,7 +34,10 @@ class FlagGuard {
 }  // namespace
 
 TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClientViews views)
-    : settings_(std::move(iniFile)), views_(views), trace_(std::move(traceFile)) {
+    : settings_(std::move(iniFile)),
+      views_(views),
+      trace_(std::move(traceFile)),
+      timerOwner_(std::make_unique<QObject>()) {
   DataConn.SetProto("tcp");
   DataConn.SetAddr("localhost");
   DataConn.SetLocalAddr("0.0.0.0");
@@ -56,16 +62,42 @@ TClientSession::~TClientSession() {
   DataConn.OnSessionClosed = nullptr;
 }
 
-template <class Done>
-bool TClientSession::WaitUntil(Done done) {
-  std::weak_ptr<char> alive = alive_;
-  const std::uint32_t start = platform::GetTickCount();
-  for (;;) {
-    if (alive.expired()) return false;
-    if (done()) return true;
-    if (platform::GetTickCount() - start > waitLimitMs_) return false;
-    platform::WaitMessages(10);
+void TClientSession::After(std::uint32_t ms, std::function<void()> step) {
+  if (phase_ == TPhase::Idle) return;
+  const std::uint32_t sequence = sequence_;
+  QTimer::singleShot(static_cast<int>(ms), timerOwner_.get(),
+                     [this, sequence, step = std::move(step)] {
+                       if (sequence != sequence_) return;
+                       try {
+                         step();
+                       } catch (const std::exception&) {
+                         Abandon();
+                       }
+                     });
+}
+
+void TClientSession::Abandon() {
+  try {
+    DataConn.AbortConnection();
+  } catch (const std::exception&) {
   }
+  if (phase_ == TPhase::Disconnecting)
+    EndDisconnect();
+  else if (phase_ != TPhase::Idle)
+    EndConnect(false);
+}
+
+void TClientSession::Await(std::function<bool()> ready, std::function<void(bool)> then) {
+  AwaitFrom(platform::GetTickCount(), std::move(ready), std::move(then));
+}
+
+void TClientSession::AwaitFrom(std::uint32_t start, std::function<bool()> ready,
+                               std::function<void(bool)> then) {
+  if (ready()) return then(true);
+  if (platform::GetTickCount() - start > waitLimitMs_) return then(false);
+  After(10, [this, start, ready = std::move(ready), then = std::move(then)] {
+    AwaitFrom(start, ready, then);
+  });
 }
 
 void TClientSession::Notice(const std::string& text, const std::string& caption) {
@@ -93,17 +125,29 @@ void TClientSession::ResetForConnect() {
   freqKnown_ = false;
 }
 
-bool TClientSession::ConnectTo(const std::string& name) {
-  // Without a call the login would be a guest's, or carry the blanks into the protocol line.
-  if (!ValidOwnCall()) {
-    Notice("Enter your own call, without blanks, in the station list before connecting.");
-    return false;
+void TClientSession::ConnectTo(const std::string& name, std::function<void(bool)> done) {
+  if (Busy()) return;
+  connectDone_ = std::move(done);
+  phase_ = TPhase::Connecting;
+  ++sequence_;
+  try {
+    StartConnect(name);
+  } catch (const std::exception&) {
+    Abandon();
   }
+}
+
+void TClientSession::StartConnect(const std::string& name) {
+  // Without a call the login would be a guest's, or carry the blanks into the protocol line.
+  if (!ValidOwnCall())
+    return EndConnect(
+        false, "Enter your own call, without blanks, in the station list before connecting.");
   std::weak_ptr<char> alive = alive_;
   const TClientSettings::TStation station = settings_.Station(name);
   if (traceEnabled_ && !trace_.Rewrite()) {
     traceEnabled_ = false;
     Notice("Tracing is off: the trace file " + trace_.Path() + " cannot be written.");
+    if (alive.expired()) return;
   }
   ResetForConnect();
 
@@ -115,28 +159,27 @@ bool TClientSession::ConnectTo(const std::string& name) {
   } catch (const std::exception&) {
     // An unknown host or a bad port: nothing was started.
     DataConn.AbortConnection();
-    Notice("Cannot connect to " + name);
-    return false;
+    return EndConnect(false, "Cannot connect to " + name);
   }
-  bool inTime = WaitUntil([this] { return DataConn.State() != wsConnecting; });
-  if (alive.expired()) return false;
-  if (!inTime || !Connected()) {
-    // Aborted in any state, so that a late connect never holds the server's only slot.
-    DataConn.AbortConnection();
-    Notice("Cannot connect to " + name);
-    return false;
-  }
+  Await([this] { return DataConn.State() != wsConnecting; },
+        [this, station](bool inTime) {
+          if (!inTime || !Connected()) {
+            // Aborted in any state, so that a late connect never holds the server's only slot.
+            DataConn.AbortConnection();
+            return EndConnect(false, "Cannot connect to " + station.Name);
+          }
+          After(200, [this, station] {
+            Await([this] { return !greeting_.empty() || !Connected(); },
+                  [this, station](bool inTime) { Greeted(station, inTime); });
+          });
+        });
+}
 
-  Delay(200);
-  if (alive.expired()) return false;
-  inTime = WaitUntil([this] { return !greeting_.empty() || !Connected(); });
-  if (alive.expired()) return false;
+void TClientSession::Greeted(const TClientSettings::TStation& station, bool inTime) {
   if (!inTime) {
     DataConn.Close();
-    Notice("No response from " + name);
-    return false;
+    return EndConnect(false, "No response from " + station.Name);
   }
-
   if (!greeting_.empty() && Connected()) {
     if (station.Password.empty())
       SendCommand("AUTH " + ownCall_);
@@ -144,90 +187,150 @@ bool TClientSession::ConnectTo(const std::string& name) {
       SendCommand("AUTH " + ownCall_ + " " + MD5DigestHex(greeting_ + station.Password));
   }
   // The welcome, or a refusal; "PRIV" too, which the server sends also without a welcome text.
-  inTime = WaitUntil([this] { return !pendingMessage_.empty() || privSeen_ || !Connected(); });
-  if (alive.expired()) return false;
+  Await([this] { return !pendingMessage_.empty() || privSeen_ || !Connected(); },
+        [this, station](bool inTime) { Welcomed(station, inTime); });
+}
+
+void TClientSession::Welcomed(const TClientSettings::TStation& station, bool inTime) {
   if (!inTime) {
     DataConn.Close();
-    Notice(name + "'s K2 is not responding");
-    return false;
+    return EndConnect(false, station.Name + "'s K2 is not responding");
   }
+  After(1000, [this, station] { LoginEnded(station); });  // the "PRIV" that follows the welcome
+}
 
-  Delay(1000);  // the "PRIV" that follows the welcome
-  if (alive.expired()) return false;
-  if (Connected()) {
-    GoLive(station);
-    return !alive.expired() && Connected();
-  }
+void TClientSession::LoginEnded(const TClientSettings::TStation& station) {
+  if (Connected()) return GoLive(station);
   std::string text = pendingMessage_.empty() ? "Unable to connect to K2" : pendingMessage_;
-  Notice(text);
-  if (alive.expired()) return false;
   pendingMessage_.clear();
   try {
     DataConn.Close();
   } catch (const std::exception&) {
   }
-  return false;
+  EndConnect(false, text);
 }
 
-void TClientSession::GoLive(const TClientSettings::TStation& station) {
+bool TClientSession::PanelInSequence(TPanelChange change) {
   std::weak_ptr<char> alive = alive_;
+  const std::uint32_t sequence = sequence_;
+  Panel(change);
+  return !alive.expired() && sequence == sequence_;
+}
+
+// From here on a close of the connection ends the set-up (DataConnSessionClosed).
+void TClientSession::GoLive(const TClientSettings::TStation& station) {
   audioOn_ = false;
   panelLive_ = true;
-  Panel(TPanelChange::PowerOn);
-  Delay(500);
-  if (alive.expired()) return;
-  Panel(TPanelChange::ShowToolWindows);
-  keepAliveCountdown_ = kKeepAliveSeconds;
-  Panel(TPanelChange::StartTimer);
-  for (const char* line : kAfterLogin) {
-    SendCommand(line);
-    Delay(200);
-    if (alive.expired()) return;
-  }
-  stationName_ = station.Name;
-  Panel(TPanelChange::StationShown);
-  Panel(TPanelChange::AccessKnown);
-  eqslEnabled_ = station.EqslEnabled;
-  eqslPassword_ = station.EqslEnabled ? station.EqslPassword : std::string();
+  phase_ = TPhase::SettingUp;
+  if (!PanelInSequence(TPanelChange::PowerOn)) return;
+  After(500, [this, station] {
+    if (!PanelInSequence(TPanelChange::ShowToolWindows)) return;
+    keepAliveCountdown_ = kKeepAliveSeconds;
+    if (!PanelInSequence(TPanelChange::StartTimer)) return;
+    SetUpStep(station, 0);
+  });
 }
 
-void TClientSession::Disconnect() {
+void TClientSession::SetUpStep(const TClientSettings::TStation& station, std::size_t next) {
+  if (next < std::size(kAfterLogin)) {
+    SendCommand(kAfterLogin[next]);
+    After(200, [this, station, next] { SetUpStep(station, next + 1); });
+    return;
+  }
+  stationName_ = station.Name;
+  if (!PanelInSequence(TPanelChange::StationShown)) return;
+  if (!PanelInSequence(TPanelChange::AccessKnown)) return;
+  eqslEnabled_ = station.EqslEnabled;
+  eqslPassword_ = station.EqslEnabled ? station.EqslPassword : std::string();
+  EndConnect(Connected());
+}
+
+void TClientSession::EndConnect(bool live, const std::string& notice) {
+  std::function<void(bool)> done = std::move(connectDone_);
+  connectDone_ = nullptr;
+  phase_ = TPhase::Idle;
+  ++sequence_;
   std::weak_ptr<char> alive = alive_;
-  auto pause = [&alive](std::uint32_t ms) {
-    Delay(ms);
-    return !alive.expired();
-  };
-  Panel(TPanelChange::StopTimers);
-  if (Connected()) {
+  if (!notice.empty()) Notice(notice);
+  if (!alive.expired() && done) done(live);
+}
+
+void TClientSession::Disconnect(std::function<void()> done) {
+  if (phase_ == TPhase::Disconnecting) {
+    if (done)
+      disconnectDone_ = [first = std::move(disconnectDone_), done = std::move(done)] {
+        if (first) first();
+        done();
+      };
+    return;
+  }
+  std::weak_ptr<char> alive = alive_;
+  // Nobody is logged in before the set-up: the connection is dropped without farewell.
+  if (phase_ == TPhase::Connecting) DataConn.AbortConnection();
+  if (phase_ != TPhase::Idle) EndConnect(false);
+  if (alive.expired()) return;
+  disconnectDone_ = std::move(done);
+  phase_ = TPhase::Disconnecting;
+  ++sequence_;
+  try {
+    if (!PanelInSequence(TPanelChange::StopTimers)) return;
+    if (!Connected()) return DisconnectAudio();
     SendCommand("RX");
-    if (!pause(200)) return;
+    After(200, [this] { DisconnectAudio(); });
+  } catch (const std::exception&) {
+    Abandon();
   }
-  if (audioOn_) {
-    Panel(TPanelChange::StopAudio);
-    if (!pause(1000)) return;
-    if (Connected()) {
-      SendRaw("AU OFF");
-      if (!pause(200)) return;
+}
+
+void TClientSession::DisconnectAudio() {
+  if (!audioOn_) return Farewell(0);
+  if (!PanelInSequence(TPanelChange::StopAudio)) return;
+  After(1000, [this] {
+    if (!Connected()) {
+      audioOn_ = false;
+      return Farewell(0);
     }
-    audioOn_ = false;
-  }
-  const struct {
+    SendRaw("AU OFF");
+    After(200, [this] {
+      audioOn_ = false;
+      Farewell(0);
+    });
+  });
+}
+
+void TClientSession::Farewell(std::size_t next) {
+  static const struct {
     const char* line;
     std::uint32_t pauseMs;
   } kFarewell[] = {{"DISP OFF", 200}, {"SM OFF", 400}, {"BYE", 200}};
-  for (const auto& step : kFarewell) {
+  for (; next < std::size(kFarewell); ++next) {
     if (!Connected()) continue;
-    SendRaw(step.line);
-    if (!pause(step.pauseMs)) return;
+    SendRaw(kFarewell[next].line);
+    After(kFarewell[next].pauseMs, [this, next] { Farewell(next + 1); });
+    return;
   }
-  if (!pause(1000)) return;
+  After(1000, [this] { CloseForDisconnect(); });
+}
+
+void TClientSession::CloseForDisconnect() {
+  std::weak_ptr<char> alive = alive_;
+  const std::uint32_t sequence = sequence_;
   DataConn.DiscardSendBuffer();
-  if (Connected()) DataConn.Close();
-  const std::uint32_t start = platform::GetTickCount();
-  while (Connected() && platform::GetTickCount() - start < kWaitLimitMs)
-    if (!pause(200)) return;
+  if (Connected()) DataConn.Close();  // its close event ends the disconnect
+  if (alive.expired() || sequence != sequence_) return;
+  Await([this] { return !Connected(); }, [this](bool) { EndDisconnect(); });
+}
+
+void TClientSession::EndDisconnect() {
+  std::function<void()> done = std::move(disconnectDone_);
+  disconnectDone_ = nullptr;
+  phase_ = TPhase::Idle;
+  ++sequence_;
+  std::weak_ptr<char> alive = alive_;
   if (panelLive_ || displayLive_) DataConnSessionClosed(0);
+  if (alive.expired()) return;
   if (traceEnabled_) trace_.Close();
+  if (done) done();
 }
 
 void TClientSession::Trace(const std::string& text) {
@@ -381,6 +484,8 @@ void TClientSession::HandlePriv(const std::string& value) {
 }
 
 void TClientSession::DataConnSessionClosed(std::uint16_t) {
+  std::weak_ptr<char> alive = alive_;
+  const TPhase phase = phase_;
   if (audioOn_) {
     Panel(TPanelChange::StopAudio);
     audioOn_ = false;
@@ -392,4 +497,10 @@ void TClientSession::DataConnSessionClosed(std::uint16_t) {
   eqslPassword_.clear();
   displayLive_ = false;
   panelLive_ = false;
+  if (alive.expired()) return;
+  // The steps that are left would set the panel up again, or say farewell to nobody.
+  if (phase == TPhase::SettingUp && phase_ == phase)
+    EndConnect(false);
+  else if (phase == TPhase::Disconnecting && phase_ == phase)
+    EndDisconnect();
 }

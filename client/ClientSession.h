@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,13 +11,16 @@
 #include "client/TraceFile.h"
 #include "sockets/WSocket.h"
 
+class QObject;
+
 // The client's session with a server: the connection (DataConn), the login, the lines sent after
 // it, the dispatcher of the server's lines, the keep-alive, the trace file, the orderly
 // disconnect and the reset when the connection ends. It owns no widget: the front panel owns it,
 // binds the views (ClientLinks.h) and calls OneSecondTick from its 1-second timer.
 //
-// Main thread only. ConnectTo and Disconnect pause (the pauses are part of the protocol) and
-// dispatch messages meanwhile, so socket events, timer ticks and user input run inside them.
+// Main thread only. ConnectTo and Disconnect run as timer steps (their pauses are part of the
+// protocol) and report their end through a callback; a close of the connection during the
+// set-up after the login or during the disconnect stops the steps that are left.
 class TClientSession {
  public:
   static constexpr const char* kTitle = "Talvo Client";
@@ -81,12 +85,18 @@ class TClientSession {
   void StationEqslChanged(const std::string& name, bool enabled, const std::string& password);
 
   // --- Actions
-  // ------------------------------------------------------------------------------------- Connects
-  // to the stored station and logs in; true when the session is live. Every failure is shown in a
-  // box; an own call that is empty or holds blanks is refused before connecting.
-  bool ConnectTo(const std::string& name);
-  // The orderly disconnect: "RX", "AU OFF" (audio on), "DISP OFF", "SM OFF", "BYE", then close.
-  void Disconnect();
+  // -------------------------------------------------------------------------------------------
+  // Connects to the stored station, logs in and sets the session up; done(live) comes once, when
+  // the session is live or the attempt has failed. Every failure is shown in a box; an own call
+  // that is empty or holds blanks is refused before connecting. Ignored while Busy.
+  void ConnectTo(const std::string& name, std::function<void(bool live)> done = {});
+  // The orderly disconnect: "RX", "AU OFF" (audio on), "DISP OFF", "SM OFF", "BYE", then close;
+  // done comes once, when the connection is closed. It ends a connect that is under way; while a
+  // disconnect runs, done joins it.
+  void Disconnect(std::function<void()> done = {});
+  // A connect or a disconnect is under way.
+  bool Busy() const { return phase_ != TPhase::Idle; }
+  bool Disconnecting() const { return phase_ == TPhase::Disconnecting; }
   // The one way to send a protocol line: resets the keep-alive, traces the line and sends it
   // with CR LF. Not connected: closes the connection and drops the line. A failed send is only
   // traced.
@@ -118,11 +128,29 @@ class TClientSession {
   void SetWaitLimitMs(std::uint32_t ms) { waitLimitMs_ = ms; }
 
  private:
-  // Waits, dispatching messages, until done() or the wait limit; false on the limit.
-  template <class Done>
-  bool WaitUntil(Done done);
+  enum class TPhase { Idle, Connecting, SettingUp, Disconnecting };
+  // Runs step after ms unless the session is destroyed or the sequence that scheduled it ended.
+  void After(std::uint32_t ms, std::function<void()> step);
+  // Calls then(true) as soon as ready() holds, then(false) at the wait limit; polled by steps.
+  void Await(std::function<bool()> ready, std::function<void(bool)> then);
+  void AwaitFrom(std::uint32_t start, std::function<bool()> ready, std::function<void(bool)> then);
   void ResetForConnect();
+  void StartConnect(const std::string& name);
+  void Greeted(const TClientSettings::TStation& station, bool inTime);
+  void Welcomed(const TClientSettings::TStation& station, bool inTime);
+  void LoginEnded(const TClientSettings::TStation& station);
   void GoLive(const TClientSettings::TStation& station);
+  // Tells the panel; false when that ended the sequence (or the session) meanwhile.
+  bool PanelInSequence(TPanelChange change);
+  // A step failed with an exception: the connection is dropped and the sequence ends.
+  void Abandon();
+  void SetUpStep(const TClientSettings::TStation& station, std::size_t next);
+  // Ends the connect: the notice (if any) in a box, then done(live).
+  void EndConnect(bool live, const std::string& notice = {});
+  void DisconnectAudio();
+  void Farewell(std::size_t next);
+  void CloseForDisconnect();
+  void EndDisconnect();
   void Notice(const std::string& text, const std::string& caption = kTitle);
   void Panel(TPanelChange change);
   void HandlePriv(const std::string& value);
@@ -154,6 +182,12 @@ class TClientSession {
   bool eqslEnabled_ = false;
   std::string eqslPassword_;
   std::uint32_t waitLimitMs_ = kWaitLimitMs;
-  // Tells a handler that resumes after a pause whether the session object still exists.
+  TPhase phase_ = TPhase::Idle;
+  // Counts the sequences: a step runs only while the sequence that scheduled it is current.
+  std::uint32_t sequence_ = 0;
+  std::function<void(bool)> connectDone_;
+  std::function<void()> disconnectDone_;
+  std::unique_ptr<QObject> timerOwner_;  // its destruction drops the steps still waiting
+  // Tells code that resumes after a message box whether the session object still exists.
   std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

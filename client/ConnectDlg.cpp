@@ -64,11 +64,15 @@ TConnectDlg::TConnectDlg(const TClientSettings& settings, QWidget* parent, TProp
   FormCreate();
 }
 
+void TConnectDlg::FormCreate() {
+  stations_.Load();
+  Reload();
+}
+
 void TConnectDlg::Reload() {
   ownCall_ = settings_.OwnCall();
   call_->setText(Latin1(ownCall_));
   chosen_.clear();
-  stations_.Load();
   ShowList();
   if (list_->count() > 0) list_->setCurrentRow(0);
   BtnContext();

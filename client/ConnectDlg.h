@@ -13,9 +13,9 @@ class QPushButton;
 class TPropsDlg;
 
 // The station list: the operator's own call ([Settings] Call, written whenever the dialog closes
-// with a changed call) and the stored stations to pick one from. New and Edit open the station
-// dialog and write the station and the whole list after its OK; Delete only takes the station
-// off the list shown, which is written at the next New or Edit.
+// with a changed call) and the stored stations to pick one from, read once and kept for the run.
+// New and Edit open the station dialog and write the station and the whole list after its OK;
+// Delete only takes the station off the list, which is written at the next New or Edit.
 class TConnectDlg : public QDialog {
  public:
   // props: the station dialog for New and Edit; without one they do nothing.
@@ -23,9 +23,11 @@ class TConnectDlg : public QDialog {
                        TPropsDlg* props = nullptr);
 
   void SetPropsDlg(TPropsDlg* props) { props_ = props; }
-  // Fills the call and the list from the INI file; call before each showing.
+  // Fills the call from the INI file and shows the list kept for the run; call before each
+  // showing.
   void Reload();
-  void FormCreate() { Reload(); }
+  // Reads the list from the INI file, once.
+  void FormCreate();
   // The chosen station's name; empty when none is chosen.
   std::string ChosenStation() const { return chosen_; }
   // The own call as last stored.

@@ -335,33 +335,39 @@ void TK2FrontPanel::SetImagesEnabled(bool on) {
 }
 
 void TK2FrontPanel::PowerBtnClick() {
+  if (session_.Busy()) return;
   powerBtn_->setEnabled(false);
   platform::ProcessMessages();
   if (session_.Connected()) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-      session_.Disconnect();
-    } catch (const std::exception&) {
-    }
-    QApplication::restoreOverrideCursor();
-    std::string question = session_.PendingMessage();
-    if (!question.empty()) question += "\r\r";
-    question += std::string("Close ") + TClientSession::kTitle + "?";
-    session_.SetPendingMessage("");
-    if (platform::AskYesNo(question, TClientSession::kTitle)) close();
-  } else {
-    connectDlg_->Reload();
-    if (connectDlg_->exec() == QDialog::Accepted) {
-      session_.SetOwnCall(connectDlg_->OwnCall());
-      chat_->SetCall(session_.OwnCall());
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-      try {
-        session_.ConnectTo(connectDlg_->ChosenStation());
-      } catch (const std::exception&) {
-      }
-      QApplication::restoreOverrideCursor();
-    }
+    session_.Disconnect([this] { PowerOffDone(); });
+    return;
   }
+  connectDlg_->Reload();
+  if (connectDlg_->exec() != QDialog::Accepted) {
+    powerBtn_->setEnabled(true);
+    return;
+  }
+  session_.SetOwnCall(connectDlg_->OwnCall());
+  chat_->SetCall(session_.OwnCall());
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  session_.ConnectTo(connectDlg_->ChosenStation(), [this](bool) {
+    QApplication::restoreOverrideCursor();
+    powerBtn_->setEnabled(true);
+  });
+}
+
+void TK2FrontPanel::PowerOffDone() {
+  QApplication::restoreOverrideCursor();
+  if (closing_) {
+    close();
+    return;
+  }
+  std::string question = session_.PendingMessage();
+  if (!question.empty()) question += "\r\r";
+  question += std::string("Close ") + TClientSession::kTitle + "?";
+  session_.SetPendingMessage("");
+  if (platform::AskYesNo(question, TClientSession::kTitle)) close();
   powerBtn_->setEnabled(true);
 }
 
@@ -616,12 +622,19 @@ void TK2FrontPanel::ShowNotice(const std::string& text, const std::string& capti
 }
 
 void TK2FrontPanel::closeEvent(QCloseEvent* event) {
-  if (closing_) {
+  if (closed_) {
     event->accept();
     return;
   }
-  closing_ = true;
-  if (session_.Connected()) session_.Disconnect();
+  // The window closes when the orderly disconnect has ended.
+  if (session_.Connected() || session_.Busy()) {
+    event->ignore();
+    if (closing_) return;
+    closing_ = true;
+    if (!session_.Disconnecting()) session_.Disconnect([this] { close(); });
+    return;
+  }
+  closed_ = true;
   session_.Settings().SetMainPosition(x(), y());
   session_.Settings().SetRxOnly(session_.RxOnly());
   event->accept();

@@ -138,6 +138,8 @@ class TK2FrontPanel : public QWidget,
   void SetImagesEnabled(bool on);
   void RegisterHotKeys();
   void K2BitmapMouseDown(TMouseButton mouse, int x, int y);
+  // The Power button's disconnect has ended: asks whether to close.
+  void PowerOffDone();
 
   TClientSession session_;
   DisplaySessionFor<TClientSession> displaySession_{session_};
@@ -184,5 +186,6 @@ class TK2FrontPanel : public QWidget,
   std::uint16_t hotKeyIds_[3] = {};
   QPoint dragFrom_;
   bool dragging_ = false;
-  bool closing_ = false;
+  bool closing_ = false;  // the window waits for the disconnect to end
+  bool closed_ = false;
 };

@@ -1,5 +1,6 @@
 #include "client/SSBPanel.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@ TSSBPanel::TSSBPanel(TClientAudio& audio, const TClientSettings& settings, QWidg
       audio_(audio),
       settings_(settings) {
   setWindowTitle(QStringLiteral("SSB"));
+  setFont(QApplication::font("QMessageBox"));  // the desktop's message font
   pttButton_ = new TLEDButton(this);
   pttButton_->SetBeveled(true);
   pttButton_->SetBorderStyle(TBorderStyle::bsSingle);
@@ -49,9 +51,8 @@ TSSBPanel::TSSBPanel(TClientAudio& audio, const TClientSettings& settings, QWidg
   squelchLvl_->setPageStep(32);
   squelchLvl_->setTickInterval(32);
   squelchLvl_->setTickPosition(QSlider::TicksBothSides);
+  // The bar's top is its maximum, squelch 0: up opens the squelch.
   squelchLvl_->setValue(TClientAudio::kSquelchMax);
-  // The top of the bar is squelch 0.
-  squelchLvl_->setInvertedAppearance(true);
   (new QVBoxLayout(squelch))->addWidget(squelchLvl_);
   connect(squelchLvl_, &QSlider::valueChanged, this, [this] { SquelchLvlChange(); });
 

@@ -49,10 +49,15 @@ int RunClient(int argc, char** argv, const std::string& dir, int idle, int secon
   TK2FrontPanel panel(dir + "/TalvoClient.INI", dir + "/TalvoClient.log", nullptr, false);
   panel.show();
   TClientSession& session = panel.Session();
-  bool live = session.ConnectTo("Local K2");
-  for (int attempt = 1; !live && attempt < 40; ++attempt) {
-    platform::WaitMessages(250);  // the server may still be starting
-    live = session.ConnectTo("Local K2");
+  bool live = false;
+  for (int attempt = 0; !live && attempt < 40; ++attempt) {
+    if (attempt > 0) platform::WaitMessages(250);  // the server may still be starting
+    bool ended = false;
+    session.ConnectTo("Local K2", [&](bool result) {
+      ended = true;
+      live = result;
+    });
+    testsupport::WaitFor([&] { return ended; }, 60000);
   }
   if (!live || !testsupport::WaitFor([&] { return session.DisplayLive(); }, 20000)) {
     std::fprintf(stderr, "the client could not connect\n");
@@ -76,7 +81,9 @@ int RunClient(int argc, char** argv, const std::string& dir, int idle, int secon
   platform::WaitMessages(1500);
   panel.AFGainKnob()->SetPosition(0);
   platform::WaitMessages(1000);
-  session.Disconnect();
+  bool ended = false;
+  session.Disconnect([&] { ended = true; });
+  testsupport::WaitFor([&] { return ended; }, 20000);
   platform::WaitMessages(500);
   return 0;
 }

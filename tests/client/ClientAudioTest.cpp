@@ -2,9 +2,14 @@
 // "AU" frames in, the timing reference out; microphone blocks in, "AU DATA" lines out.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMouseEvent>
+#include <QSlider>
 #include <cstdio>
 
 #include "client/ClientAudio.h"
+#include "client/ClientSettings.h"
+#include "client/SSBPanel.h"
 #include "common/AudioFrame.h"
 #include "tests/audio/AudioTestSupport.h"
 
@@ -241,4 +246,29 @@ TEST_F(ClientAudioTest, BlocksWithoutConnectionOrAudioStopTheCapture) {
   EXPECT_FALSE(audio_.ACMIn.Active());
   EXPECT_FALSE(audio_.ACMConv2.Active());
   EXPECT_TRUE(link_.commands.empty());
+}
+
+TEST_F(ClientAudioTest, TheSquelchBarsTopIsSquelchZeroAndTheWindowTakesTheMessageFont) {
+  const QFont saved = QApplication::font("QMessageBox");
+  QFont message(QStringLiteral("Serif"));
+  message.setPointSize(QApplication::font().pointSize() + 5);
+  QApplication::setFont(message, "QMessageBox");
+  const TClientSettings settings(std::string(std::getenv("TALVO_HOME")) + "/SquelchBar.INI");
+  settings.SetMicAudio(160, false);
+  TSSBPanel window(audio_, settings);
+  QApplication::setFont(saved, "QMessageBox");
+  EXPECT_EQ(window.font().pointSize(), message.pointSize());
+  window.show();
+  // The handle sits halfway; the user drags it above the bar's top.
+  QSlider* bar = window.SquelchLvl();
+  const QPointF middle(bar->width() / 2.0, bar->height() / 2.0), top(middle.x(), -40.0);
+  for (auto [type, at] :
+       {std::pair{QEvent::MouseButtonPress, middle}, std::pair{QEvent::MouseMove, top},
+        std::pair{QEvent::MouseButtonRelease, top}}) {
+    QMouseEvent event(type, at, bar->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(bar, &event);
+  }
+  EXPECT_EQ(audio_.MicSquelch(), 0);
 }

@@ -66,7 +66,7 @@ class ClientProgram : public ::testing::Test {
   // The server may still be starting: a refused first attempt is retried.
   static bool ConnectWithRetries(TClientSession& session) {
     for (int attempt = 0; attempt < 20; ++attempt) {
-      if (session.ConnectTo("Local K2")) return true;
+      if (ConnectAndWait(session, "Local K2")) return true;
       platform::WaitMessages(250);
     }
     return false;
@@ -103,7 +103,7 @@ TEST_F(ClientProgram, ConnectsLogsInFollowsTheRadioAndLogsOut) {
   // The server may still be starting: a refused first attempt is retried.
   bool live = false;
   for (int attempt = 0; attempt < 20 && !live; ++attempt) {
-    live = session.ConnectTo("Local K2");
+    live = ConnectAndWait(session, "Local K2");
     if (!live) platform::WaitMessages(250);
   }
   ASSERT_TRUE(live) << ::testing::PrintToString(rec.notices);
@@ -121,7 +121,7 @@ TEST_F(ClientProgram, ConnectsLogsInFollowsTheRadioAndLogsOut) {
   for (const auto& [word, value] : rec.status) displayed |= word == TServerWord::Display;
   EXPECT_TRUE(displayed);
 
-  session.Disconnect();
+  DisconnectAndWait(session);
   EXPECT_FALSE(session.Connected());
   EXPECT_EQ(session.StationName(), "");
   EXPECT_TRUE(sim_.WaitForCommand("RX;", 10000));
@@ -178,7 +178,7 @@ TEST_F(ClientProgram, SavesAContactEverywhereAndUploadsItToEqsl) {
   TQSOPanel panel(session);
   bool live = false;
   for (int attempt = 0; attempt < 20 && !live; ++attempt) {
-    live = session.ConnectTo("Local K2");
+    live = ConnectAndWait(session, "Local K2");
     if (!live) platform::WaitMessages(250);
   }
   ASSERT_TRUE(live) << ::testing::PrintToString(rec.notices);
@@ -252,7 +252,7 @@ TEST_F(ClientProgram, SavesAContactEverywhereAndUploadsItToEqsl) {
   platform::SetQuestionHook(nullptr);
   platform::SetMessageBoxHook(nullptr);
   panel.hide();
-  session.Disconnect();
+  DisconnectAndWait(session);
 }
 
 // Text typed into the contact window's Morse keyboard goes word by word through the real server
@@ -290,7 +290,7 @@ TEST_F(ClientProgram, TypedMorseReachesTheKeyer) {
   EXPECT_TRUE(sim_.WaitForCommand("KY @;", 10000, before));
   EXPECT_EQ(panel.SendBtn->text(), QStringLiteral("Send"));
   panel.hide();
-  session.Disconnect();
+  DisconnectAndWait(session);
   EXPECT_EQ(FileText(home_ + "/TalvoServer.log").find("Invalid command"), std::string::npos);
 }
 

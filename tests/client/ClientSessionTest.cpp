@@ -2,6 +2,7 @@
 // against a scripted server on loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -208,7 +209,7 @@ TEST_F(ClientSessionTest, LinesArrivingDuringAPassWaitForIt) {
 TEST_F(ClientSessionTest, LoginDigestAndTheLinesAfterLoginInOrderWithTheirPauses) {
   LoginScript("Welcome||to my K2.", 2);
   auto s = NewSession();
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   EXPECT_TRUE(s->Connected());
   EXPECT_EQ(s->StationName(), "Test");
   EXPECT_EQ(s->AccessLevel(), 2);
@@ -233,12 +234,56 @@ TEST_F(ClientSessionTest, LoginDigestAndTheLinesAfterLoginInOrderWithTheirPauses
   EXPECT_TRUE(rec_.notices.empty()) << ::testing::PrintToString(rec_.notices);
 }
 
+TEST_F(ClientSessionTest, AServerThatClosesDuringTheSetUpLeavesTheSessionIdle) {
+  // The server closes this long after the line that starts so; the rows run side by side.
+  const struct {
+    const char* after;
+    int pauseMs;
+  } rows[] = {{"AUTH", 300}, {"AUTH", 1200}, {"KSPEED ?", 0}, {"SQ ?", 0},
+              {"MO ?", 0},   {"DISP ON", 0}, {"SM ON", 0}};
+  const std::size_t n = std::size(rows);
+  std::vector<std::unique_ptr<FakeServer>> servers;
+  std::vector<std::unique_ptr<Recorder>> recs;
+  std::vector<std::unique_ptr<TClientSession>> sessions;
+  std::vector<int> outcome(n, -1);  // -1 until the connect ends, then whether it went live
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string name = "Row" + std::to_string(i);
+    servers.push_back(std::make_unique<FakeServer>());
+    Station(name, "127.0.0.1", servers[i]->Port(), "secret");
+    Ini(name, "EQSL Enabled", "1");
+    servers[i]->Run([row = rows[i]](FakeServer::Conn& c) {
+      c.SendLine(kBanner);
+      c.WaitLine("AUTH");
+      c.SendLine("PRIV 2");
+      c.WaitLine(row.after);
+      c.Pause(row.pauseMs);
+      c.Close();
+    });
+    recs.push_back(std::make_unique<Recorder>());
+    sessions.push_back(std::make_unique<TClientSession>(ini_, trace_, recs[i]->Views()));
+    sessions[i]->ConnectTo(name, [&outcome, i](bool live) { outcome[i] = live; });
+  }
+  ASSERT_TRUE(
+      server_.WaitMain([&] { return std::count(outcome.begin(), outcome.end(), -1) == 0; }));
+  server_.WaitMain([] { return false; }, 1200);  // time for any step that was left
+  for (std::size_t i = 0; i < n; ++i) {
+    SCOPED_TRACE(std::string(rows[i].after) + " " + std::to_string(rows[i].pauseMs));
+    EXPECT_EQ(outcome[i], 0);
+    EXPECT_FALSE(sessions[i]->Connected());
+    EXPECT_FALSE(sessions[i]->Busy());
+    EXPECT_EQ(sessions[i]->StationName(), "");
+    EXPECT_FALSE(sessions[i]->EqslEnabled());
+    ASSERT_FALSE(recs[i]->panel.empty());
+    EXPECT_EQ(recs[i]->panel.back(), TPanelChange::PowerOff);
+  }
+}
+
 TEST_F(ClientSessionTest, AServerWithoutWelcomeTextLetsTheClientInOnPriv) {
   Ini("Test", "Passwd", "");  // a guest: the call alone
   LoginScript("", 1);
   auto s = NewSession();
   auto start = FakeServer::Clock::now();
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   EXPECT_LT(Ms(FakeServer::Clock::now() - start), 9000);
   EXPECT_EQ(s->AccessLevel(), 1);
   EXPECT_EQ(server_.Texts().at(0), "AUTH DL1ABC");
@@ -253,7 +298,7 @@ TEST_F(ClientSessionTest, ARefusedLoginShowsTheServersText) {
     c.Close();
   });
   auto s = NewSession();
-  EXPECT_FALSE(s->ConnectTo("Test"));
+  EXPECT_FALSE(ConnectAndWait(*s, "Test"));
   EXPECT_FALSE(s->Connected());
   EXPECT_EQ(rec_.notices, Texts{"Talvo Client: Authentication failed"});
   EXPECT_TRUE(rec_.Saw(TPanelChange::PowerOff));
@@ -268,7 +313,7 @@ TEST_F(ClientSessionTest, ClosedWithoutAnyTextIsUnableToConnect) {
     c.Close();
   });
   auto s = NewSession();
-  EXPECT_FALSE(s->ConnectTo("Test"));
+  EXPECT_FALSE(ConnectAndWait(*s, "Test"));
   EXPECT_EQ(rec_.notices, Texts{"Talvo Client: Unable to connect to K2"});
 }
 
@@ -277,7 +322,7 @@ TEST_F(ClientSessionTest, TheThreeWaitsEachHaveTheirBox) {
   {  // a server that accepts and says nothing
     server_.Run([](FakeServer::Conn& c) { c.Pause(5000); });
     auto s = NewSession();
-    EXPECT_FALSE(s->ConnectTo("Test"));
+    EXPECT_FALSE(ConnectAndWait(*s, "Test"));
     EXPECT_EQ(rec_.notices, Texts{"Talvo Client: No response from Test"});
     EXPECT_FALSE(s->Connected());
   }
@@ -289,7 +334,7 @@ TEST_F(ClientSessionTest, TheThreeWaitsEachHaveTheirBox) {
     c.Pause(5000);
   });
   auto s = NewSession();
-  EXPECT_FALSE(s->ConnectTo("Mute"));
+  EXPECT_FALSE(ConnectAndWait(*s, "Mute"));
   EXPECT_EQ(rec_.notices, Texts{"Talvo Client: Mute's K2 is not responding"});
   EXPECT_TRUE(mute.WaitMain([&] { return mute.PeerClosed(); }));
 }
@@ -305,7 +350,7 @@ TEST_F(ClientSessionTest, UnreachableStationsCannotBeConnected) {
   auto s = NewSession();
   for (const char* name : {"Refused", "Unknown"}) {
     rec_.notices.clear();
-    EXPECT_FALSE(s->ConnectTo(name));
+    EXPECT_FALSE(ConnectAndWait(*s, name));
     EXPECT_EQ(rec_.notices, Texts{std::string("Talvo Client: Cannot connect to ") + name});
     EXPECT_EQ(s->DataConn.State(), wsClosed) << name;
   }
@@ -331,7 +376,7 @@ TEST_F(ClientSessionTest, AConnectThatTimesOutIsAborted) {
   wait_ = 1500;
   auto s = NewSession();
   auto start = FakeServer::Clock::now();
-  EXPECT_FALSE(s->ConnectTo("Full"));
+  EXPECT_FALSE(ConnectAndWait(*s, "Full"));
   EXPECT_GE(Ms(FakeServer::Clock::now() - start), 1400);
   EXPECT_EQ(rec_.notices, Texts{"Talvo Client: Cannot connect to Full"});
   EXPECT_EQ(s->DataConn.State(), wsClosed);
@@ -345,7 +390,7 @@ TEST_F(ClientSessionTest, AnOwnCallThatIsEmptyOrHoldsBlanksIsRefusedBeforeConnec
   for (const char* call : {"", "DL1 ABC", " DL1ABC", "DL1ABC\t"}) {
     rec_.notices.clear();
     s->SetOwnCall(call);
-    EXPECT_FALSE(s->ConnectTo("Test"));
+    EXPECT_FALSE(ConnectAndWait(*s, "Test"));
     ASSERT_EQ(rec_.notices.size(), 1u);
     EXPECT_NE(rec_.notices[0].find("own call"), std::string::npos);
   }
@@ -359,7 +404,7 @@ TEST_F(ClientSessionTest, AnOwnCallThatIsEmptyOrHoldsBlanksIsRefusedBeforeConnec
 TEST_F(ClientSessionTest, KeepAliveAfterSixtyQuietTicks) {
   LoginScript("", 2);
   auto s = NewSession();
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   for (int i = 0; i < 59; ++i) s->OneSecondTick();
   EXPECT_EQ(s->KeepAliveCountdown(), 1);
   server_.WaitMain([] { return false; }, 300);
@@ -389,7 +434,7 @@ TEST_F(ClientSessionTest, NothingIsSteppedFromAnUnknownFrequency) {
   });
   auto s = NewSession();
   Feed(*s, "banner\r\nFREQ 14060.00\r\n");  // a frequency of an earlier connection
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   EXPECT_FALSE(s->FreqKnown());
   EXPECT_FALSE(s->SendFreqStep(0.1));
   s->SendCommand("NOOP");
@@ -412,10 +457,10 @@ TEST_F(ClientSessionTest, PendingMessageIsShownByTheTickOnce) {
 TEST_F(ClientSessionTest, OrderlyDisconnectInOrderWithItsPauses) {
   LoginScript("Hi", 2);
   auto s = NewSession();
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   s->SetAudioOn(true);
   rec_.panel.clear();
-  s->Disconnect();
+  DisconnectAndWait(*s);
   EXPECT_FALSE(s->Connected());
   EXPECT_TRUE(server_.WaitMain([&] { return server_.PeerClosed(); }));
   auto all = server_.Lines();
@@ -454,9 +499,9 @@ TEST_F(ClientSessionTest, TraceFileListsWhatWasSentAndReceived) {
   LoginScript("Hi", 1);
   auto s = NewSession();
   ASSERT_TRUE(s->TraceEnabled());
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   s->SendRaw("TX");  // raw writes are not traced
-  s->Disconnect();
+  DisconnectAndWait(*s);
   std::string trace = FileText(trace_);
   EXPECT_EQ(trace.find("old contents"), std::string::npos);
   std::istringstream in(trace);
@@ -482,7 +527,7 @@ TEST_F(ClientSessionTest, AFailedTraceWriteTurnsTracingOffOnceAndTheLinesStillGo
   Ini("Debug", "Trace", "1");
   LoginScript("Hi", 1);
   TClientSession s(ini_, "/dev/full", rec_.Views());  // opens, but every write fails
-  ASSERT_TRUE(s.ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(s, "Test"));
   EXPECT_FALSE(s.TraceEnabled());
   server_.WaitMain([&] { return !rec_.notices.empty(); }, 5000);
   ASSERT_EQ(rec_.notices.size(), 1u);
@@ -495,7 +540,7 @@ TEST_F(ClientSessionTest, ATraceFileThatCannotBeCreatedIsReportedAtConnect) {
   mkdir(trace_.c_str(), 0700);  // a folder where the file should be
   LoginScript("", 1);
   auto s = NewSession();
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   ASSERT_EQ(rec_.notices.size(), 1u);
   EXPECT_NE(rec_.notices[0].find("Tracing is off"), std::string::npos);
 }
@@ -513,7 +558,7 @@ TEST_F(ClientSessionTest, TheServerClosingResetsTheSession) {
   Ini("Test", "EQSL Enabled", "1");
   Ini("Test", "EQSL Password", Scramble("qsl", 6402));
   auto s = NewSession();
-  ASSERT_TRUE(s->ConnectTo("Test"));
+  ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   EXPECT_TRUE(s->EqslEnabled());
   EXPECT_EQ(s->EqslPassword(), "qsl");
   ASSERT_TRUE(server_.WaitMain([&] { return !s->Connected(); }));
@@ -523,7 +568,7 @@ TEST_F(ClientSessionTest, TheServerClosingResetsTheSession) {
   EXPECT_EQ(s->EqslPassword(), "");
   EXPECT_TRUE(s->FreqKnown());  // the last frequency stays until the next connect
   rec_.panel.clear();
-  s->Disconnect();  // nothing left to say
+  DisconnectAndWait(*s);  // nothing left to say
   EXPECT_EQ(rec_.panel, std::vector<TPanelChange>{TPanelChange::StopTimers});
 }
 

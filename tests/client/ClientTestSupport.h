@@ -10,6 +10,9 @@
 #include <iterator>
 #include <string>
 
+#include "client/ClientSession.h"
+#include "tests/support/WaitFor.h"
+
 // A folder of its own for the running test, inside the temporary TALVO_HOME.
 inline std::string TestHome() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -32,4 +35,22 @@ inline std::string OutsideMd5(const std::string& text) {
   md5sum.closeWriteChannel();
   md5sum.waitForFinished(10000);
   return md5sum.readAllStandardOutput().left(32).toUpper().toStdString();
+}
+
+// Runs the session's connect to its end; whether the session went live.
+inline bool ConnectAndWait(TClientSession& session, const std::string& name) {
+  bool ended = false, live = false;
+  session.ConnectTo(name, [&](bool result) {
+    ended = true;
+    live = result;
+  });
+  testsupport::WaitFor([&] { return ended; }, 60000);
+  return live;
+}
+
+// Runs the orderly disconnect to its end.
+inline void DisconnectAndWait(TClientSession& session) {
+  bool ended = false;
+  session.Disconnect([&] { ended = true; });
+  testsupport::WaitFor([&] { return ended; }, 60000);
 }

@@ -70,7 +70,7 @@ class ClientWindows : public ::testing::Test {
     });
     auto s = std::make_unique<TClientSession>(ini_, home_ + "/trace.log");
     s->SetOwnCall("DL1ABC");
-    EXPECT_TRUE(s->ConnectTo("Live"));
+    EXPECT_TRUE(ConnectAndWait(*s, "Live"));
     return s;
   }
 
@@ -156,6 +156,18 @@ TEST_F(ClientWindows, EditRenamesKeepingTheOldSectionAndDeleteWaitsForTheNextOk)
   EXPECT_EQ(Ini("Connections", "Connection 2"), "");
   EXPECT_EQ(Scramble(Ini("B2NEW", "Passwd"), 3716), "new secret");
   EXPECT_EQ(Ini("B2", "Addr"), "k2.example.org");  // the old section stays
+}
+
+TEST_F(ClientWindows, ADeletedStationStaysOffTheListUntilTheNextStart) {
+  StoreStation("A1", "first");
+  SetIni("Connections", "Connection 1", "A1");
+  TClientSettings settings(ini_);
+  TConnectDlg dlg(settings);
+  dlg.DeleteBtnClick();
+  dlg.Reload();  // the next showing
+  EXPECT_EQ(dlg.lbConnections()->count(), 0);
+  TConnectDlg next(settings);  // the next start of the program
+  EXPECT_EQ(Items(next), (std::vector<std::string>{"A1\tfirst"}));
 }
 
 TEST_F(ClientWindows, ACancelledStationDialogWritesNothing) {
@@ -282,7 +294,7 @@ TEST_F(ClientWindows, TypedFrequenciesAndStepsAreSentAndRemembered) {
     QApplication::sendEvent(f.cbFreq()->lineEdit(), &enter);
   }
   EXPECT_EQ(f.cbFreq()->count(), 3);
-  s->Disconnect();
+  DisconnectAndWait(*s);
   std::vector<std::string> freqs;
   for (const std::string& t : server.Texts())
     if (t.rfind("FREQ", 0) == 0) freqs.push_back(t);
@@ -443,7 +455,7 @@ TEST_F(ClientWindows, TheEqslPasswordIsTakenIntoUseOnlyForTheConnectedStation) {
   s->StationEqslChanged("live", true, "live-pw");
   EXPECT_TRUE(s->EqslEnabled());
   EXPECT_EQ(s->EqslPassword(), "live-pw");
-  s->Disconnect();
+  DisconnectAndWait(*s);
   s->StationEqslChanged("Live", true, "after");
   EXPECT_EQ(s->EqslPassword(), "");
 }

@@ -70,7 +70,7 @@ TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
   for (TPanelHotKey key : {TPanelHotKey::StepDown, TPanelHotKey::StepUp, TPanelHotKey::Rate})
     ASSERT_NE(panel.HotKeyId(key), 0);
 
-  ASSERT_TRUE(panel.Session().ConnectTo("Shack"));
+  ASSERT_TRUE(ConnectAndWait(panel.Session(), "Shack"));
   // Before the display reports, the keys send nothing.
   TypeWithCtrl(XK_KP_Add);
   platform::WaitMessages(300);

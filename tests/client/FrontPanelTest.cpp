@@ -176,7 +176,7 @@ TEST_F(FrontPanelProgram, PressesReachTheRadioAndThePanelFollowsIt) {
   TClientSession& s = panel.Session();
   bool live = false;  // the server may still be starting
   for (int attempt = 0; attempt < 20 && !live; ++attempt) {
-    live = s.ConnectTo("Shack");
+    live = ConnectAndWait(s, "Shack");
     if (!live) platform::WaitMessages(250);
   }
   ASSERT_TRUE(live);
@@ -211,7 +211,7 @@ TEST_F(FrontPanelProgram, PressesReachTheRadioAndThePanelFollowsIt) {
   EXPECT_EQ(picture.size(), QSize(563, 235));
   EXPECT_TRUE(picture.save(QStringLiteral(TALVO_PANEL_PICTURE)));
 
-  s.Disconnect();
+  DisconnectAndWait(s);
   EXPECT_TRUE(panel.DisplayPanel()->isHidden());
   EXPECT_FALSE(panel.Button(7)->isEnabled());
   EXPECT_EQ(panel.LEDMeter()->Position(), 0);
@@ -253,7 +253,7 @@ TEST_F(AudioProgram, AToneCapturedAtTheServerIsHeardAndTheMicrophoneReachesTheRa
   TClientSession& s = panel.Session();
   bool live = false;
   for (int attempt = 0; attempt < 20 && !live; ++attempt) {
-    live = s.ConnectTo("Shack");
+    live = ConnectAndWait(s, "Shack");
     if (!live) platform::WaitMessages(250);
   }
   ASSERT_TRUE(live);
@@ -273,7 +273,7 @@ TEST_F(AudioProgram, AToneCapturedAtTheServerIsHeardAndTheMicrophoneReachesTheRa
   EXPECT_GT(panel.Audio().Level(), 0);
 
   // The disconnect ends transmitting and receive audio.
-  s.Disconnect();
+  DisconnectAndWait(s);
   EXPECT_FALSE(panel.Audio().Transmitting());
   EXPECT_FALSE(panel.Audio().ACMIn.Active());
   EXPECT_FALSE(panel.Audio().ACMOut.Active());
