@@ -7,7 +7,7 @@ port=$((20000 + RANDOM % 20000))
 trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$home"' EXIT
 export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
 bench_start_server() {
-  "$build"/tests/support/k2sim --link "$home/k2" > /dev/null &
+  "$build"/k2sim/k2sim --link "$home/k2" > /dev/null &
   for _ in $(seq 50); do [[ -e $home/k2 ]] && break; sleep 0.1; done
   bash scripts/demo-ini.sh "$home/TalvoServer.ini" "$home/k2" "$port"
   "$build"/server/TalvoServer 2> /dev/null &

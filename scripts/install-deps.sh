@@ -1,24 +1,40 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that Talvo's build, programs and tests need. Safe to run again:
-# it installs only what is missing and returns at once when everything is present.
+# Installs the Debian packages that building and running Talvo need; with --tests also those that
+# only its tests need, and the independent ADIF reader of the contact log tests (adif-parser-ts
+# from the npm registry) into .deps/node, where the tests look for it. Safe to run again: it
+# installs only what is missing. TALVO_NODE_DIR and TALVO_POLICY_RC name other places for the
+# reader and for the service policy file.
+# Usage: install-deps.sh [--tests]
 set -euo pipefail
+cd "$(dirname "$0")/.."
+tests=""
+case "${1:-}" in
+  "") ;;
+  --tests) tests=1 ;;
+  *) echo "install-deps: usage: install-deps.sh [--tests]" >&2; exit 2 ;;
+esac
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+  cmake ninja-build g++ pkg-config qt6-base-dev
   # platform layer
   libasound2-dev libmp3lame-dev libmpg123-dev libx11-dev libxcb1-dev libxcb-keysyms1-dev
   # service and protocol names (/etc/services, /etc/protocols) for the socket layer: a service
   # name as the listening port, and the socket tests
   netbase
-  # tests
-  clang libclang-rt-14-dev xvfb xauth socat netcat-openbsd microsocks alsa-utils trayer xdotool
-  libxcb-xtest0-dev
+)
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev libxcb-xtest0-dev
+  # the libFuzzer targets
+  clang libclang-rt-14-dev
+  # an X display, a tray and key presses for the desktop tests; the socket tests' peers
+  xvfb xauth trayer xdotool socat netcat-openbsd
   # the HTTP client's peers (started by the tests on loopback, never as services)
-  nginx-light squid python3
-  # the independent ADIF reader of the contact log tests (installed from the npm registry)
+  microsocks nginx-light squid python3
+  # runs the independent ADIF reader
   nodejs
 )
+[[ -n $tests ]] && packages+=("${test_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,23 +42,34 @@ for p in "${packages[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 # npm comes with some builds of nodejs; Debian's own nodejs needs its npm package.
-command -v npm >/dev/null || missing+=(npm)
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+[[ -n $tests ]] && ! command -v npm >/dev/null && missing+=(npm)
 
 sudo=""
-if [[ $(id -u) -ne 0 ]]; then
+if [[ ${#missing[@]} -gt 0 && $(id -u) -ne 0 ]]; then
   command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
   sudo="sudo"
 fi
-echo "install-deps: installing ${missing[*]}"
-$sudo apt-get update -qq
-# Packages such as nginx and squid would start a system service; the tests start their own.
-policy=/usr/sbin/policy-rc.d
-own_policy=""
-if [[ ! -e $policy ]]; then
-  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
-  $sudo chmod 755 "$policy"
-  own_policy=1
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "install-deps: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  # Packages such as nginx and squid would start a system service; the tests start their own.
+  # A policy file that was there already (container images ship one) is left as it is.
+  policy=${TALVO_POLICY_RC:-/usr/sbin/policy-rc.d}
+  if [[ ! -e $policy ]]; then
+    printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+    trap '$sudo rm -f "$policy"' EXIT
+    $sudo chmod 755 "$policy"
+  fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
 fi
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-[[ -n $own_policy ]] && $sudo rm -f "$policy"
+
+# The reader is pinned, and kept outside the build folders so that a fresh build keeps it.
+reader=adif-parser-ts version=0.7.7
+node_dir=${TALVO_NODE_DIR:-$PWD/.deps/node}
+installed=$node_dir/node_modules/$reader/package.json
+if [[ -n $tests ]] && ! grep -qs "\"version\": \"$version\"" "$installed"; then
+  echo "install-deps: installing $reader@$version into $node_dir"
+  mkdir -p "$node_dir"
+  npm install --no-audit --no-fund --no-save --silent --prefix "$node_dir" "$reader@$version"
+fi

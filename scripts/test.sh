@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Talvo twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs the whole test suite on both builds, headless; then builds the
-# libFuzzer targets with clang and runs each for a short fixed number of inputs.
+# Installs what is missing, the tests' packages and their independent ADIF reader included; builds
+# Talvo twice (plain, and with AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole
+# test suite on both builds, headless; then builds the libFuzzer targets with clang and runs each
+# for a short fixed number of inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
