@@ -2,7 +2,6 @@
 // audio sent far ahead of time, absurd frequencies and an endless message, played by a scripted
 // server on loopback against the front panel offscreen.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -21,7 +20,6 @@
 #include "platform/Application.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
-#include "tests/support/BenchSupport.h"
 #include "tests/support/Mp3Reference.h"
 #include "tests/support/WaitFor.h"
 
@@ -63,8 +61,6 @@ class ClientLoad : public ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return panel_->Button(3)->isEnabled(); }, 20000));
   }
 
-  double ResidentMb() const { return bench::ResidentMb(static_cast<int>(::getpid())); }
-
   const std::string home_ = TestHome();
   const std::string ini_ = home_ + "/TalvoClient.INI";
   FakeServer server_;
@@ -87,19 +83,17 @@ TEST_F(ClientLoad, TenThousandReceiveLinesInOneWriteAreShownAtOnceAndBounded) {
   EXPECT_NE(rx.Text().find("q1xyz 9998 cq de q1xyz 9999 "), std::string::npos);
 }
 
-TEST_F(ClientLoad, ChatKeepsItsNewestLinesAndMemoryStaysFlat) {
+TEST_F(ClientLoad, ChatKeepsItsNewestLines) {
   Connect([](FakeServer::Conn& c) {
     std::string words;
     while (words.size() < 60000) words += "words of a long chat line ";
     for (int i = 0; i < 20; ++i) c.SendLine("CHAT Q1XYZ> " + words);
     for (int i = 0; i < 3000; ++i) c.SendLine("CHAT Q1XYZ> short " + std::to_string(i));
   });
-  const double before = ResidentMb();
   TChatWin& chat = *panel_->ChatWin();
   ASSERT_TRUE(WaitFor([&] { return EndsWith(chat.Conversation(), "short 2999\n"); }, 60000));
   EXPECT_LE(chat.ChatText()->document()->characterCount(), TChatWin::kMaxChars + 64);
   EXPECT_LE(chat.ChatText()->document()->blockCount(), TChatWin::kMaxLines);
-  EXPECT_LT(ResidentMb() - before, 40);  // 1.2 MB of chat arrived
 }
 
 TEST_F(ClientLoad, AClickIsAnsweredWhileStatusLinesFlood) {
