@@ -28,7 +28,9 @@ void TTextTail::DropOldest() {
     drop += b.length();
   }
   if (drop == 0) return;
+  // The last separator stays, and with it an empty first paragraph: the paragraph below is not
+  // touched, and so not laid out again (for a long one that is most of the cost of an append).
   QTextCursor top(doc);
-  top.setPosition(drop, QTextCursor::KeepAnchor);
+  top.setPosition(drop - 1, QTextCursor::KeepAnchor);
   top.removeSelectedText();
 }
