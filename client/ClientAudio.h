@@ -31,7 +31,8 @@ class IAudioLink {
 // decodes) before the line is sent; a device that cannot be opened sends nothing, is reported
 // through OnNotice and the caller returns the AF knob to 0. Each "AU" frame is checked and timed
 // (TFrameClock: late at 250 ms, timing taken afresh after 1 s of nothing but late frames); frames
-// on time are played, damaged and late ones dropped quietly, as are playback errors.
+// on time are played, damaged and late ones dropped quietly, as are playback errors, and so are
+// frames beyond kQueueMs of audio waiting for the card (a server sending ahead of time).
 //
 // Transmit: push-to-talk sends "TX" (not with VOX: the radio keys itself) and, while receive
 // audio is on, captures the microphone in 128-byte blocks. A block is sent when its average
@@ -46,6 +47,8 @@ class TClientAudio {
  public:
   static constexpr std::uint32_t kLateMs = 250;
   static constexpr std::uint32_t kReanchorMs = 1000;
+  // At most this much receive audio waits for the sound card.
+  static constexpr std::uint32_t kQueueMs = 2000;
   static constexpr std::uint32_t kMicBlockBytes = 128;
   static constexpr std::uint8_t kMicBuffers = 8;
   static constexpr std::int32_t kSquelchMax = 320;

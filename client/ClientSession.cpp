@@ -19,16 +19,21 @@ namespace {
 // The requests after login, each followed by a pause of 200 ms.
 const char* const kAfterLogin[] = {"KSPEED ?", "SQ ?", "MO ?", "DISP ON", "SM ON"};
 
-// Clears a flag when the scope ends, also by an exception.
+// Clears a flag when the scope ends, also by an exception, unless its owner has gone.
 class FlagGuard {
  public:
-  explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagGuard() { flag_ = false; }
+  FlagGuard(bool& flag, std::weak_ptr<char> alive) : flag_(flag), alive_(std::move(alive)) {
+    flag_ = true;
+  }
+  ~FlagGuard() {
+    if (!alive_.expired()) flag_ = false;
+  }
   FlagGuard(const FlagGuard&) = delete;
   FlagGuard& operator=(const FlagGuard&) = delete;
 
  private:
   bool& flag_;
+  std::weak_ptr<char> alive_;
 };
 
 }  // namespace
@@ -46,6 +51,7 @@ TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClie
   DataConn.SetLingerOnOff(wsLingerOn);
   DataConn.SetLingerTimeout(0);
   DataConn.SetKeepAliveOnOff(wsKeepAliveOnSystem);
+  DataConn.SetComponentOptions({wsoNoReceiveLoop});  // one bounded read per event
   DataConn.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     DataConnDataAvailable(error);
   };
@@ -379,9 +385,11 @@ void TClientSession::SendRaw(const std::string& line) {
 
 bool TClientSession::SendFreqStep(double stepKhz) {
   if (!freqKnown_) return false;
-  char text[64];
-  std::snprintf(text, sizeof text, "FREQ %4.2f", currentFreq_ + stepKhz);
-  SendCommand(text);
+  // Reported frequencies are below 100 MHz, but the text is sized by the number all the same.
+  const double khz = currentFreq_ + stepKhz;
+  std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, "%4.2f", khz)), '\0');
+  std::snprintf(text.data(), text.size() + 1, "%4.2f", khz);
+  SendCommand("FREQ " + text);
   return true;
 }
 
@@ -411,24 +419,79 @@ void TClientSession::OneSecondTick() {
 
 void TClientSession::DataConnDataAvailable(std::uint16_t error) {
   if (error != 0) return;
-  char buffer[8192];
-  std::int32_t n = DataConn.Receive(buffer, sizeof buffer);
-  if (n > 0) DataReceived(buffer, static_cast<std::size_t>(n));
+  // Left unread, the socket reports nothing more: the pass that brings the held bytes down reads.
+  if (cutter_.Held() > kMaxHeldBytes) {
+    readWaiting_ = true;
+    return;
+  }
+  ReadSome();
+}
+
+void TClientSession::ReadSome() {
+  readWaiting_ = false;
+  readBuffer_.resize(kMaxReadBytes);
+  std::int32_t n = DataConn.Receive(readBuffer_.data(), kMaxReadBytes);
+  if (n > 0) DataReceived(readBuffer_.data(), static_cast<std::size_t>(n));
 }
 
 void TClientSession::DataReceived(const char* data, std::size_t count) {
   cutter_.Append(data, count);
-  if (receiveLock_) return;  // the running pass reaches these lines
+  HandleLines(false);
+}
+
+bool TClientSession::HandleLines(bool all) {
+  if (receiveLock_) return true;  // the running pass reaches these lines
   std::weak_ptr<char> alive = alive_;
-  FlagGuard lock(receiveLock_);
+  FlagGuard lock(receiveLock_, alive);
   std::string line;
-  while (cutter_.NextLine(line)) {
+  for (int n = 0; all || n < kLinesPerPass; ++n) {
+    if (!cutter_.NextLine(line)) {
+      if (readWaiting_) ContinueLater();
+      return true;
+    }
     Trace(" RCVD: " + line);
     if (greeting_.empty())
       greeting_ = line;
     else
       HandleServerLine(line);
-    if (alive.expired()) return;
+    if (alive.expired()) return false;
+  }
+  ContinueLater();
+  return true;
+}
+
+void TClientSession::ContinueLater() {
+  if (continuePosted_) return;
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  continuePosted_ = true;
+  std::weak_ptr<char> alive = alive_;
+  QMetaObject::invokeMethod(
+      app,
+      [this, alive] {
+        if (alive.expired()) return;
+        continuePosted_ = false;
+        if (!Connected()) return;  // the end of the connection has dealt with the rest
+        if (!HandleLines(false)) return;
+        if (readWaiting_ && cutter_.Held() <= kMaxHeldBytes) ReadSome();
+      },
+      Qt::QueuedConnection);
+}
+
+// The server closed: what it sent before is handled before the panel is reset, as it arrived.
+void TClientSession::HandleRestOnClose() {
+  if (receiveLock_ || !Connected()) return;
+  readWaiting_ = false;
+  try {
+    readBuffer_.resize(kMaxReadBytes);
+    for (;;) {
+      std::int32_t n = DataConn.Receive(readBuffer_.data(), kMaxReadBytes);
+      if (n <= 0) break;
+      cutter_.Append(readBuffer_.data(), static_cast<std::size_t>(n));
+      if (!HandleLines(true) || !Connected()) return;
+    }
+    HandleLines(true);
+  } catch (const std::exception&) {
   }
 }
 
@@ -463,7 +526,7 @@ void TClientSession::HandleServerLine(const std::string& line) {
 
 void TClientSession::HandleFreq(const std::string& value) {
   double khz = 0;
-  if (!ParseKilohertz(value, khz)) return;
+  if (!ParseReportedFrequency(value, khz)) return;
   currentFreq_ = khz;
   currentFreqText_ = value;
   freqKnown_ = true;
@@ -485,6 +548,8 @@ void TClientSession::HandlePriv(const std::string& value) {
 
 void TClientSession::DataConnSessionClosed(std::uint16_t) {
   std::weak_ptr<char> alive = alive_;
+  HandleRestOnClose();
+  if (alive.expired()) return;
   const TPhase phase = phase_;
   if (audioOn_) {
     Panel(TPanelChange::StopAudio);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "client/ClientLinks.h"
 #include "client/ClientSettings.h"
@@ -27,6 +28,13 @@ class TClientSession {
   static constexpr int kKeepAliveSeconds = 60;
   // The connect, greeting and welcome waits end after this long.
   static constexpr std::uint32_t kWaitLimitMs = 10000;
+  // One read event takes at most this much, and one pass handles at most kLinesPerPass lines, so
+  // that input, painting and timers are served in between however fast the server sends.
+  static constexpr std::int32_t kMaxReadBytes = 16 * 1024;
+  static constexpr int kLinesPerPass = 200;
+  // Reading waits while more than this is held (complete lines not yet handled and the partial
+  // line, which alone never exceeds it); the server is then held back by the connection itself.
+  static constexpr std::size_t kMaxHeldBytes = 2 * TServerLineCutter::kMaxLine;
 
   // iniFile: the client INI file; traceFile: where the trace goes when [Debug] Trace is "1".
   TClientSession(std::string iniFile, std::string traceFile, TClientViews views = {});
@@ -120,7 +128,8 @@ class TClientSession {
   void DataConnDataAvailable(std::uint16_t error);
   void DataConnSessionClosed(std::uint16_t error);
   // Received bytes: cut into lines; the first line of a connection is the greeting, the others
-  // go to HandleServerLine. Bytes arriving while lines are handled wait for that pass.
+  // go to HandleServerLine, at most kLinesPerPass at a time: the rest follow from the event loop,
+  // in order. Bytes arriving while lines are handled wait for that pass.
   void DataReceived(const char* data, std::size_t count);
   void HandleServerLine(const std::string& line);
 
@@ -155,6 +164,11 @@ class TClientSession {
   void Panel(TPanelChange change);
   void HandlePriv(const std::string& value);
   void HandleFreq(const std::string& value);
+  void ReadSome();
+  // Handles waiting lines, at most kLinesPerPass unless all is set; false when the session went.
+  bool HandleLines(bool all);
+  void ContinueLater();
+  void HandleRestOnClose();
   bool ValidOwnCall() const;
 
   TClientSettings settings_;
@@ -170,6 +184,9 @@ class TClientSession {
   bool privSeen_ = false;
   bool rxOnly_ = false;
   bool receiveLock_ = false;
+  bool readWaiting_ = false;  // a read event was left unread while lines were held
+  bool continuePosted_ = false;
+  std::vector<char> readBuffer_;
   bool displayLive_ = false;
   bool panelLive_ = false;  // set up by a connect, not yet reset
   int keepAliveCountdown_ = kKeepAliveSeconds;

@@ -16,7 +16,7 @@ void TFrontPanelStatus::ShowStatus(TServerWord word, const std::string& value) {
       return;
     case TServerWord::Freq: {
       double khz = 0;
-      if (ParseKilohertz(value, khz)) view_.ShowFrequency(value);
+      if (ParseReportedFrequency(value, khz)) view_.ShowFrequency(value);
       return;
     }
     case TServerWord::KSpeed:

@@ -1,5 +1,6 @@
 #include "client/RxWin.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -7,11 +8,14 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <fstream>
 
@@ -21,6 +25,11 @@
 #include "platform/Application.h"
 
 namespace {
+
+// The text without the window's own paragraph breaks (received text holds no line breaks).
+QString Unbroken(QString text) {
+  return text.remove(QChar::ParagraphSeparator).remove(QLatin1Char('\n'));
+}
 
 // The memo, reporting double clicks after it selected the word under the mouse.
 class TRxMemo : public QPlainTextEdit {
@@ -32,6 +41,11 @@ class TRxMemo : public QPlainTextEdit {
   void mouseDoubleClickEvent(QMouseEvent* event) override {
     QPlainTextEdit::mouseDoubleClickEvent(event);
     if (OnDblClick) OnDblClick();
+  }
+  QMimeData* createMimeDataFromSelection() const override {
+    auto* data = new QMimeData;
+    data->setText(Unbroken(textCursor().selectedText()));
+    return data;
   }
 };
 
@@ -65,6 +79,7 @@ TRxWin::TRxWin(TClientSession& session, QWidget* parent)
   memo_->setReadOnly(true);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setContextMenuPolicy(Qt::CustomContextMenu);
+  tail_ = std::make_unique<TTextTail>(*memo_, kMaxChars, kMaxChars / kParagraphChars * 4);
   inner->addWidget(memo_);
   layout->addWidget(group);
   auto* row = new QHBoxLayout;
@@ -117,9 +132,8 @@ void TRxWin::ClearBtnClick() {
 void TRxWin::AddText(const std::string& text) {
   if (!isVisible()) show();
   const QTextCursor before = memo_->textCursor();
-  QTextCursor end(memo_->document());
-  end.movePosition(QTextCursor::End);
-  end.insertText(Latin1(upper_->isChecked() ? UpperAscii(text) : text));
+  BreakLastParagraph();
+  tail_->Append(Latin1(upper_->isChecked() ? UpperAscii(text) : text));
   if (before.hasSelection()) {
     memo_->setTextCursor(before);
   } else {
@@ -128,8 +142,29 @@ void TRxWin::AddText(const std::string& text) {
   memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
 }
 
+void TRxWin::BreakLastParagraph() {
+  const QTextBlock last = memo_->document()->lastBlock();
+  const QString text = last.text();
+  if (text.size() <= kParagraphChars) return;
+  memo_->document()->documentLayout()->blockBoundingRect(last);  // lays the paragraph out
+  const QTextLayout* layout = last.layout();
+  qsizetype at = -1;
+  if (layout && layout->lineCount() > 1) {
+    const qsizetype start = layout->lineAt(layout->lineCount() - 1).textStart();
+    if (start > 0 && text.at(start - 1) == QLatin1Char(' ')) at = start;
+  }
+  if (at < 0) at = text.lastIndexOf(QLatin1Char(' ')) + 1;  // not wrapped: after a blank
+  if (at <= 0) {
+    if (text.size() < 2 * kParagraphChars) return;  // the word may yet end
+    at = text.size();
+  }
+  QTextCursor cursor(last);
+  cursor.setPosition(last.position() + static_cast<int>(at));
+  cursor.insertBlock();
+}
+
 std::string TRxWin::Selection() const {
-  return ToLatin1(memo_->textCursor().selectedText().replace(QChar::ParagraphSeparator, '\n'));
+  return ToLatin1(Unbroken(memo_->textCursor().selectedText()));
 }
 
 void TRxWin::RxPanelDblClick() {
@@ -171,5 +206,5 @@ void TRxWin::SaveToFileClick() {
 }
 
 std::string TRxWin::Text() const {
-  return ToLatin1(memo_->toPlainText());
+  return ToLatin1(Unbroken(memo_->toPlainText()));
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "client/ClientLinks.h"
 #include "client/RxCopy.h"
+#include "common/TextTail.h"
 
 class QAction;
 class QCheckBox;
@@ -17,8 +19,16 @@ class TClientSession;
 // (the window shows itself then). A double click copies the word under the mouse into the
 // contact field that suits it; the pop-up menu copies the selection into a chosen field. Its
 // place and the "Uppercase" box are read at creation and written when it is destroyed.
+//
+// The text flows on as one paragraph; the window keeps its newest kMaxChars characters. So that
+// an append does not lay out all of it again, the paragraph is broken where its wrapped text
+// begins a line anyway; those breaks are no part of the text that is copied or saved.
 class TRxWin : public QWidget, public ITextView {
  public:
+  static constexpr int kMaxChars = 64 * 1024;
+  // A paragraph longer than this is broken before the next append.
+  static constexpr int kParagraphChars = 1024;
+
   explicit TRxWin(TClientSession& session, QWidget* parent = nullptr);
   ~TRxWin() override;
 
@@ -47,11 +57,13 @@ class TRxWin : public QWidget, public ITextView {
 
  private:
   std::string Selection() const;
+  void BreakLastParagraph();
 
   TClientSession& session_;
   IContactFields* contact_ = nullptr;
   TRxWord word_;
   QPlainTextEdit* memo_;
+  std::unique_ptr<TTextTail> tail_;
   QPushButton* clear_;
   QCheckBox* upper_;
   QMenu* menu_;

@@ -58,6 +58,14 @@ bool ParseKilohertz(const std::string& text, double& khz) {
   return true;
 }
 
+bool ParseReportedFrequency(const std::string& text, double& khz) {
+  constexpr double kMaxKhz = 100000;
+  double value = 0;
+  if (!ParseKilohertz(text, value) || !(value > 0 && value < kMaxKhz)) return false;
+  khz = value;
+  return true;
+}
+
 void TServerLineCutter::Append(const char* data, std::size_t count) {
   if (skipping_) {  // the rest of a dropped line goes up to its end
     std::size_t i = 0;

@@ -40,6 +40,10 @@ std::string MessageText(const std::string& value);
 // text is no finite number.
 bool ParseKilohertz(const std::string& text, double& khz);
 
+// A frequency the radio can report: ParseKilohertz's number, above 0 and below 100 MHz. False
+// (khz untouched) for anything else, so that the dial never steps from an absurd value.
+bool ParseReportedFrequency(const std::string& text, double& khz);
+
 // Cuts received bytes into lines. A line ends at CR or at LF, whichever comes, also when the two
 // of a CR LF arrive in separate reads; empty lines are skipped. A line that grows beyond kMaxLine
 // without an end is dropped up to its end, so a peer that never ends its line cannot make the

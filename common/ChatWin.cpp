@@ -77,6 +77,7 @@ TChatWin::TChatWin(QWidget* parent)
   chatText_->setReadOnly(true);
   chatText_->setFocusPolicy(Qt::ClickFocus);
   chatText_->setTabChangesFocus(true);
+  tail_ = std::make_unique<TTextTail>(*chatText_, kMaxChars, kMaxLines);
 
   auto* input = new SendEdit(this);
   sendText_ = input;
@@ -119,9 +120,7 @@ void TChatWin::FormHide() {
 }
 
 void TChatWin::AppendLine(const std::string& line) {
-  QTextCursor end(chatText_->document());
-  end.movePosition(QTextCursor::End);
-  end.insertText(Latin1(line) + QLatin1Char('\n'));
+  tail_->Append(Latin1(line) + QLatin1Char('\n'));
   chatText_->moveCursor(QTextCursor::End);
   chatText_->verticalScrollBar()->setValue(chatText_->verticalScrollBar()->maximum());
 }

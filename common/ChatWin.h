@@ -2,7 +2,10 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "common/TextTail.h"
 
 class QPlainTextEdit;
 class QPushButton;
@@ -18,6 +21,10 @@ class TChatWin : public QWidget {
  public:
   // Line is the whole protocol line without its line end: "CHAT " + call + "> " + text.
   using TSendEvent = std::function<void(TChatWin* Sender, const std::string& Line)>;
+
+  // ChatText keeps the newest lines: at most this many characters, at most kMaxLines lines.
+  static constexpr int kMaxChars = 64 * 1024;
+  static constexpr int kMaxLines = 2000;
 
   explicit TChatWin(QWidget* parent = nullptr);
 
@@ -56,6 +63,7 @@ class TChatWin : public QWidget {
   std::string call_;
   std::string iniFile_;
   QPlainTextEdit* chatText_;
+  std::unique_ptr<TTextTail> tail_;
   QPlainTextEdit* sendText_;
   QPushButton* sendBtn_;
 };

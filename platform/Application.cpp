@@ -4,9 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -20,11 +23,6 @@ QString Latin1(const std::string& s) {
   return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// The texts of boxes and questions break lines the programs' way; a box shows "\n" only.
-QString BoxText(const std::string& s) {
-  return Latin1(NewlineBreaks(s));
-}
-
 MessageBoxHook& Hook() {
   static MessageBoxHook hook;
   return hook;
@@ -34,7 +32,39 @@ bool Headless() {
   return QGuiApplication::platformName() == QLatin1String("offscreen");
 }
 
+// Characters a box's line takes before it wraps, about.
+constexpr int kBoxLineChars = 80;
+
+// Lines of the message font that fit on the screen, less room for the caption, the buttons and
+// the margins.
+int ScreenLines() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const int height = screen ? screen->availableGeometry().height() : 480;
+  const int line = QFontMetrics(QApplication::font("QMessageBox")).lineSpacing();
+  return std::max(4, height / std::max(1, line) - 8);
+}
+
 }  // namespace
+
+QString BoxText(const std::string& text) {
+  const std::string lines = NewlineBreaks(text);
+  int budget = ScreenLines();
+  std::size_t at = 0;
+  while (at < lines.size()) {
+    std::size_t end = lines.find('\n', at);
+    if (end == std::string::npos) end = lines.size();
+    const int rows = 1 + static_cast<int>((end - at) / kBoxLineChars);
+    if (rows > budget) {
+      // What fits of this line, then the mark; the text is 8-bit, the mark is not.
+      const std::size_t keep =
+          at + static_cast<std::size_t>(std::max(0, budget - 1)) * kBoxLineChars;
+      return Latin1(lines.substr(0, std::min(keep, end))) + QChar(0x2026);
+    }
+    budget -= rows;
+    at = end + 1;
+  }
+  return Latin1(lines);
+}
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   std::setlocale(LC_NUMERIC, "C");

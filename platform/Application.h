@@ -28,6 +28,11 @@ void MessageBox(const std::string& text, const std::string& caption);
 enum class BoxIcon { None, Information, Warning, Error };
 void MessageBox(const std::string& text, const std::string& caption, BoxIcon icon);
 
+// The text as a box shows it: CR and CR LF break lines too, and at most a screenful of lines is
+// kept (a long line counts for the lines it wraps to); the rest is left out, marked by an
+// ellipsis, so that however much a peer sends the box and its buttons stay on the screen.
+QString BoxText(const std::string& text);
+
 // A question with Yes and No; true for Yes. Without a display nobody could answer: No.
 bool AskYesNo(const std::string& text, const std::string& caption);
 

@@ -164,6 +164,20 @@ TEST(ServerWords, SplitMessageAndKilohertz) {
   double khz = 0;
   ASSERT_TRUE(ParseKilohertz("7040.50", khz));
   EXPECT_DOUBLE_EQ(khz, 7040.5);
+
+  // A reported frequency is above 0 and below 100 MHz; anything else leaves khz alone.
+  const std::string huge = "1" + std::string(308, '0');
+  const std::pair<std::string, bool> reports[] = {
+      {"7040.50", true}, {"0.01", true}, {"99999.99", true}, {"-1", false},    {"-0.000", false},
+      {"0", false},      {huge, false},  {"100000", false},  {"1e400", false},
+  };
+  for (const auto& [text, ok] : reports) {
+    khz = 7.5;
+    EXPECT_EQ(ParseReportedFrequency(text, khz), ok) << text;
+    if (!ok) {
+      EXPECT_EQ(khz, 7.5) << text;
+    }
+  }
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case TServerWord::Freq: {
           double khz = 0;
           ParseKilohertz(value, khz);
+          if (ParseReportedFrequency(value, khz) && !(khz > 0 && khz < 100000)) std::abort();
           break;
         }
         default:
