@@ -14,17 +14,13 @@
 
 #include "platform/MessagePump.h"
 #include "tests/support/PeerProcess.h"
+#include "tests/support/WaitFor.h"
 
 namespace sockettest {
 
 // Runs the event loop until cond holds or timeoutMs pass; the result of cond.
 inline bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 15000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    platform::WaitMessage(20);
-  }
-  return true;
+  return testsupport::WaitFor(cond, static_cast<std::uint32_t>(timeoutMs));
 }
 
 // Runs the event loop for ms milliseconds.
