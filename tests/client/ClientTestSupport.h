@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/FileContents.h"
+
 // A folder of its own for the running test, inside the temporary TALVO_HOME.
 inline std::string TestHome() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -18,10 +20,7 @@ inline std::string TestHome() {
   return home;
 }
 
-inline std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+inline constexpr auto& FileText = FileContents;
 
 // The MD5 digest of the text as the md5sum program computes it, in upper case: a check of the
 // login that does not use the program's own digest code.
