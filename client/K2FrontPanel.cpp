@@ -26,14 +26,11 @@
 #include "controls/LEDDisplay.h"
 #include "controls/LEDMeter.h"
 #include "platform/Application.h"
+#include "platform/Latin1.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
 
 namespace {
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr TColor kDisplayGreen = RGB(0, 74, 0);
 
@@ -316,7 +313,7 @@ void TK2FrontPanel::CreateMenus() {
   for (const char* mode : kModeItems) {
     QAction* item = modeChgPopup_->addAction(QString::fromLatin1(mode));
     connect(item, &QAction::triggered, this,
-            [this, item] { controls_.ModeMenuClick(item->text().toLatin1().toStdString()); });
+            [this, item] { controls_.ModeMenuClick(ToLatin1(item->text())); });
   }
 }
 

@@ -12,16 +12,13 @@
 
 #include "common/Text.h"
 #include "common/Utils.h"
+#include "platform/Latin1.h"
 #include "platform/Paths.h"
 #include "platform/SystemBeep.h"
 
 namespace {
 
 const char kSection[] = "Chat Window";
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // A whole decimal integer, spaces around it allowed; def otherwise.
 int ToInt(const std::string& text, int def) {
@@ -134,15 +131,12 @@ void TChatWin::AddText(const std::string& line) {
 void TChatWin::SendBtnClick() {
   QString text = sendText_->toPlainText();
   if (text.isEmpty()) return;
-  QByteArray bytes = OneLine(text).toLatin1();
-  std::string line =
-      call_ + "> " + std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  std::string line = call_ + "> " + ToLatin1(OneLine(text));
   if (OnSend) OnSend(this, "CHAT " + line);
   AppendLine(line);
   sendText_->clear();
 }
 
 std::string TChatWin::Conversation() const {
-  QByteArray bytes = chatText_->toPlainText().toLatin1();
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  return ToLatin1(chatText_->toPlainText());
 }

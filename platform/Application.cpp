@@ -12,13 +12,10 @@
 #include <exception>
 
 #include "common/Text.h"
+#include "platform/Latin1.h"
 
 namespace platform {
 namespace {
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The texts of boxes and questions break lines the programs' way; a box shows "\n" only.
 QString BoxText(const std::string& s) {
@@ -132,7 +129,7 @@ std::string InputBox(const std::string& caption, const std::string& prompt,
   bool ok = false;
   const QString answer = QInputDialog::getText(nullptr, Latin1(caption), Latin1(prompt),
                                                QLineEdit::Normal, Latin1(def), &ok);
-  return ok ? answer.toLatin1().toStdString() : def;
+  return ok ? ToLatin1(answer) : def;
 }
 
 void OnTerminationSignal(std::function<void(int signal)> handler) {
