@@ -20,11 +20,6 @@ namespace {
 
 const char kSection[] = "Chat Window";
 
-// A whole decimal integer, spaces around it allowed; def otherwise.
-int ToInt(const std::string& text, int def) {
-  return ParseInt32(Trim(text, " ")).value_or(def);
-}
-
 // Any line break in the text becomes a space.
 QString OneLine(QString text) {
   for (QChar& c : text) {
@@ -105,14 +100,12 @@ void TChatWin::setVisible(bool visible) {
 }
 
 void TChatWin::FormShow() {
-  int top = ToInt(ReadIniString(iniFile_, kSection, "Top", "236"), 236);
-  int left = ToInt(ReadIniString(iniFile_, kSection, "Left", "0"), 0);
-  move(left, top);
+  const TWindowPlace place = ReadWindowPlace(iniFile_, kSection, {0, 236});
+  move(place.Left, place.Top);
 }
 
 void TChatWin::FormHide() {
-  WriteIniString(iniFile_, kSection, "Left", std::to_string(pos().x()));
-  WriteIniString(iniFile_, kSection, "Top", std::to_string(pos().y()));
+  WriteWindowPlace(iniFile_, kSection, pos().x(), pos().y());
 }
 
 void TChatWin::AppendLine(const std::string& line) {

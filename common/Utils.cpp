@@ -18,6 +18,18 @@ bool WriteIniString(const std::string& path, const std::string& section, const s
   return platform::WritePrivateProfileString(section, key, value, path);
 }
 
+TWindowPlace ReadWindowPlace(const std::string& path, const std::string& section,
+                             TWindowPlace def) {
+  return {StrToIntDef(ReadIniString(path, section, "Left", ""), def.Left),
+          StrToIntDef(ReadIniString(path, section, "Top", ""), def.Top)};
+}
+
+void WriteWindowPlace(const std::string& path, const std::string& section, std::int32_t left,
+                      std::int32_t top) {
+  WriteIniString(path, section, "Left", std::to_string(left));
+  WriteIniString(path, section, "Top", std::to_string(top));
+}
+
 std::string BoolToIniStr(bool value) {
   return value ? "1" : "";
 }
