@@ -19,7 +19,9 @@
 #include "client/QSOPanel.h"
 #include "client/RxWin.h"
 #include "client/SSBPanel.h"
+#include "common/AccessLevel.h"
 #include "common/ChatWin.h"
+#include "common/ModeGroup.h"
 #include "controls/HotKeyManager.h"
 #include "controls/KelmKnob.h"
 #include "controls/LEDButton.h"
@@ -435,7 +437,7 @@ void TK2FrontPanel::RXOnlyMenuClick() {
   session_.SetRxOnly(rxOnly);
   rxOnlyItem_->setChecked(rxOnly);
   qso_->setVisible(!rxOnly);
-  if (session_.ModeGroup() == 2) mic_->setVisible(!rxOnly);
+  if (session_.ModeGroup() == kModeGroupVoice) mic_->setVisible(!rxOnly);
 }
 
 void TK2FrontPanel::showEvent(QShowEvent* event) {
@@ -508,8 +510,8 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       annTimer_->stop();
       break;
     case TPanelChange::AccessKnown:
-      keyerKnob_->setEnabled(session_.AccessLevel() > 0);
-      powerKnob_->setEnabled(session_.AccessLevel() > 0);
+      keyerKnob_->setEnabled(session_.AccessLevel() >= kAccessTxRx);
+      powerKnob_->setEnabled(session_.AccessLevel() >= kAccessTxRx);
       break;
     case TPanelChange::StationShown:
       stnCall_->setText(Latin1(session_.StationName()));
@@ -517,7 +519,7 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       break;
     case TPanelChange::HideTxWindows:
       qso_->hide();
-      if (session_.ModeGroup() == 2) mic_->hide();
+      if (session_.ModeGroup() == kModeGroupVoice) mic_->hide();
       break;
     case TPanelChange::RxOnlyLocked:
       rxOnlyItem_->setChecked(session_.RxOnly());
@@ -604,7 +606,7 @@ void TK2FrontPanel::ShowFrequency(const std::string&) {
 void TK2FrontPanel::ChangeModeGroup(std::uint8_t from, std::uint8_t to) {
   if (from == 1) rx_->hide();
   if (from == 2) mic_->hide();
-  if (to >= 1 && to <= 3) qso_->ShowModeGroups(to == 1);
+  if (to >= kModeGroupMorse && to <= kModeGroupData) qso_->ShowModeGroups(to == kModeGroupMorse);
   if (to == 2 && !session_.RxOnly()) mic_->show();
 }
 

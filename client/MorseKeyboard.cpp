@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/ModeGroup.h"
 #include "common/Text.h"
 
 namespace {
@@ -43,7 +44,7 @@ std::string Greeting(int hour) {
 }
 
 int MacroOfKey(unsigned virtualKey, int modeGroup) {
-  if (modeGroup != 1 || virtualKey < 112 || virtualKey > 123) return 0;
+  if (modeGroup != kModeGroupMorse || virtualKey < 112 || virtualKey > 123) return 0;
   return static_cast<int>(virtualKey) - 111;
 }
 

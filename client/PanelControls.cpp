@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/AccessLevel.h"
+
 namespace {
 
 // The switch codes that need more than "RX only": the level each needs. Every other code is
@@ -13,14 +15,14 @@ struct TSwitchAccess {
   std::int32_t minLevel;
 };
 constexpr TSwitchAccess kSwitchAccess[] = {
-    {5, 2},   // 5 tapped
-    {16, 1},  // 16 tapped: transmit
-    {19, 2},  // 3 held
-    {20, 1},  // 4 held
-    {21, 2},  // 5 held
-    {30, 2},  // 14 held
-    {31, 2},  // 15 held
-    {32, 1},  // 16 held: tune
+    {5, kAccessFull},   // 5 tapped
+    {16, kAccessTxRx},  // 16 tapped: transmit
+    {19, kAccessFull},  // 3 held
+    {20, kAccessTxRx},  // 4 held
+    {21, kAccessFull},  // 5 held
+    {30, kAccessFull},  // 14 held
+    {31, kAccessFull},  // 15 held
+    {32, kAccessTxRx},  // 16 held: tune
 };
 
 // The dial's speed grows one step at these counts of repeats.
@@ -125,7 +127,7 @@ void TFrontPanelControls::TimerStep() {
 
 void TFrontPanelControls::KeyerKnobChange(int position) {
   if (!status_.KeyerEcho()) {
-    if (session_.AccessLevel() < 1) {
+    if (session_.AccessLevel() < kAccessTxRx) {
       Refuse();
     } else {
       session_.SendCommand("KS " + std::to_string(position));
@@ -137,7 +139,7 @@ void TFrontPanelControls::KeyerKnobChange(int position) {
 
 void TFrontPanelControls::PowerKnobChange(int position) {
   if (!status_.PowerEcho()) {
-    if (session_.AccessLevel() < 1) {
+    if (session_.AccessLevel() < kAccessTxRx) {
       Refuse();
     } else {
       char text[32];

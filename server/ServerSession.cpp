@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 
+#include "common/AccessLevel.h"
 #include "common/Adif.h"
 #include "common/DateTime.h"
 #include "common/Text.h"
@@ -38,20 +39,20 @@ std::int32_t SwitchLevel(std::int32_t code) {
     case 21:
     case 30:
     case 31:
-      return 2;
+      return kAccessFull;
     case 16:
     case 20:
     case 32:
-      return 1;
+      return kAccessTxRx;
     default:
-      return 0;
+      return kAccessRxOnly;
   }
 }
 
 }  // namespace
 
 bool CatAllowed(const std::string& commands, std::int32_t level) {
-  if (level >= 2) return true;
+  if (level >= kAccessFull) return true;
   if (commands.empty()) return false;
   std::size_t start = 0;
   while (start < commands.size()) {
@@ -66,7 +67,7 @@ bool CatAllowed(const std::string& commands, std::int32_t level) {
       return true;
     };
     if ((cmd.rfind("UP", 0) == 0 || cmd.rfind("DN", 0) == 0) && digits(2, 1)) continue;
-    if (cmd.rfind("PC", 0) == 0 && digits(2, 3) && level >= 1) continue;
+    if (cmd.rfind("PC", 0) == 0 && digits(2, 3) && level >= kAccessTxRx) continue;
     if (cmd.rfind("SW", 0) == 0 && digits(2, 2)) {
       const std::int32_t code = ParseInt32(cmd.substr(2)).value_or(0);
       if (code < 1 || code > 32) return false;
@@ -530,7 +531,7 @@ bool TServerSession::SessionCommand(const std::string& word, const std::string& 
       return false;
     }
     case 4:  // CLOSE
-      if (Relay.AccessLevel() < 2) {
+      if (Relay.AccessLevel() < kAccessFull) {
         clientLink_.SendText(Relay.AccessDeniedText());
         return true;
       }

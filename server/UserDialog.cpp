@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/AccessLevel.h"
 #include "platform/Application.h"
 #include "platform/Latin1.h"
 
@@ -62,7 +63,8 @@ TSettingsModel::TUser TUsrDlg::User() const {
 void TUsrDlg::SetUser(const TSettingsModel::TUser& user) {
   edCall->setText(Latin1(user.name));
   edPassword->setText(Latin1(user.password));
-  const int level = user.level >= 0 && user.level <= 2 ? user.level : 0;
+  const int level =
+      user.level >= kAccessRxOnly && user.level <= kAccessFull ? user.level : kAccessRxOnly;
   rgPrivs[level]->setChecked(true);
 }
 
