@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/MessagePump.h"
+#include "sockets/WSocketBinding.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/WaitFor.h"
 
@@ -21,6 +22,16 @@ namespace sockettest {
 // Runs the event loop until cond holds or timeoutMs pass; the result of cond.
 inline bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 15000) {
   return testsupport::WaitFor(cond, static_cast<std::uint32_t>(timeoutMs));
+}
+
+// The text of the ESocketException that f raises, or "(nothing raised)".
+inline std::string Raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ESocketException& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
 }
 
 // Runs the event loop for ms milliseconds.
