@@ -8,23 +8,6 @@
 
 namespace {
 
-// The switch codes that need more than "RX only": the level each needs. Every other code is
-// always allowed.
-struct TSwitchAccess {
-  int code;
-  std::int32_t minLevel;
-};
-constexpr TSwitchAccess kSwitchAccess[] = {
-    {5, kAccessFull},   // 5 tapped
-    {16, kAccessTxRx},  // 16 tapped: transmit
-    {19, kAccessFull},  // 3 held
-    {20, kAccessTxRx},  // 4 held
-    {21, kAccessFull},  // 5 held
-    {30, kAccessFull},  // 14 held
-    {31, kAccessFull},  // 15 held
-    {32, kAccessTxRx},  // 16 held: tune
-};
-
 // The dial's speed grows one step at these counts of repeats.
 constexpr int kSpeedUpAt[] = {5, 20, 40};
 
@@ -52,9 +35,9 @@ TFrontPanelControls::TFrontPanelControls(IControlSession& session, TFrontPanelSt
     : session_(session), status_(status), clock_(clock ? std::move(clock) : TClock(SteadyMs)) {}
 
 bool TFrontPanelControls::SwitchAllowed(int code, std::int32_t accessLevel) {
-  for (const TSwitchAccess& row : kSwitchAccess)
-    if (row.code == code) return accessLevel >= row.minLevel;
-  return true;
+  // A code that needs no more than "RX only" is always allowed.
+  const TAccessLevel needed = SwitchAccess(code);
+  return needed == kAccessRxOnly || accessLevel >= needed;
 }
 
 std::string TFrontPanelControls::SwitchCommand(int code) {

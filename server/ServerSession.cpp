@@ -30,25 +30,6 @@ bool SameDigest(const std::string& a, const std::string& b) {
   return diff == 0;
 }
 
-// The level a switch (SWnn;) needs: the transmit-side switches TX/RX, those that change the
-// radio's set-up Full; 0 for a code outside 1 to 32, which no level may send.
-std::int32_t SwitchLevel(std::int32_t code) {
-  switch (code) {
-    case 5:
-    case 19:
-    case 21:
-    case 30:
-    case 31:
-      return kAccessFull;
-    case 16:
-    case 20:
-    case 32:
-      return kAccessTxRx;
-    default:
-      return kAccessRxOnly;
-  }
-}
-
 }  // namespace
 
 bool CatAllowed(const std::string& commands, std::int32_t level) {
@@ -71,7 +52,7 @@ bool CatAllowed(const std::string& commands, std::int32_t level) {
     if (cmd.rfind("SW", 0) == 0 && digits(2, 2)) {
       const std::int32_t code = ParseInt32(cmd.substr(2)).value_or(0);
       if (code < 1 || code > 32) return false;
-      if (level >= SwitchLevel(code)) continue;
+      if (level >= SwitchAccess(code)) continue;
     }
     return false;
   }
