@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <exception>
 
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
 #include "sockets/MD5.h"
+#include "text/Text.h"
 
 namespace {
 

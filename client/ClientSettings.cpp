@@ -1,8 +1,8 @@
 #include "client/ClientSettings.h"
 
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "logbook/Eqsl.h"
+#include "text/Text.h"
 
 std::string TClientSettings::Read(const std::string& section, const std::string& key,
                                   const std::string& def) const {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "common/ModeGroup.h"
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "common/ModeGroup.h"
-#include "common/Text.h"
+#include "text/Text.h"
 
 void TFrontPanelStatus::ShowStatus(TServerWord word, const std::string& value) {
   switch (word) {

@@ -14,12 +14,12 @@
 #include <QVBoxLayout>
 
 #include "client/ClientSession.h"
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Application.h"
 #include "platform/Latin1.h"
 #include "platform/MessagePump.h"
 #include "platform/Paths.h"
+#include "text/Text.h"
 
 namespace {
 

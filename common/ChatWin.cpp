@@ -10,11 +10,11 @@
 #include <QVBoxLayout>
 #include <charconv>
 
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Latin1.h"
 #include "platform/Paths.h"
 #include "platform/SystemBeep.h"
+#include "text/Text.h"
 
 namespace {
 

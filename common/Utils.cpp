@@ -1,12 +1,12 @@
 #include "common/Utils.h"
 
 #include "common/Random.h"
-#include "common/Text.h"
 #include "platform/Ini.h"
 #include "platform/MessagePump.h"
 #include "platform/Shell.h"
 #include "platform/Tick.h"
 #include "platform/TimeZone.h"
+#include "text/Text.h"
 
 std::string ReadIniString(const std::string& path, const std::string& section,
                           const std::string& key, const std::string& def) {

@@ -7,9 +7,9 @@
 #include <QShortcutEvent>
 #include <algorithm>
 
-#include "common/Text.h"
 #include "controls/Canvas.h"
 #include "platform/Latin1.h"
+#include "text/Text.h"
 
 TLEDButton::TLEDButton(QWidget* parent) : TInstrumentControl(parent) {
   resize(45, 45);

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/ModeGroup.h"
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 

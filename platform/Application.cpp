@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "common/Text.h"
 #include "platform/Latin1.h"
+#include "text/Text.h"
 
 namespace platform {
 namespace {

@@ -7,12 +7,12 @@
 #include "common/AccessLevel.h"
 #include "common/AudioFrame.h"
 #include "common/BlockLevel.h"
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/AudioCompression.h"
 #include "platform/Tick.h"
 #include "relay/K2Text.h"
 #include "server/LineFramer.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include "common/AccessLevel.h"
 #include "common/Adif.h"
 #include "common/DateTime.h"
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Tick.h"
 #include "relay/K2Text.h"
 #include "server/ServerMessages.h"
 #include "sockets/MD5.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "server/ServerSettings.h"
 
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "server/ServerMessages.h"
+#include "text/Text.h"
 
 std::string TServerSettings::Read(const std::string& section, const std::string& key,
                                   const std::string& def) const {

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "common/AccessLevel.h"
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Paths.h"
 #include "server/ServerSettings.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@ import sys
 root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
 readme = open(os.path.join(root, "README.md"), encoding="utf-8").read()
 table = readme.split("## A map of the house", 1)[1].split("\n## ", 1)[0]
-# The table's folders in order: "platform/" (a folder) or "common/Text" (one header and source).
+# The table's folders in order: "platform/" (a folder) or "common/Adif" (one header and source).
 folders = [m.group(1) for line in table.splitlines() if line.startswith("| ")
            for m in [re.search(r"`([^`]+)`", line.split("|")[2])] if m]
 if len(folders) < 6:
