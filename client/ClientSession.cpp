@@ -8,11 +8,11 @@
 #include <exception>
 #include <iterator>
 
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
 #include "sockets/MD5.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -125,9 +125,9 @@ void TClientSession::ResetForConnect() {
   cutter_.Clear();
   greeting_.clear();
   pendingMessage_.clear();
-  accessLevel_ = 0;
+  accessLevel_ = kAccessRxOnly;
   privSeen_ = false;
-  modeGroup_ = 0;
+  modeGroup_ = kModeGroupNone;
   freqKnown_ = false;
 }
 
@@ -536,8 +536,8 @@ void TClientSession::HandleFreq(const std::string& value) {
 void TClientSession::HandlePriv(const std::string& value) {
   std::weak_ptr<char> alive = alive_;
   privSeen_ = true;
-  accessLevel_ = StrToIntDef(value, 0);
-  if (accessLevel_ == 0 && !rxOnly_) {
+  accessLevel_ = StrToIntDef(value, kAccessRxOnly);
+  if (accessLevel_ == kAccessRxOnly && !rxOnly_) {
     Panel(TPanelChange::HideTxWindows);
     platform::ProcessMessages();
     if (alive.expired()) return;
@@ -556,7 +556,7 @@ void TClientSession::DataConnSessionClosed(std::uint16_t) {
     audioOn_ = false;
   }
   Panel(TPanelChange::PowerOff);
-  modeGroup_ = 0;
+  modeGroup_ = kModeGroupNone;
   stationName_.clear();
   eqslEnabled_ = false;
   eqslPassword_.clear();

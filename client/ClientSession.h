@@ -10,6 +10,8 @@
 #include "client/ClientSettings.h"
 #include "client/ServerLines.h"
 #include "client/TraceFile.h"
+#include "common/AccessLevel.h"
+#include "common/ModeGroup.h"
 #include "sockets/WSocket.h"
 
 class QObject;
@@ -180,7 +182,7 @@ class TClientSession {
   std::string stationName_;
   std::string greeting_;
   std::string pendingMessage_;
-  std::int32_t accessLevel_ = 0;
+  std::int32_t accessLevel_ = kAccessRxOnly;
   bool privSeen_ = false;
   bool rxOnly_ = false;
   bool receiveLock_ = false;
@@ -194,7 +196,7 @@ class TClientSession {
   double currentFreq_ = 0;
   std::string currentFreqText_;
   bool freqKnown_ = false;
-  std::uint8_t modeGroup_ = 0;
+  std::uint8_t modeGroup_ = kModeGroupNone;
   bool audioOn_ = false;
   bool eqslEnabled_ = false;
   std::string eqslPassword_;

@@ -1,8 +1,8 @@
 #include "client/ClientSettings.h"
 
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "logbook/Eqsl.h"
+#include "text/Text.h"
 
 std::string TClientSettings::Read(const std::string& section, const std::string& key,
                                   const std::string& def) const {
@@ -140,24 +140,23 @@ void TClientSettings::SetFreqWindowVisible(bool value) const {
 }
 
 int TClientSettings::MainLeft() const {
-  return StrToIntDef(Read("Main Window", "Left", "0"), 0);
+  return ReadWindowPlace(iniFile_, "Main Window", {0, 0}).Left;
 }
 
 int TClientSettings::MainTop() const {
-  return StrToIntDef(Read("Main Window", "Top", "0"), 0);
+  return ReadWindowPlace(iniFile_, "Main Window", {0, 0}).Top;
 }
 
 void TClientSettings::SetMainPosition(int left, int top) const {
-  Write("Main Window", "Left", std::to_string(left));
-  Write("Main Window", "Top", std::to_string(top));
+  WriteWindowPlace(iniFile_, "Main Window", left, top);
 }
 
 int TClientSettings::QsoLeft() const {
-  return StrToIntDef(Read("QSO Window", "Left", "0"), 0);
+  return ReadWindowPlace(iniFile_, "QSO Window", {0, 236}).Left;
 }
 
 int TClientSettings::QsoTop() const {
-  return StrToIntDef(Read("QSO Window", "Top", "236"), 236);
+  return ReadWindowPlace(iniFile_, "QSO Window", {0, 236}).Top;
 }
 
 bool TClientSettings::QsoUpperCase() const {
@@ -165,8 +164,7 @@ bool TClientSettings::QsoUpperCase() const {
 }
 
 void TClientSettings::SetQsoWindow(int left, int top, bool upperCase) const {
-  Write("QSO Window", "Top", std::to_string(top));
-  Write("QSO Window", "Left", std::to_string(left));
+  WriteWindowPlace(iniFile_, "QSO Window", left, top);
   Write("QSO Window", "Upper case", BoolToIniStr(upperCase));
 }
 
@@ -196,24 +194,23 @@ void TClientSettings::SetFreqMemories(const std::vector<std::string>& freqs) con
 
 bool TClientSettings::FreqWindowPosition(int& left, int& top) const {
   const std::string missing(1, '\x01');
-  std::string topText = Read("Frequency Window", "Top", missing);
-  if (topText == missing) return false;
-  if (auto value = ParseInt32(topText)) top = *value;
-  if (auto value = ParseInt32(Read("Frequency Window", "Left", ""))) left = *value;
+  if (Read("Frequency Window", "Top", missing) == missing) return false;
+  const TWindowPlace place = ReadWindowPlace(iniFile_, "Frequency Window", {left, top});
+  left = place.Left;
+  top = place.Top;
   return true;
 }
 
 void TClientSettings::SetFreqWindowPosition(int left, int top) const {
-  Write("Frequency Window", "Left", std::to_string(left));
-  Write("Frequency Window", "Top", std::to_string(top));
+  WriteWindowPlace(iniFile_, "Frequency Window", left, top);
 }
 
 int TClientSettings::RxWindowLeft() const {
-  return StrToIntDef(Read("Receive Window", "Left", "0"), 0);
+  return ReadWindowPlace(iniFile_, "Receive Window", {0, 436}).Left;
 }
 
 int TClientSettings::RxWindowTop() const {
-  return StrToIntDef(Read("Receive Window", "Top", "436"), 436);
+  return ReadWindowPlace(iniFile_, "Receive Window", {0, 436}).Top;
 }
 
 bool TClientSettings::RxUpperCase() const {
@@ -221,8 +218,7 @@ bool TClientSettings::RxUpperCase() const {
 }
 
 void TClientSettings::SetRxWindow(int left, int top, bool upperCase) const {
-  Write("Receive Window", "Left", std::to_string(left));
-  Write("Receive Window", "Top", std::to_string(top));
+  WriteWindowPlace(iniFile_, "Receive Window", left, top);
   Write("Receive Window", "Upper case", BoolToIniStr(upperCase));
 }
 
@@ -235,16 +231,15 @@ void TClientSettings::SetMacroFile(const std::string& path) const {
 }
 
 int TClientSettings::MicLeft() const {
-  return StrToIntDef(Read("Mic Window", "Left", "0"), 0);
+  return ReadWindowPlace(iniFile_, "Mic Window", {0, 236}).Left;
 }
 
 int TClientSettings::MicTop() const {
-  return StrToIntDef(Read("Mic Window", "Top", "236"), 236);
+  return ReadWindowPlace(iniFile_, "Mic Window", {0, 236}).Top;
 }
 
 void TClientSettings::SetMicPosition(int left, int top) const {
-  Write("Mic Window", "Left", std::to_string(left));
-  Write("Mic Window", "Top", std::to_string(top));
+  WriteWindowPlace(iniFile_, "Mic Window", left, top);
 }
 
 int TClientSettings::MicSquelch() const {

@@ -12,8 +12,8 @@
 #include "client/ClientSession.h"
 #include "client/PropsDlg.h"
 #include "client/WidgetText.h"
-#include "common/Text.h"
 #include "platform/Application.h"
+#include "text/Text.h"
 
 namespace {
 

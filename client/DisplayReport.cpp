@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/ModeGroup.h"
+
 namespace {
 
 constexpr std::size_t kReportLength = 10;
@@ -35,15 +37,15 @@ std::uint8_t ModeGroupOf(char mode) {
   switch (mode) {
     case 'X':
     case 'Z':
-      return 1;
+      return kModeGroupMorse;
     case '<':
     case 'V':
-      return 2;
+      return kModeGroupVoice;
     case 'R':
     case '[':
-      return 3;
+      return kModeGroupData;
     default:
-      return 0;
+      return kModeGroupNone;
   }
 }
 

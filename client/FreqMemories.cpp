@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "client/ServerLines.h"
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -19,21 +19,20 @@
 #include "client/QSOPanel.h"
 #include "client/RxWin.h"
 #include "client/SSBPanel.h"
+#include "common/AccessLevel.h"
 #include "common/ChatWin.h"
+#include "common/ModeGroup.h"
 #include "controls/HotKeyManager.h"
 #include "controls/KelmKnob.h"
 #include "controls/LEDButton.h"
 #include "controls/LEDDisplay.h"
 #include "controls/LEDMeter.h"
 #include "platform/Application.h"
+#include "platform/Latin1.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
 
 namespace {
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr TColor kDisplayGreen = RGB(0, 74, 0);
 
@@ -316,7 +315,7 @@ void TK2FrontPanel::CreateMenus() {
   for (const char* mode : kModeItems) {
     QAction* item = modeChgPopup_->addAction(QString::fromLatin1(mode));
     connect(item, &QAction::triggered, this,
-            [this, item] { controls_.ModeMenuClick(item->text().toLatin1().toStdString()); });
+            [this, item] { controls_.ModeMenuClick(ToLatin1(item->text())); });
   }
 }
 
@@ -444,7 +443,7 @@ void TK2FrontPanel::RXOnlyMenuClick() {
   session_.SetRxOnly(rxOnly);
   rxOnlyItem_->setChecked(rxOnly);
   qso_->setVisible(!rxOnly);
-  if (session_.ModeGroup() == 2) mic_->setVisible(!rxOnly);
+  if (session_.ModeGroup() == kModeGroupVoice) mic_->setVisible(!rxOnly);
 }
 
 void TK2FrontPanel::showEvent(QShowEvent* event) {
@@ -517,8 +516,8 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       annTimer_->stop();
       break;
     case TPanelChange::AccessKnown:
-      keyerKnob_->setEnabled(session_.AccessLevel() > 0);
-      powerKnob_->setEnabled(session_.AccessLevel() > 0);
+      keyerKnob_->setEnabled(session_.AccessLevel() >= kAccessTxRx);
+      powerKnob_->setEnabled(session_.AccessLevel() >= kAccessTxRx);
       break;
     case TPanelChange::StationShown:
       stnCall_->setText(Latin1(session_.StationName()));
@@ -526,7 +525,7 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       break;
     case TPanelChange::HideTxWindows:
       qso_->hide();
-      if (session_.ModeGroup() == 2) mic_->hide();
+      if (session_.ModeGroup() == kModeGroupVoice) mic_->hide();
       break;
     case TPanelChange::RxOnlyLocked:
       rxOnlyItem_->setChecked(session_.RxOnly());
@@ -613,7 +612,7 @@ void TK2FrontPanel::ShowFrequency(const std::string&) {
 void TK2FrontPanel::ChangeModeGroup(std::uint8_t from, std::uint8_t to) {
   if (from == 1) rx_->hide();
   if (from == 2) mic_->hide();
-  if (to >= 1 && to <= 3) qso_->ShowModeGroups(to == 1);
+  if (to >= kModeGroupMorse && to <= kModeGroupData) qso_->ShowModeGroups(to == kModeGroupMorse);
   if (to == 2 && !session_.RxOnly()) mic_->show();
 }
 

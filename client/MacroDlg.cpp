@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "platform/Latin1.h"
+
 namespace {
 
 const char* const kCommands[] = {"^c - clear send text",     "^s - set QSO start time",
@@ -69,7 +71,7 @@ TMacroDlg::TMacroDlg(QWidget* parent) : QDialog(parent) {
 }
 
 std::string TMacroDlg::MacroText() const {
-  std::string text = edMacro->toPlainText().toLatin1().toStdString();
+  std::string text = ToLatin1(edMacro->toPlainText());
   std::string lines;
   for (char c : text) {
     if (c == '\n') lines += '\r';
@@ -82,5 +84,5 @@ void TMacroDlg::SetMacroText(const std::string& text) {
   std::string plain;
   for (char c : text)
     if (c != '\r') plain += c;
-  edMacro->setPlainText(QString::fromLatin1(plain.data(), static_cast<qsizetype>(plain.size())));
+  edMacro->setPlainText(Latin1(plain));
 }

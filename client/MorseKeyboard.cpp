@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "common/Text.h"
+#include "common/ModeGroup.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ std::string Greeting(int hour) {
 }
 
 int MacroOfKey(unsigned virtualKey, int modeGroup) {
-  if (modeGroup != 1 || virtualKey < 112 || virtualKey > 123) return 0;
+  if (modeGroup != kModeGroupMorse || virtualKey < 112 || virtualKey > 123) return 0;
   return static_cast<int>(virtualKey) - 111;
 }
 

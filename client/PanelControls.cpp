@@ -4,24 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+#include "common/AccessLevel.h"
 
-// The switch codes that need more than "RX only": the level each needs. Every other code is
-// always allowed.
-struct TSwitchAccess {
-  int code;
-  std::int32_t minLevel;
-};
-constexpr TSwitchAccess kSwitchAccess[] = {
-    {5, 2},   // 5 tapped
-    {16, 1},  // 16 tapped: transmit
-    {19, 2},  // 3 held
-    {20, 1},  // 4 held
-    {21, 2},  // 5 held
-    {30, 2},  // 14 held
-    {31, 2},  // 15 held
-    {32, 1},  // 16 held: tune
-};
+namespace {
 
 // The dial's speed grows one step at these counts of repeats.
 constexpr int kSpeedUpAt[] = {5, 20, 40};
@@ -50,9 +35,9 @@ TFrontPanelControls::TFrontPanelControls(IControlSession& session, TFrontPanelSt
     : session_(session), status_(status), clock_(clock ? std::move(clock) : TClock(SteadyMs)) {}
 
 bool TFrontPanelControls::SwitchAllowed(int code, std::int32_t accessLevel) {
-  for (const TSwitchAccess& row : kSwitchAccess)
-    if (row.code == code) return accessLevel >= row.minLevel;
-  return true;
+  // A code that needs no more than "RX only" is always allowed.
+  const TAccessLevel needed = SwitchAccess(code);
+  return needed == kAccessRxOnly || accessLevel >= needed;
 }
 
 std::string TFrontPanelControls::SwitchCommand(int code) {
@@ -125,7 +110,7 @@ void TFrontPanelControls::TimerStep() {
 
 void TFrontPanelControls::KeyerKnobChange(int position) {
   if (!status_.KeyerEcho()) {
-    if (session_.AccessLevel() < 1) {
+    if (session_.AccessLevel() < kAccessTxRx) {
       Refuse();
     } else {
       session_.SendCommand("KS " + std::to_string(position));
@@ -137,7 +122,7 @@ void TFrontPanelControls::KeyerKnobChange(int position) {
 
 void TFrontPanelControls::PowerKnobChange(int position) {
   if (!status_.PowerEcho()) {
-    if (session_.AccessLevel() < 1) {
+    if (session_.AccessLevel() < kAccessTxRx) {
       Refuse();
     } else {
       char text[32];

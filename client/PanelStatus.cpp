@@ -4,7 +4,8 @@
 #include <exception>
 #include <optional>
 
-#include "common/Text.h"
+#include "common/ModeGroup.h"
+#include "text/Text.h"
 
 void TFrontPanelStatus::ShowStatus(TServerWord word, const std::string& value) {
   switch (word) {
@@ -64,7 +65,7 @@ void TFrontPanelStatus::ShowDisplay(const std::string& value) {
   blink_ = report.Blink;
   if (!report.HasPoint) return;
   resolutionIndex_ = report.ResolutionIndex;
-  if (report.ModeGroup != 0) SetModeGroup(report.ModeGroup);
+  if (report.ModeGroup != kModeGroupNone) SetModeGroup(report.ModeGroup);
 }
 
 void TFrontPanelStatus::SetModeGroup(std::uint8_t group) {

@@ -19,18 +19,11 @@
 #include "client/TAMemo.h"
 #include "common/DateTime.h"
 #include "platform/Application.h"
+#include "platform/Latin1.h"
 #include "platform/MessagePump.h"
 #include "platform/Paths.h"
 
 namespace {
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string Latin1(const QString& s) {
-  return s.toLatin1().toStdString();
-}
 
 // The memo shows lines ending in LF only.
 QString MemoText(const std::string& text) {
@@ -254,14 +247,14 @@ void TQSOPanel::MacroMouseUp(QPushButton* sender, Qt::MouseButton button) {
   dlg->SetMacroText(macro.Text);
   if (dlg->exec() != QDialog::Accepted) return;
   macros_.Edit(number,
-               {Latin1(dlg->edCaption->text()), Latin1(dlg->edHint->text()), dlg->MacroText()});
+               {ToLatin1(dlg->edCaption->text()), ToLatin1(dlg->edHint->text()), dlg->MacroText()});
   ShowMacro(number);
   SaveBtn->setEnabled(true);
 }
 
 void TQSOPanel::PasteText() {
   const QString text = QApplication::clipboard()->text();
-  if (!text.isEmpty()) SendMacro(Latin1(text));
+  if (!text.isEmpty()) SendMacro(ToLatin1(text));
 }
 
 bool TQSOPanel::LoadMacros(const std::string& fileName) {
@@ -289,7 +282,7 @@ void TQSOPanel::LoadBtnClick() {
   dialog.setDefaultSuffix(QStringLiteral("mac"));
   if (!openPath_.empty()) dialog.selectFile(Latin1(openPath_));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const std::string path = Latin1(dialog.selectedFiles().first());
+  const std::string path = ToLatin1(dialog.selectedFiles().first());
   if (!LoadMacros(path)) {
     platform::MessageBox("The macro file " + path + " cannot be read.", TClientSession::kTitle,
                          platform::BoxIcon::Error);
@@ -307,7 +300,7 @@ void TQSOPanel::SaveBtnClick() {
   dialog.setDefaultSuffix(QStringLiteral("mac"));
   if (!savePath_.empty()) dialog.selectFile(Latin1(savePath_));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const std::string path = Latin1(dialog.selectedFiles().first());
+  const std::string path = ToLatin1(dialog.selectedFiles().first());
   if (!SaveMacros(path)) return;
   ShowMacroFile(path);
   openPath_ = savePath_ = path;

@@ -14,20 +14,17 @@
 #include <QVBoxLayout>
 
 #include "client/ClientSession.h"
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Application.h"
+#include "platform/Latin1.h"
 #include "platform/MessagePump.h"
 #include "platform/Paths.h"
+#include "text/Text.h"
 
 namespace {
 
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 std::string Text(const QLineEdit* edit) {
-  return edit->text().toLatin1().toStdString();
+  return ToLatin1(edit->text());
 }
 
 QLineEdit* Field(QWidget* parent, const char* hint) {

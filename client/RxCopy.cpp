@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 

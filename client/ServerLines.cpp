@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 // The server's side of the line protocol as the client reads it: cutting received bytes into
 // lines and naming a line's word (the text before its first space, see SplitAtFirstSpace in
-// common/Text.h). Qt-free.
+// text/Text.h). Qt-free.
 
 // The words the client acts on. A received word is looked up by the position of its first
 // occurrence inside "#DISPLAYSMETERFREQKSPEEDPWRITSQUELCHAUDIOPRIVCHATRXT" (case matters), so a

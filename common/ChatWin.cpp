@@ -10,23 +10,15 @@
 #include <QVBoxLayout>
 #include <charconv>
 
-#include "common/Text.h"
 #include "common/Utils.h"
+#include "platform/Latin1.h"
 #include "platform/Paths.h"
 #include "platform/SystemBeep.h"
+#include "text/Text.h"
 
 namespace {
 
 const char kSection[] = "Chat Window";
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-// A whole decimal integer, spaces around it allowed; def otherwise.
-int ToInt(const std::string& text, int def) {
-  return ParseInt32(Trim(text, " ")).value_or(def);
-}
 
 // Any line break in the text becomes a space.
 QString OneLine(QString text) {
@@ -109,14 +101,12 @@ void TChatWin::setVisible(bool visible) {
 }
 
 void TChatWin::FormShow() {
-  int top = ToInt(ReadIniString(iniFile_, kSection, "Top", "236"), 236);
-  int left = ToInt(ReadIniString(iniFile_, kSection, "Left", "0"), 0);
-  move(left, top);
+  const TWindowPlace place = ReadWindowPlace(iniFile_, kSection, {0, 236});
+  move(place.Left, place.Top);
 }
 
 void TChatWin::FormHide() {
-  WriteIniString(iniFile_, kSection, "Left", std::to_string(pos().x()));
-  WriteIniString(iniFile_, kSection, "Top", std::to_string(pos().y()));
+  WriteWindowPlace(iniFile_, kSection, pos().x(), pos().y());
 }
 
 void TChatWin::AppendLine(const std::string& line) {
@@ -133,15 +123,12 @@ void TChatWin::AddText(const std::string& line) {
 void TChatWin::SendBtnClick() {
   QString text = sendText_->toPlainText();
   if (text.isEmpty()) return;
-  QByteArray bytes = OneLine(text).toLatin1();
-  std::string line =
-      call_ + "> " + std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  std::string line = call_ + "> " + ToLatin1(OneLine(text));
   if (OnSend) OnSend(this, "CHAT " + line);
   AppendLine(line);
   sendText_->clear();
 }
 
 std::string TChatWin::Conversation() const {
-  QByteArray bytes = chatText_->toPlainText().toLatin1();
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  return ToLatin1(chatText_->toPlainText());
 }

@@ -1,12 +1,12 @@
 #include "common/Utils.h"
 
 #include "common/Random.h"
-#include "common/Text.h"
 #include "platform/Ini.h"
 #include "platform/MessagePump.h"
 #include "platform/Shell.h"
 #include "platform/Tick.h"
 #include "platform/TimeZone.h"
+#include "text/Text.h"
 
 std::string ReadIniString(const std::string& path, const std::string& section,
                           const std::string& key, const std::string& def) {
@@ -16,6 +16,18 @@ std::string ReadIniString(const std::string& path, const std::string& section,
 bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value) {
   return platform::WritePrivateProfileString(section, key, value, path);
+}
+
+TWindowPlace ReadWindowPlace(const std::string& path, const std::string& section,
+                             TWindowPlace def) {
+  return {StrToIntDef(ReadIniString(path, section, "Left", ""), def.Left),
+          StrToIntDef(ReadIniString(path, section, "Top", ""), def.Top)};
+}
+
+void WriteWindowPlace(const std::string& path, const std::string& section, std::int32_t left,
+                      std::int32_t top) {
+  WriteIniString(path, section, "Left", std::to_string(left));
+  WriteIniString(path, section, "Top", std::to_string(top));
 }
 
 std::string BoolToIniStr(bool value) {

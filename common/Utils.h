@@ -14,6 +14,16 @@ std::string ReadIniString(const std::string& path, const std::string& section,
 bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value);
 
+// A window's place: the keys "Left" and "Top" of its section. A value that is missing or no
+// integer (see StrToIntDef) reads as def's.
+struct TWindowPlace {
+  std::int32_t Left;
+  std::int32_t Top;
+};
+TWindowPlace ReadWindowPlace(const std::string& path, const std::string& section, TWindowPlace def);
+void WriteWindowPlace(const std::string& path, const std::string& section, std::int32_t left,
+                      std::int32_t top);
+
 // "1" for true, the empty text for false. Readers take only "1" as true.
 std::string BoolToIniStr(bool value);
 

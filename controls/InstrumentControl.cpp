@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include "platform/Latin1.h"
+
 namespace {
 
 bool ButtonOf(Qt::MouseButton qt, TMouseButton& button) {
@@ -42,11 +44,11 @@ TInstrumentControl::TInstrumentControl(QWidget* parent) : QWidget(parent) {
 }
 
 std::string TInstrumentControl::Hint() const {
-  return toolTip().toLatin1().toStdString();
+  return ToLatin1(toolTip());
 }
 
 void TInstrumentControl::SetHint(const std::string& value) {
-  setToolTip(QString::fromLatin1(value.data(), qsizetype(value.size())));
+  setToolTip(Latin1(value));
 }
 
 QMenu* TInstrumentControl::PopupMenu() const {

@@ -7,8 +7,9 @@
 #include <QShortcutEvent>
 #include <algorithm>
 
-#include "common/Text.h"
 #include "controls/Canvas.h"
+#include "platform/Latin1.h"
+#include "text/Text.h"
 
 TLEDButton::TLEDButton(QWidget* parent) : TInstrumentControl(parent) {
   resize(45, 45);
@@ -361,7 +362,7 @@ void TLEDButton::DrawCaption(QPainter& painter, const TRect& area) const {
   painter.setPen(ToQColor(isEnabled() ? clWindowText : clGrayText, palette()));
   painter.drawText(QRect(area.Left, area.Top, area.Width(), area.Height()),
                    Qt::AlignHCenter | vertical | Qt::TextSingleLine | Qt::TextShowMnemonic,
-                   QString::fromLatin1(caption_.data(), qsizetype(caption_.size())));
+                   Latin1(caption_));
 }
 
 void TLEDButton::DrawLamp(TCanvas& canvas, TRect& r, int d) const {

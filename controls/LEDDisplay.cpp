@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "common/Text.h"
 #include "controls/Canvas.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <initializer_list>
 
+#include "platform/Latin1.h"
 #include "platform/ThemeWatcher.h"
 
 namespace {
@@ -460,9 +461,8 @@ bool TThemeServices::DrawText(QPainter& painter, const TThemedElementDetails& de
   int group = 0;
   bool enabled =
       (flags2 & 1) == 0 && (part == nullptr || StateLetter(*part, details.State, &group) != 'd');
-  QApplication::style()->drawItemText(
-      &painter, rect, alignment, theme->Palette, enabled,
-      QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), QPalette::ButtonText);
+  QApplication::style()->drawItemText(&painter, rect, alignment, theme->Palette, enabled,
+                                      Latin1(text), QPalette::ButtonText);
   return true;
 }
 

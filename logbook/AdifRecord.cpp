@@ -3,7 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "common/Text.h"
+#include "common/ModeGroup.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -75,11 +76,11 @@ std::string AdifFreq(double kHz) {
 
 std::string AdifMode(std::uint8_t modeGroup) {
   switch (modeGroup) {
-    case 1:
+    case kModeGroupMorse:
       return "CW";
-    case 2:
+    case kModeGroupVoice:
       return "SSB";
-    case 3:
+    case kModeGroupData:
       return "PSK31";
     default:
       return "";

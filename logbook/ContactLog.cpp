@@ -1,6 +1,7 @@
 #include "logbook/ContactLog.h"
 
 #include "common/Adif.h"
+#include "common/ModeGroup.h"
 #include "common/Utils.h"
 
 TContactLog::TContactLog(std::string qsoLogPath, TContactLinks links)
@@ -27,7 +28,7 @@ TContact TContactLog::Contact() const {
 
 void TContactLog::Capture() {
   contact_.FreqKhz = links_.CurrentFreq ? links_.CurrentFreq() : 0;
-  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : 0;
+  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : kModeGroupNone;
   unsaved_ = true;
 }
 
@@ -35,7 +36,7 @@ void TContactLog::CallChanged() {
   if (busy_ || Fields.Call.size() <= 2) return;
   contact_.Start = UtcNow();
   contact_.End = contact_.Start;
-  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : 0;
+  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : kModeGroupNone;
   buttons_ = true;
   CheckWorkedBefore(Fields.Call);
 }
@@ -43,7 +44,7 @@ void TContactLog::CallChanged() {
 bool TContactLog::NewContact() {
   if (busy_) return false;
   if (unsaved_ && !Ask("Abandon contact with " + Fields.Call + "?", kCaption)) return false;
-  const bool voice = links_.ModeGroup && links_.ModeGroup() == 2;
+  const bool voice = links_.ModeGroup && links_.ModeGroup() == kModeGroupVoice;
   Fields.Call.clear();
   Fields.Name = "OM";
   Fields.RstRcvd = Fields.RstSent = voice ? "59" : "599";

@@ -1,6 +1,6 @@
 #include "logbook/Eqsl.h"
 
-#include "common/Text.h"
+#include "text/Text.h"
 #include "web/HttpCli.h"
 #include "web/Stream.h"
 #include "web/Url.h"

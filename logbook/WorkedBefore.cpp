@@ -1,7 +1,7 @@
 #include "logbook/WorkedBefore.h"
 
-#include "common/Text.h"
 #include "common/TextFile.h"
+#include "text/Text.h"
 
 void TWorkedBefore::Load() {
   lines_ = ReadLines(path_);

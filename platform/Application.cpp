@@ -14,14 +14,11 @@
 #include <cstdio>
 #include <exception>
 
-#include "common/Text.h"
+#include "platform/Latin1.h"
+#include "text/Text.h"
 
 namespace platform {
 namespace {
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 MessageBoxHook& Hook() {
   static MessageBoxHook hook;
@@ -162,7 +159,7 @@ std::string InputBox(const std::string& caption, const std::string& prompt,
   bool ok = false;
   const QString answer = QInputDialog::getText(nullptr, Latin1(caption), Latin1(prompt),
                                                QLineEdit::Normal, Latin1(def), &ok);
-  return ok ? answer.toLatin1().toStdString() : def;
+  return ok ? ToLatin1(answer) : def;
 }
 
 void OnTerminationSignal(std::function<void(int signal)> handler) {

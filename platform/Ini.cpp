@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace platform {
 namespace {

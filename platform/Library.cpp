@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "common/Text.h"
 #include "platform/Paths.h"
+#include "text/Text.h"
 
 namespace platform {
 namespace {

@@ -4,12 +4,10 @@
 #include <QLocale>
 #include <QTime>
 
+#include "platform/Latin1.h"
+
 namespace platform {
 namespace {
-
-std::string Text(const QString& s) {
-  return s.toLatin1().toStdString();
-}
 
 // Qt's long time format ends with the time zone ("t"); the desktop's long time has none.
 QString LongTimeFormat() {
@@ -21,28 +19,28 @@ QString LongTimeFormat() {
 }  // namespace
 
 std::string ShortDateText(int year, int month, int day) {
-  return Text(QLocale::system().toString(QDate(year, month, day), QLocale::ShortFormat));
+  return ToLatin1(QLocale::system().toString(QDate(year, month, day), QLocale::ShortFormat));
 }
 
 std::string LongTimeText(int hour, int minute, int second) {
-  return Text(QLocale::system().toString(QTime(hour, minute, second), LongTimeFormat()));
+  return ToLatin1(QLocale::system().toString(QTime(hour, minute, second), LongTimeFormat()));
 }
 
 std::string ShortMonthName(int month) {
-  return Text(QLocale::system().monthName(month, QLocale::ShortFormat));
+  return ToLatin1(QLocale::system().monthName(month, QLocale::ShortFormat));
 }
 
 std::string LongMonthName(int month) {
-  return Text(QLocale::system().monthName(month, QLocale::LongFormat));
+  return ToLatin1(QLocale::system().monthName(month, QLocale::LongFormat));
 }
 
 // Qt counts days from Monday (1) to Sunday (7).
 std::string ShortDayName(int day) {
-  return Text(QLocale::system().dayName(day == 1 ? 7 : day - 1, QLocale::ShortFormat));
+  return ToLatin1(QLocale::system().dayName(day == 1 ? 7 : day - 1, QLocale::ShortFormat));
 }
 
 std::string LongDayName(int day) {
-  return Text(QLocale::system().dayName(day == 1 ? 7 : day - 1, QLocale::LongFormat));
+  return ToLatin1(QLocale::system().dayName(day == 1 ? 7 : day - 1, QLocale::LongFormat));
 }
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <QSystemTrayIcon>
 #include <cstdio>
 
+#include "platform/Latin1.h"
+
 namespace platform {
 namespace {
 
@@ -86,7 +88,7 @@ void NotifyIcon::SetAvailableForTesting(int available) {
 
 void NotifyIcon::Apply() {
   tray_->setIcon(image_.isNull() ? BlankIcon() : image_);
-  QString tip = QString::fromLatin1(tip_.data(), static_cast<qsizetype>(tip_.size()));
+  QString tip = Latin1(tip_);
   tip.remove(QLatin1Char('\r'));
   tray_->setToolTip(tip);
 }

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Latin1.h"
+
 namespace platform {
 namespace {
 
@@ -32,10 +34,6 @@ bool ReadProcStat(std::int64_t pid, ProcStat& out) {
   for (int field = 4; field < 22 && fields; ++field) fields >> skip;
   fields >> out.startTime;
   return static_cast<bool>(fields);
-}
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 void SetError(std::string* error, const std::string& text) {

@@ -13,8 +13,8 @@
 #include <chrono>
 #include <mutex>
 
-#include "common/Text.h"
 #include "platform/SerialBaudRate.h"
+#include "text/Text.h"
 
 namespace platform {
 namespace {

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QUrl>
 
+#include "platform/Latin1.h"
 #include "platform/MessagePump.h"
 
 namespace platform {
@@ -46,7 +47,7 @@ bool ShellExecute(const std::string& verb, const std::string& file, const std::s
   (void)verb;
   if (exitCode) *exitCode = 0;
   if (file.empty()) return false;
-  QString qfile = QString::fromLatin1(file.data(), static_cast<qsizetype>(file.size()));
+  QString qfile = Latin1(file);
   struct stat st {};
   bool program = !IsUrl(file) && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
                  ::access(file.c_str(), X_OK) == 0;
@@ -54,7 +55,7 @@ bool ShellExecute(const std::string& verb, const std::string& file, const std::s
     QUrl url = IsUrl(file) ? QUrl(qfile) : QUrl::fromLocalFile(qfile);
     return QDesktopServices::openUrl(url);
   }
-  QString dir = QString::fromLatin1(directory.data(), static_cast<qsizetype>(directory.size()));
+  QString dir = Latin1(directory);
   if (!wait) return QProcess::startDetached(qfile, SplitParameters(parameters), dir);
   QProcess process;
   process.setProgram(qfile);

@@ -5,6 +5,8 @@
 #include <QKeySequence>
 #include <array>
 
+#include "platform/Latin1.h"
+
 namespace platform {
 namespace {
 
@@ -117,9 +119,9 @@ std::string VirtualKeyName(unsigned vk, bool localized) {
   if (!Lookup(vk, keysym, qtKey)) return {};
   auto format = localized ? QKeySequence::NativeText : QKeySequence::PortableText;
   for (const ModifierKey& m : kModifierKeys) {
-    if (m.key == qtKey) return ModifierName(m.modifier, format).toLatin1().toStdString();
+    if (m.key == qtKey) return ToLatin1(ModifierName(m.modifier, format));
   }
-  return QKeySequence(qtKey).toString(format).toLatin1().toStdString();
+  return ToLatin1(QKeySequence(qtKey).toString(format));
 }
 
 }  // namespace platform

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Text.h"
 #include "relay/K2Relay.h"
 #include "relay/K2Text.h"
 #include "relay/RelayNumbers.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ void TK2Relay::TranslateCommand(const std::string& word, const std::string& argu
       break;
 
     case kTransmit:
-      if (accessLevel_ < 1) {
+      if (accessLevel_ < kAccessTxRx) {
         client.SendText(AccessDeniedText());
         return;
       }
@@ -333,7 +333,7 @@ void TK2Relay::TranslateCommand(const std::string& word, const std::string& argu
       break;
 
     case kMorse:
-      if (accessLevel_ < 1) {
+      if (accessLevel_ < kAccessTxRx) {
         client.SendText(AccessDeniedText());
         return;
       }

@@ -6,7 +6,7 @@ TK2Relay::TK2Relay(IRadioPort* radio) : radio_(radio) {}
 
 void TK2Relay::ResetSession() {
   state_ = TRelayState();
-  accessLevel_ = 0;
+  accessLevel_ = kAccessRxOnly;
   replyBuffer_.clear();
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "common/AccessLevel.h"
 #include "relay/RelayLinks.h"
 
 // What the relay last saw of the radio and last reported to the client, for one session.
@@ -118,7 +119,7 @@ class TK2Relay {
   std::string NoiseBlankerCommand(const std::string& argument) const;
 
   IRadioPort* radio_;
-  std::int32_t accessLevel_ = 0;
+  std::int32_t accessLevel_ = kAccessRxOnly;
   bool cwDecoderEnabled_ = false;
   TRelayState state_;
   std::string replyBuffer_;

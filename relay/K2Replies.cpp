@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Text.h"
 #include "relay/K2Relay.h"
 #include "relay/K2Text.h"
 #include "relay/RelayNumbers.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "common/AccessLevel.h"
+
 std::string K2StartupCommands() {
   return "PS;K22;FW;PA;RA;AN;NB;GT;PC;AI3;";
 }
 
 std::string AccessLevelName(std::int32_t level) {
   switch (level) {
-    case 0:
+    case kAccessRxOnly:
       return "RX only";
-    case 1:
+    case kAccessTxRx:
       return "TX/RX";
-    case 2:
+    case kAccessFull:
       return "Full";
     default:
       return "Unknown";

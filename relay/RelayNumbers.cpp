@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace relay {
 

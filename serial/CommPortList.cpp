@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/Text.h"
 #include "platform/SerialPortList.h"
+#include "text/Text.h"
 
 void ListSerialPorts(std::vector<std::string>& list, const std::string& root) {
   for (const auto& name : platform::SerialPortPaths(root)) {

@@ -4,14 +4,15 @@
 #include <cstring>
 #include <vector>
 
+#include "common/AccessLevel.h"
 #include "common/AudioFrame.h"
 #include "common/BlockLevel.h"
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/AudioCompression.h"
 #include "platform/Tick.h"
 #include "relay/K2Text.h"
 #include "server/LineFramer.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ void TAudioStream::AudioCommand(const std::string& value, std::int32_t accessLev
   TLineFramer::SplitLine(value, sub, arg);
   if (SameTextAscii(sub, "DATA") && arg.size() > 32) {
     // Below TX/RX the audio would still reach the transmitter through the radio's VOX.
-    if (accessLevel >= 1) PlayFrame(arg, platform::GetTickCount());
+    if (accessLevel >= kAccessTxRx) PlayFrame(arg, platform::GetTickCount());
   } else if (SameTextAscii(sub, "OFF")) {
     AudioOff();
   } else if (SameTextAscii(sub, "ON")) {
@@ -186,7 +187,7 @@ void TAudioStream::Deactivate(TACMConvertor& converter, const char* direction) {
 }
 
 void TAudioStream::SetFormat(const std::string& hex, std::int32_t accessLevel) {
-  if (accessLevel < 2) {
+  if (accessLevel < kAccessFull) {
     client_.SendText(AccessDeniedText(accessLevel));
     return;
   }

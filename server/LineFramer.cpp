@@ -1,6 +1,6 @@
 #include "server/LineFramer.h"
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 void TLineFramer::SplitLine(const std::string& line, std::string& word, std::string& value) {
   if (SplitAtFirstSpace(line, word, value)) {

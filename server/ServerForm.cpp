@@ -20,14 +20,11 @@
 #include "desktop/ThemeManager.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Application.h"
+#include "platform/Latin1.h"
 #include "platform/Paths.h"
 #include "server/SettingsDialog.h"
 
 namespace {
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The tray animation: a mast whose waves grow, frame by frame.
 TImageList TrayImages() {
@@ -227,7 +224,7 @@ void TServerForm::SetBusyFlag(bool value) {
 }
 
 std::string TServerForm::StatusText() const {
-  return lbServerStatus_->text().toLatin1().toStdString();
+  return ToLatin1(lbServerStatus_->text());
 }
 
 void TServerForm::SetStatus(const std::string& text) {
@@ -262,7 +259,7 @@ void TServerForm::ShowChat(const std::string& text) {
 
 void TServerForm::About() {
   platform::MessageBox(
-      windowTitle().toLatin1().toStdString() +
+      ToLatin1(windowTitle()) +
           "\r\n\r\nRemote operation of a K2 transceiver over TCP/IP.\r\nBy the Talvo developers.",
       "About Talvo", platform::BoxIcon::Information);
 }

@@ -8,14 +8,15 @@
 #include <iterator>
 #include <memory>
 
+#include "common/AccessLevel.h"
 #include "common/Adif.h"
 #include "common/DateTime.h"
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "platform/Tick.h"
 #include "relay/K2Text.h"
 #include "server/ServerMessages.h"
 #include "sockets/MD5.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -29,29 +30,10 @@ bool SameDigest(const std::string& a, const std::string& b) {
   return diff == 0;
 }
 
-// The level a switch (SWnn;) needs: the transmit-side switches TX/RX, those that change the
-// radio's set-up Full; 0 for a code outside 1 to 32, which no level may send.
-std::int32_t SwitchLevel(std::int32_t code) {
-  switch (code) {
-    case 5:
-    case 19:
-    case 21:
-    case 30:
-    case 31:
-      return 2;
-    case 16:
-    case 20:
-    case 32:
-      return 1;
-    default:
-      return 0;
-  }
-}
-
 }  // namespace
 
 bool CatAllowed(const std::string& commands, std::int32_t level) {
-  if (level >= 2) return true;
+  if (level >= kAccessFull) return true;
   if (commands.empty()) return false;
   std::size_t start = 0;
   while (start < commands.size()) {
@@ -66,11 +48,11 @@ bool CatAllowed(const std::string& commands, std::int32_t level) {
       return true;
     };
     if ((cmd.rfind("UP", 0) == 0 || cmd.rfind("DN", 0) == 0) && digits(2, 1)) continue;
-    if (cmd.rfind("PC", 0) == 0 && digits(2, 3) && level >= 1) continue;
+    if (cmd.rfind("PC", 0) == 0 && digits(2, 3) && level >= kAccessTxRx) continue;
     if (cmd.rfind("SW", 0) == 0 && digits(2, 2)) {
       const std::int32_t code = ParseInt32(cmd.substr(2)).value_or(0);
       if (code < 1 || code > 32) return false;
-      if (level >= SwitchLevel(code)) continue;
+      if (level >= SwitchAccess(code)) continue;
     }
     return false;
   }
@@ -536,7 +518,7 @@ bool TServerSession::SessionCommand(const std::string& word, const std::string& 
       return false;
     }
     case 4:  // CLOSE
-      if (Relay.AccessLevel() < 2) {
+      if (Relay.AccessLevel() < kAccessFull) {
         clientLink_.SendText(Relay.AccessDeniedText());
         return true;
       }

@@ -1,8 +1,8 @@
 #include "server/ServerSettings.h"
 
-#include "common/Text.h"
 #include "common/Utils.h"
 #include "server/ServerMessages.h"
+#include "text/Text.h"
 
 std::string TServerSettings::Read(const std::string& section, const std::string& key,
                                   const std::string& def) const {
@@ -108,13 +108,13 @@ void TServerSettings::SetMinimized(bool value) const {
 }
 
 bool TServerSettings::Position(std::int32_t& left, std::int32_t& top) const {
-  left = StrToIntDef(Read("General", "Left", ""), -8);
-  if (left <= -8) return false;
-  top = StrToIntDef(Read("General", "Top", ""), 0);
+  const TWindowPlace place = ReadWindowPlace(iniPath_, "General", {-8, 0});
+  if (place.Left <= -8) return false;
+  left = place.Left;
+  top = place.Top;
   return true;
 }
 
 void TServerSettings::SetPosition(std::int32_t left, std::int32_t top) const {
-  WriteIniString(iniPath_, "General", "Left", std::to_string(left));
-  WriteIniString(iniPath_, "General", "Top", std::to_string(top));
+  WriteWindowPlace(iniPath_, "General", left, top);
 }

@@ -20,20 +20,13 @@
 #include <QVBoxLayout>
 
 #include "platform/Application.h"
+#include "platform/Latin1.h"
 #include "platform/MessagePump.h"
 #include "platform/WaveAudio.h"
 #include "serial/CommPortList.h"
 #include "server/UserDialog.h"
 
 namespace {
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string Bytes(const QString& s) {
-  return s.toLatin1().toStdString();
-}
 
 QLabel* Label(const char* text, QWidget* parent) {
   return new QLabel(QString::fromLatin1(text), parent);
@@ -320,7 +313,7 @@ void TSettings::AddBtn1Click(bool edit) {
   std::string oldName;
   if (edit) {
     if (lbUsers->selectedItems().isEmpty()) return;
-    oldName = Bytes(lbUsers->selectedItems().front()->text());
+    oldName = ToLatin1(lbUsers->selectedItems().front()->text());
   }
   userDialogOpen_ = true;
   std::string added;
@@ -343,7 +336,7 @@ void TSettings::AddBtn1Click(bool edit) {
 void TSettings::DelBtn1Click() {
   if (lbUsers->selectedItems().isEmpty()) return;
   const int row = lbUsers->currentRow();
-  model_.DeleteUser(Bytes(lbUsers->selectedItems().front()->text()));
+  model_.DeleteUser(ToLatin1(lbUsers->selectedItems().front()->text()));
   ShowUsers({});
   if (row >= 0 && row < lbUsers->count()) lbUsers->setCurrentRow(row);
   lbUsersClick();
@@ -384,21 +377,21 @@ void TSettings::btnBrw1Click() {
 }
 
 void TSettings::TakeControls() {
-  model_.call = Bytes(edCall->text());
+  model_.call = ToLatin1(edCall->text());
   model_.allowGuests = cbGuests->isChecked();
   model_.busy = cbBusy->isChecked();
-  model_.welcome = Bytes(edWelcome->toPlainText());
-  model_.busyText = Bytes(edBusy->text());
-  model_.logOutText = Bytes(edLogOut->text());
-  model_.terminateText = Bytes(edTerminate->text());
-  model_.shutDownText = Bytes(edShutDown->text());
-  model_.serverPort = Bytes(edServerPort->text());
+  model_.welcome = ToLatin1(edWelcome->toPlainText());
+  model_.busyText = ToLatin1(edBusy->text());
+  model_.logOutText = ToLatin1(edLogOut->text());
+  model_.terminateText = ToLatin1(edTerminate->text());
+  model_.shutDownText = ToLatin1(edShutDown->text());
+  model_.serverPort = ToLatin1(edServerPort->text());
   model_.comPortIndex = cbComPort->currentIndex();
   if (cbSoundCard->currentIndex() >= 0) model_.soundCard = cbSoundCard->currentIndex() - 1;
   model_.squelchLevel = 100 - tbSql->value();
   if (cbEnableCWDecoder) {
     model_.decoderEnabled = cbEnableCWDecoder->isChecked();
-    model_.decoderPath = Bytes(edCWGetPath->text());
+    model_.decoderPath = ToLatin1(edCWGetPath->text());
   }
 }
 

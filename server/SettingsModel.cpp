@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
-#include "common/Text.h"
+#include "common/AccessLevel.h"
 #include "common/Utils.h"
 #include "platform/Paths.h"
 #include "server/ServerSettings.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -143,7 +144,8 @@ std::string TSettingsModel::CheckPassword(const std::string& password) {
 std::string TSettingsModel::PutUser(const std::string& oldName, const TUser& user) {
   if (std::string why = CheckUserName(user.name); !why.empty()) return why;
   if (std::string why = CheckPassword(user.password); !why.empty()) return why;
-  if (user.level < 0 || user.level > 2) return "Please choose the user's privileges.";
+  if (user.level < kAccessRxOnly || user.level > kAccessFull)
+    return "Please choose the user's privileges.";
   const std::string key = UpperAscii(user.name);
   for (const auto& listed : users_)
     if (UpperAscii(listed) == key && !SameTextAscii(listed, oldName))

@@ -9,7 +9,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/AccessLevel.h"
 #include "platform/Application.h"
+#include "platform/Latin1.h"
 
 std::string EditText(const QString& text) {
   std::string out;
@@ -59,10 +61,10 @@ TSettingsModel::TUser TUsrDlg::User() const {
 }
 
 void TUsrDlg::SetUser(const TSettingsModel::TUser& user) {
-  edCall->setText(QString::fromLatin1(user.name.data(), static_cast<qsizetype>(user.name.size())));
-  edPassword->setText(
-      QString::fromLatin1(user.password.data(), static_cast<qsizetype>(user.password.size())));
-  const int level = user.level >= 0 && user.level <= 2 ? user.level : 0;
+  edCall->setText(Latin1(user.name));
+  edPassword->setText(Latin1(user.password));
+  const int level =
+      user.level >= kAccessRxOnly && user.level <= kAccessFull ? user.level : kAccessRxOnly;
   rgPrivs[level]->setChecked(true);
 }
 

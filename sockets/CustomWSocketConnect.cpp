@@ -1,5 +1,5 @@
-#include "common/Text.h"
 #include "sockets/CustomWSocket.h"
+#include "text/Text.h"
 
 // Opening (connect, listen, accept, dup) and closing the socket.
 namespace ws = platform::winsock;

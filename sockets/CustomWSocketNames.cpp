@@ -1,5 +1,5 @@
-#include "common/Text.h"
 #include "sockets/CustomWSocket.h"
+#include "text/Text.h"
 
 // Name look-ups, forward and reverse, and the addresses of both ends.
 namespace ws = platform::winsock;

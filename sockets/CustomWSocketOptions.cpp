@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "common/Text.h"
 #include "sockets/CustomWSocket.h"
+#include "text/Text.h"
 
 // The socket's properties and options, and its debug log.
 namespace ws = platform::winsock;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace ws = platform::winsock;
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
-#include "common/Text.h"
 #include "platform/Debug.h"
+#include "text/Text.h"
 
 namespace ws = platform::winsock;
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 std::size_t THttpChunkDecoder::Feed(const char* data, std::size_t length, const TDataSink& sink) {
   std::size_t pos = 0;

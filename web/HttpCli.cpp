@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "common/Text.h"
 #include "platform/MessagePump.h"
+#include "text/Text.h"
 #include "web/Url.h"
 
 namespace {

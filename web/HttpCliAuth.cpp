@@ -2,8 +2,8 @@
 // handling of "Location" (relocation). Both send the same request again instead of reporting
 // its end.
 
-#include "common/Text.h"
 #include "sockets/Base64.h"
+#include "text/Text.h"
 #include "web/HttpCli.h"
 #include "web/HttpReplyParse.h"
 #include "web/Ntlm.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/Text.h"
+#include "text/Text.h"
 #include "web/HttpCli.h"
 #include "web/HttpReplyParse.h"
 

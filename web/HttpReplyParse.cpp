@@ -1,6 +1,6 @@
 #include "web/HttpReplyParse.h"
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 bool IsDigit(char c) {

@@ -18,6 +18,7 @@
 
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
+#include "tests/support/WaitFor.h"
 
 namespace audiotest {
 
@@ -94,15 +95,7 @@ inline void UsePlaybackFile(const std::string& outfile) {
   setenv("TALVO_ALSA_PCM_OUT", def.c_str(), 1);
 }
 
-// Dispatches messages until done() holds or ms milliseconds have passed; done()'s last value.
-inline bool WaitFor(const std::function<bool()>& done, std::uint32_t ms) {
-  const std::uint32_t start = platform::GetTickCount();
-  while (!done()) {
-    if (platform::GetTickCount() - start >= ms) return done();
-    platform::WaitMessages(10);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 inline void Pump(std::uint32_t ms) {
   WaitFor([] { return false; }, ms);

@@ -2,31 +2,19 @@
 // "AU" frames in, the timing reference out; microphone blocks in, "AU DATA" lines out.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QMouseEvent>
-#include <QSlider>
 #include <cstdio>
 
 #include "client/ClientAudio.h"
 #include "client/ClientSettings.h"
-#include "client/SSBPanel.h"
 #include "common/AudioFrame.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/client/ClientTestSupport.h"
 
 using namespace audiotest;
 
 namespace {
 
-struct FakeLink : IAudioLink {
-  bool Connected() const override { return connected; }
-  bool AudioOn() const override { return audioOn; }
-  void SetAudioOn(bool value) override { audioOn = value; }
-  void SendCommand(const std::string& line) override { commands.push_back(line); }
-  void SendRaw(const std::string& line) override { raw.push_back(line); }
-  bool connected = true;
-  bool audioOn = false;
-  std::vector<std::string> commands, raw;
-};
+using FakeLink = FakeAudioLink;
 
 std::string Hex8(std::uint32_t value) {
   char buf[9];
@@ -246,29 +234,4 @@ TEST_F(ClientAudioTest, BlocksWithoutConnectionOrAudioStopTheCapture) {
   EXPECT_FALSE(audio_.ACMIn.Active());
   EXPECT_FALSE(audio_.ACMConv2.Active());
   EXPECT_TRUE(link_.commands.empty());
-}
-
-TEST_F(ClientAudioTest, TheSquelchBarsTopIsSquelchZeroAndTheWindowTakesTheMessageFont) {
-  const QFont saved = QApplication::font("QMessageBox");
-  QFont message(QStringLiteral("Serif"));
-  message.setPointSize(QApplication::font().pointSize() + 5);
-  QApplication::setFont(message, "QMessageBox");
-  const TClientSettings settings(std::string(std::getenv("TALVO_HOME")) + "/SquelchBar.INI");
-  settings.SetMicAudio(160, false);
-  TSSBPanel window(audio_, settings);
-  QApplication::setFont(saved, "QMessageBox");
-  EXPECT_EQ(window.font().pointSize(), message.pointSize());
-  window.show();
-  // The handle sits halfway; the user drags it above the bar's top.
-  QSlider* bar = window.SquelchLvl();
-  const QPointF middle(bar->width() / 2.0, bar->height() / 2.0), top(middle.x(), -40.0);
-  for (auto [type, at] :
-       {std::pair{QEvent::MouseButtonPress, middle}, std::pair{QEvent::MouseMove, top},
-        std::pair{QEvent::MouseButtonRelease, top}}) {
-    QMouseEvent event(type, at, bar->mapToGlobal(at), Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(bar, &event);
-  }
-  EXPECT_EQ(audio_.MicSquelch(), 0);
 }

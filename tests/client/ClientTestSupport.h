@@ -9,8 +9,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
+#include "client/ClientAudio.h"
 #include "client/ClientSession.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/WaitFor.h"
 
 // A folder of its own for the running test, inside the temporary TALVO_HOME.
@@ -21,10 +24,7 @@ inline std::string TestHome() {
   return home;
 }
 
-inline std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+inline constexpr auto& FileText = FileContents;
 
 // The MD5 digest of the text as the md5sum program computes it, in upper case: a check of the
 // login that does not use the program's own digest code.
@@ -54,3 +54,15 @@ inline void DisconnectAndWait(TClientSession& session) {
   session.Disconnect([&] { ended = true; });
   testsupport::WaitFor([&] { return ended; }, 60000);
 }
+
+// The audio path's link to the session, recording what it sends.
+struct FakeAudioLink : IAudioLink {
+  bool Connected() const override { return connected; }
+  bool AudioOn() const override { return audioOn; }
+  void SetAudioOn(bool value) override { audioOn = value; }
+  void SendCommand(const std::string& line) override { commands.push_back(line); }
+  void SendRaw(const std::string& line) override { raw.push_back(line); }
+  bool connected = true;
+  bool audioOn = false;
+  std::vector<std::string> commands, raw;
+};

@@ -10,8 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTextCursor>
 
 #include "client/ClientSession.h"
@@ -20,6 +22,7 @@
 #include "client/FreqCtrl.h"
 #include "client/PropsDlg.h"
 #include "client/RxWin.h"
+#include "client/SSBPanel.h"
 #include "common/Utils.h"
 #include "platform/Application.h"
 #include "tests/client/ClientTestSupport.h"
@@ -461,3 +464,34 @@ TEST_F(ClientWindows, TheEqslPasswordIsTakenIntoUseOnlyForTheConnectedStation) {
 }
 
 }  // namespace
+
+TEST(SSBWindow, TheSquelchBarsTopIsSquelchZeroAndTheWindowTakesTheMessageFont) {
+  setenv("TALVO_ALSA_PCM_OUT", "null", 1);
+  setenv("TALVO_ALSA_PCM_IN", "null", 1);
+  FakeAudioLink link;
+  TClientAudio audio(link);
+  const QFont saved = QApplication::font("QMessageBox");
+  QFont message(QStringLiteral("Serif"));
+  message.setPointSize(QApplication::font().pointSize() + 5);
+  QApplication::setFont(message, "QMessageBox");
+  const TClientSettings settings(std::string(std::getenv("TALVO_HOME")) + "/SquelchBar.INI");
+  settings.SetMicAudio(160, false);
+  TSSBPanel window(audio, settings);
+  QApplication::setFont(saved, "QMessageBox");
+  EXPECT_EQ(window.font().pointSize(), message.pointSize());
+  window.show();
+  // The handle sits halfway; the user drags it above the bar's top.
+  QSlider* bar = window.SquelchLvl();
+  const QPointF middle(bar->width() / 2.0, bar->height() / 2.0), top(middle.x(), -40.0);
+  for (auto [type, at] :
+       {std::pair{QEvent::MouseButtonPress, middle}, std::pair{QEvent::MouseMove, top},
+        std::pair{QEvent::MouseButtonRelease, top}}) {
+    QMouseEvent event(type, at, bar->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(bar, &event);
+  }
+  EXPECT_EQ(audio.MicSquelch(), 0);
+  unsetenv("TALVO_ALSA_PCM_IN");
+  unsetenv("TALVO_ALSA_PCM_OUT");
+}

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "client/ServerLines.h"
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -6,15 +6,11 @@
 #include <sstream>
 
 #include "common/Adif.h"
+#include "tests/support/FileContents.h"
 
 namespace {
 
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+constexpr auto& Contents = FileContents;
 
 const char kHeader[] = "Talvo v 1.0\r\n<ADIF_VER:4>1.00\r\n<LOG_PGM:5>Talvo\r\n<EOH>\r\n";
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "common/Text.h"
+#include "text/Text.h"
 
 namespace {
 

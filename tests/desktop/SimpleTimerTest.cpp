@@ -6,21 +6,13 @@
 #include "desktop/SimpleTimer.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
 using platform::GetTickCount;
 
-// Waits until pred holds or ms have passed, dispatching messages. Whether pred holds.
-template <class Pred>
-bool WaitFor(Pred pred, std::uint32_t ms) {
-  std::uint32_t start = GetTickCount();
-  while (!pred()) {
-    if (GetTickCount() - start >= ms) return false;
-    platform::WaitMessages(5);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 TEST(SimpleTimer, StartsStoppedAndRefusesAZeroInterval) {
   int ticks = 0;

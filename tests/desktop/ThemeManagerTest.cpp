@@ -15,18 +15,11 @@
 #include "desktop/ThemeServices.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
-template <class Pred>
-bool WaitFor(Pred pred, std::uint32_t ms = 5000) {
-  std::uint32_t start = platform::GetTickCount();
-  while (!pred()) {
-    if (platform::GetTickCount() - start >= ms) return false;
-    platform::WaitMessages(5);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 // A shown window with a group box holding a push button, a check box and a track bar.
 struct Form {

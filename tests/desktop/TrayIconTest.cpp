@@ -15,21 +15,14 @@
 #include "platform/MessagePump.h"
 #include "platform/Pointer.h"
 #include "platform/Tick.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
 using platform::MessageWindow;
 using platform::NotifyIcon;
 
-template <class Pred>
-bool WaitFor(Pred pred, std::uint32_t ms) {
-  std::uint32_t start = platform::GetTickCount();
-  while (!pred()) {
-    if (platform::GetTickCount() - start >= ms) return false;
-    platform::WaitMessages(5);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 QIcon Solid(Qt::GlobalColor colour) {
   QPixmap pixmap(16, 16);

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Text.h"
 #include "server/AudioStream.h"
 #include "server/LineFramer.h"
+#include "text/Text.h"
 
 namespace {
 

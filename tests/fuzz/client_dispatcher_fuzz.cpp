@@ -6,7 +6,7 @@
 #include <string>
 
 #include "client/ServerLines.h"
-#include "common/Text.h"
+#include "text/Text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

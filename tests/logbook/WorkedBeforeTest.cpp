@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "logbook/WorkedBefore.h"
+#include "tests/support/FileContents.h"
 
 namespace {
 
@@ -12,10 +13,7 @@ std::string Home(const std::string& name) {
   return std::string(std::getenv("TALVO_HOME")) + "/" + name;
 }
 
-std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+constexpr auto& FileText = FileContents;
 
 TEST(WorkedBefore, LatestLineOfTheCallOnTheBand) {
   const std::string path = Home("worked.log");

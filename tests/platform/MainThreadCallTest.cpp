@@ -7,14 +7,13 @@
 #include "platform/MainThreadCall.h"
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
+#include "tests/support/WaitFor.h"
 
 using platform::MainThreadCall;
 
 namespace {
 bool PumpUntil(const std::function<bool()>& pred, std::uint32_t ms = 5000) {
-  const std::uint32_t start = platform::GetTickCount();
-  while (!pred() && platform::GetTickCount() - start < ms) platform::WaitMessages(5);
-  return pred();
+  return testsupport::WaitFor(pred, ms);
 }
 }  // namespace
 

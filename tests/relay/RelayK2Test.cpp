@@ -18,6 +18,7 @@
 #include "serial/SerialPort.h"
 #include "tests/relay/LinkBindings.h"
 #include "tests/support/K2Port.h"
+#include "tests/support/WaitFor.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace {
@@ -90,12 +91,7 @@ class Station {
 
   // Dispatches messages (chunks, timer ticks) until done() holds or ms have passed.
   bool WaitUntil(const std::function<bool()>& done, std::uint32_t ms = 20000) {
-    const std::uint32_t start = platform::GetTickCount();
-    while (!done()) {
-      if (platform::GetTickCount() - start > ms) return done();
-      platform::WaitMessages(10);
-    }
-    return true;
+    return testsupport::WaitFor(done, ms);
   }
   bool WaitForLines(std::size_t count, std::uint32_t ms = 20000) {
     return WaitUntil([&] { return client.lines.size() >= count; }, ms);

@@ -8,6 +8,7 @@
 #include "platform/MessagePump.h"
 #include "platform/Tick.h"
 #include "serial/SerialPort.h"
+#include "tests/support/WaitFor.h"
 
 struct PortReport {
   std::uint32_t place;
@@ -69,12 +70,7 @@ struct PortRecorder {
 
 // Dispatches messages until pred() holds or ms have passed; pred()'s last value.
 inline bool PumpUntil(const std::function<bool()>& pred, std::uint32_t ms = 10000) {
-  const std::uint32_t start = platform::GetTickCount();
-  while (!pred()) {
-    if (platform::GetTickCount() - start > ms) return pred();
-    platform::WaitMessages(5);
-  }
-  return true;
+  return testsupport::WaitFor(pred, ms);
 }
 
 // Dispatches messages for ms milliseconds.

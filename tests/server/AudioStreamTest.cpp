@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "common/AudioFrame.h"
-#include "common/Text.h"
 #include "relay/K2Text.h"
 #include "server/AudioStream.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/Mp3Reference.h"
+#include "text/Text.h"
 
 using namespace audiotest;
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "server/EventLog.h"
+#include "tests/support/FileContents.h"
 
 namespace {
 
@@ -15,12 +16,7 @@ std::string Path(const char* name) {
   return p;
 }
 
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+constexpr auto& Contents = FileContents;
 
 TEST(EventLog, LinesAreDatedTabbedAndSurviveARestart) {
   auto path = Path("events.log");

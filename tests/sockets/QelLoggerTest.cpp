@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "sockets/QelLogger.h"
+#include "tests/support/FileContents.h"
 
 namespace {
 
@@ -12,12 +13,7 @@ std::string Home() {
   return std::getenv("TALVO_HOME");
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+constexpr auto& ReadFile = FileContents;
 
 // A logger whose clock says 14:03:07.045.
 class FixedClockLogger : public TQelLogger {

@@ -14,6 +14,7 @@
 #include "platform/Application.h"
 #include "platform/MessagePump.h"
 #include "sockets/WSocket.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -24,14 +25,7 @@ double ProcessCpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    platform::WaitMessage(50);
-  }
-  return true;
-}
+using testsupport::WaitFor;
 
 }  // namespace
 

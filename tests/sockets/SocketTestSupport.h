@@ -13,18 +13,25 @@
 #include <string>
 
 #include "platform/MessagePump.h"
+#include "sockets/WSocketBinding.h"
 #include "tests/support/PeerProcess.h"
+#include "tests/support/WaitFor.h"
 
 namespace sockettest {
 
 // Runs the event loop until cond holds or timeoutMs pass; the result of cond.
 inline bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 15000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    platform::WaitMessage(20);
+  return testsupport::WaitFor(cond, static_cast<std::uint32_t>(timeoutMs));
+}
+
+// The text of the ESocketException that f raises, or "(nothing raised)".
+inline std::string Raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ESocketException& e) {
+    return e.what();
   }
-  return true;
+  return "(nothing raised)";
 }
 
 // Runs the event loop for ms milliseconds.

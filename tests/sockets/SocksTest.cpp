@@ -10,15 +10,6 @@ using Step = FakeProxy::Step;
 
 namespace {
 
-std::string Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESocketException& e) {
-    return e.what();
-  }
-  return "(nothing raised)";
-}
-
 // Target port 8021 goes on the wire as 0x1F 0x55.
 const char* const kTargetPort = "8021";
 

@@ -6,17 +6,11 @@
 
 #include "sockets/WSocket.h"
 #include "sockets/WSocketBinding.h"
+#include "tests/sockets/SocketTestSupport.h"
 
 namespace {
 
-std::string RaisedText(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESocketException& e) {
-    return e.what();
-  }
-  return "(nothing raised)";
-}
+constexpr auto& RaisedText = sockettest::Raised;
 
 TEST(WinsockErrorText, KnownCodesHaveTheirTextsAndOthersSaySo) {
   EXPECT_EQ(WinsockErrorText(0), "No Error");

@@ -14,15 +14,6 @@ using namespace sockettest;
 
 namespace {
 
-std::string Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESocketException& e) {
-    return e.what();
-  }
-  return "(nothing raised)";
-}
-
 double ThreadCpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);

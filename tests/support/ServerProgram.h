@@ -17,18 +17,14 @@
 #include <string>
 
 #include "common/Utils.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/LineClient.h"
 #include "tests/support/TalvoProcess.h"
 #include "tests/support/k2sim/K2Simulator.h"
 
 namespace server_program {
 
-inline std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+inline constexpr auto& Contents = FileContents;
 
 // The MD5 digest as md5sum computes it, upper case: an outside check of the login.
 inline std::string Md5sum(const std::string& text, const std::string& folder) {

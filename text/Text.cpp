@@ -1,4 +1,4 @@
-#include "common/Text.h"
+#include "text/Text.h"
 
 char UpperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
