@@ -71,5 +71,7 @@ installed=$node_dir/node_modules/$reader/package.json
 if [[ -n $tests ]] && ! grep -qs "\"version\": \"$version\"" "$installed"; then
   echo "install-deps: installing $reader@$version into $node_dir"
   mkdir -p "$node_dir"
-  npm install --no-audit --no-fund --no-save --silent --prefix "$node_dir" "$reader@$version"
+  # npm's own error says why a download failed (network, certificate, registry); --silent hides it.
+  npm install --no-audit --no-fund --no-save --loglevel=error --prefix "$node_dir" "$reader@$version" ||
+    { echo "install-deps: could not install $reader@$version from the npm registry (npm says why above)" >&2; exit 1; }
 fi
