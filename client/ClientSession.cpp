@@ -444,11 +444,13 @@ bool TClientSession::HandleLines(bool all) {
   std::weak_ptr<char> alive = alive_;
   FlagGuard lock(receiveLock_, alive);
   std::string line;
-  for (int n = 0; all || n < kLinesPerPass; ++n) {
+  std::size_t bytes = 0;  // a few long lines cost as much as many short ones
+  for (int n = 0; all || (n < kLinesPerPass && bytes < kMaxReadBytes); ++n) {
     if (!cutter_.NextLine(line)) {
       if (readWaiting_) ContinueLater();
       return true;
     }
+    bytes += line.size();
     Trace(" RCVD: " + line);
     if (greeting_.empty())
       greeting_ = line;

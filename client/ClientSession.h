@@ -30,8 +30,9 @@ class TClientSession {
   static constexpr int kKeepAliveSeconds = 60;
   // The connect, greeting and welcome waits end after this long.
   static constexpr std::uint32_t kWaitLimitMs = 10000;
-  // One read event takes at most this much, and one pass handles at most kLinesPerPass lines, so
-  // that input, painting and timers are served in between however fast the server sends.
+  // One read event takes at most this much, and one pass handles at most kLinesPerPass lines or
+  // about as many bytes as one read, so that input, painting and timers are served in between
+  // however fast the server sends.
   static constexpr std::int32_t kMaxReadBytes = 16 * 1024;
   static constexpr int kLinesPerPass = 200;
   // Reading waits while more than this is held (complete lines not yet handled and the partial
