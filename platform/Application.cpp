@@ -15,6 +15,7 @@
 #include <exception>
 
 #include "platform/Latin1.h"
+#include "platform/MessagePump.h"
 #include "text/Text.h"
 
 namespace platform {
@@ -65,6 +66,7 @@ QString BoxText(const std::string& text) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   std::setlocale(LC_NUMERIC, "C");
+  SetExceptionReporter(&Application::ShowException);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

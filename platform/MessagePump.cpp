@@ -5,12 +5,18 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace platform {
 namespace {
 std::atomic<bool> g_terminated{false};
+
+ExceptionReporter& Reporter() {
+  static ExceptionReporter reporter;
+  return reporter;
 }
+}  // namespace
 
 void ProcessMessages() {
   if (!QCoreApplication::instance()) return;
@@ -50,6 +56,15 @@ bool Terminated() {
 }
 void SetTerminated(bool value) {
   g_terminated.store(value);
+}
+
+void ReportException(const std::string& text) {
+  if (Reporter()) return Reporter()(text);
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void SetExceptionReporter(ExceptionReporter reporter) {
+  Reporter() = std::move(reporter);
 }
 
 }  // namespace platform

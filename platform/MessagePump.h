@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace platform {
 
@@ -18,5 +20,12 @@ void WaitMessage(std::uint32_t maxMs);
 // The application's terminate flag: set when the program has been asked to end.
 bool Terminated();
 void SetTerminated(bool value = true);
+
+// Reports an exception that reached an event's dispatch outside Qt's own (a socket's, say). The
+// window side's application shows it (Application::ShowException, which installs itself as the
+// reporter); without one it is written to standard error.
+void ReportException(const std::string& text);
+using ExceptionReporter = std::function<void(const std::string& text)>;
+void SetExceptionReporter(ExceptionReporter reporter);
 
 }  // namespace platform

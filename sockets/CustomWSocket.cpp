@@ -1,6 +1,5 @@
 #include "sockets/CustomWSocket.h"
 
-#include "platform/Application.h"
 #include "platform/MessagePump.h"
 
 // The socket's core: its life, its state and events, the notifications that drive it, the
@@ -79,7 +78,7 @@ platform::LRESULT TCustomWSocket::Dispatch(TCustomWSocket* self, const std::weak
   } catch (const std::exception& e) {
     if (!alive.expired()) self->HandleBackgroundException(e);
   } catch (...) {
-    platform::Application::ShowException("Unknown exception in a socket event");
+    platform::ReportException("Unknown exception in a socket event");
   }
   return 0;
 }

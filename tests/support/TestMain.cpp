@@ -1,6 +1,7 @@
 // The main of every test program: a headless Qt application (or one on the X display that
 // xvfb-run provides, for the tests that need one) and a temporary TALVO_HOME, so that no test
-// touches the files beside the test program.
+// touches the files beside the test program. Built with TALVO_TEST_CORE for the tests of the
+// libraries without widgets: a Qt Gui application with the programs' numeric locale.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -8,7 +9,12 @@
 #include <filesystem>
 #include <string>
 
+#ifdef TALVO_TEST_CORE
+#include <QGuiApplication>
+#include <clocale>
+#else
 #include "platform/Application.h"
+#endif
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
@@ -22,7 +28,12 @@ int main(int argc, char** argv) {
     setenv("TALVO_HOME", templ, 1);
   }
 
+#ifdef TALVO_TEST_CORE
+  QGuiApplication app(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
+#else
   platform::Application app(argc, argv);
+#endif
   int result = RUN_ALL_TESTS();
   if (!home.empty()) {
     std::error_code ignored;
