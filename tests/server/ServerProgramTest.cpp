@@ -178,7 +178,7 @@ TEST_F(ServerProgram, CloseOrSigtermDuringASessionReleasesTheRadioFirst) {
     if (signal) ::kill(static_cast<pid_t>(server_.processId()), SIGTERM);
     if (!signal) client.SendLine("c");  // a short form of CLOSE
     EXPECT_TRUE(client.WaitClosed(5000));
-    ASSERT_TRUE(server_.waitForFinished(10000));
+    ASSERT_TRUE(WaitTalvoProcessEnded(server_, 10000));
     EXPECT_EQ(server_.exitCode(), 0);
     EXPECT_TRUE(sim_.WaitForCommand("RX;", 5000));
     EXPECT_EQ(sim_.CommandLog().back(), "RX;") << signal;
@@ -206,7 +206,7 @@ TEST_F(ServerProgram, SigtermEndsInOrderAndTheLogSurvivesARestart) {
   client.Close();
   platform::WaitMessages(300);
   ::kill(static_cast<pid_t>(server_.processId()), SIGTERM);
-  ASSERT_TRUE(server_.waitForFinished(15000));
+  ASSERT_TRUE(WaitTalvoProcessEnded(server_, 15000));
   EXPECT_EQ(server_.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(server_.exitCode(), 0);
   EXPECT_NE(ReadIniString(ini_, "General", "Left", ""), "");

@@ -22,3 +22,9 @@ inline void StartTalvoProcess(QProcess& process, const QString& program, const s
   process.start();
   ASSERT_TRUE(process.waitForStarted(10000));
 }
+
+// True when the program has ended or ends within the time. A wait that pumped events may have seen
+// the end already, and QProcess's own wait then answers false.
+inline bool WaitTalvoProcessEnded(QProcess& process, int ms) {
+  return process.state() == QProcess::NotRunning || process.waitForFinished(ms);
+}
