@@ -1,6 +1,5 @@
 #include "client/ClientSession.h"
 
-#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <QTimer>
@@ -19,21 +18,30 @@ namespace {
 // The requests after login, each followed by a pause of 200 ms.
 const char* const kAfterLogin[] = {"KSPEED ?", "SQ ?", "MO ?", "DISP ON", "SM ON"};
 
-// Clears a flag when the scope ends, also by an exception, unless its owner has gone.
-class FlagGuard {
+// The farewell: each step, when it applies, then its pause.
+enum class TFarewell { Command, StopAudio, AudioOff, Raw, Pause, Close };
+struct TFarewellStep {
+  TFarewell what;
+  const char* line;
+  std::uint32_t pauseMs;
+};
+const TFarewellStep kFarewell[] = {
+    {TFarewell::Command, "RX", 200},      {TFarewell::StopAudio, nullptr, 1000},
+    {TFarewell::AudioOff, "AU OFF", 200}, {TFarewell::Raw, "DISP OFF", 200},
+    {TFarewell::Raw, "SM OFF", 400},      {TFarewell::Raw, "BYE", 200},
+    {TFarewell::Pause, nullptr, 1000},    {TFarewell::Close, nullptr, 0},
+};
+
+// Sets a flag for the length of a scope, also when it ends by an exception.
+class FlagScope {
  public:
-  FlagGuard(bool& flag, std::weak_ptr<char> alive) : flag_(flag), alive_(std::move(alive)) {
-    flag_ = true;
-  }
-  ~FlagGuard() {
-    if (!alive_.expired()) flag_ = false;
-  }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
 
  private:
   bool& flag_;
-  std::weak_ptr<char> alive_;
 };
 
 }  // namespace
@@ -42,7 +50,7 @@ TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClie
     : settings_(std::move(iniFile)),
       views_(views),
       trace_(std::move(traceFile)),
-      timerOwner_(std::make_unique<QObject>()) {
+      timer_(std::make_unique<QTimer>()) {
   DataConn.SetProto("tcp");
   DataConn.SetAddr("localhost");
   DataConn.SetLocalAddr("0.0.0.0");
@@ -58,6 +66,8 @@ TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClie
   DataConn.OnSessionClosed = [this](TCustomWSocket*, std::uint16_t error) {
     DataConnSessionClosed(error);
   };
+  timer_->setSingleShot(true);
+  QObject::connect(timer_.get(), &QTimer::timeout, [this] { Take(TEvent::Step); });
   ownCall_ = settings_.OwnCall();
   rxOnly_ = settings_.RxOnly();
   traceEnabled_ = settings_.TraceEnabled();
@@ -68,41 +78,51 @@ TClientSession::~TClientSession() {
   DataConn.OnSessionClosed = nullptr;
 }
 
-void TClientSession::After(std::uint32_t ms, std::function<void()> step) {
-  if (phase_ == TPhase::Idle) return;
-  const std::uint32_t sequence = sequence_;
-  QTimer::singleShot(static_cast<int>(ms), timerOwner_.get(),
-                     [this, sequence, step = std::move(step)] {
-                       if (sequence != sequence_) return;
-                       try {
-                         step();
-                       } catch (const std::exception&) {
-                         Abandon();
-                       }
-                     });
-}
+// --- The state machine -----------------------------------------------------------------------
 
-void TClientSession::Abandon() {
+void TClientSession::Take(TEvent event) {
+  if (taking_) return Post([this, event] { Take(event); });
+  FlagScope taking(taking_);
   try {
-    DataConn.AbortConnection();
+    if (event == TEvent::Closed) return Closed();
+    if (event == TEvent::Stop) return Stop();
+    // Idle and Live wait for the user or the server.
+    static constexpr void (TClientSession::*kSteps[])() = {nullptr,
+                                                           &TClientSession::ConnectingStep,
+                                                           &TClientSession::LoginStep,
+                                                           &TClientSession::SetUpStep,
+                                                           nullptr,
+                                                           &TClientSession::FarewellStep};
+    if (auto step = kSteps[static_cast<std::size_t>(state_)]) (this->*step)();
   } catch (const std::exception&) {
+    Abandon();
   }
-  if (phase_ == TPhase::Disconnecting)
-    EndDisconnect();
-  else if (phase_ != TPhase::Idle)
-    EndConnect(false);
 }
 
-void TClientSession::Await(std::function<bool()> ready, std::function<void(bool)> then) {
-  AwaitFrom(platform::GetTickCount(), std::move(ready), std::move(then));
+void TClientSession::Enter(TSessionState state, std::uint32_t pauseMs) {
+  state_ = state;
+  step_ = 0;
+  waitStart_ = platform::GetTickCount();
+  timer_->stop();
+  if (state != TSessionState::Idle && state != TSessionState::Live) After(pauseMs);
 }
 
-void TClientSession::AwaitFrom(std::uint32_t start, std::function<bool()> ready,
-                               std::function<void(bool)> then) {
-  if (ready()) return then(true);
-  if (platform::GetTickCount() - start > waitLimitMs_) return then(false);
-  After(10, [this, start, ready = std::move(ready), then = std::move(then)] {
-    AwaitFrom(start, ready, then);
+void TClientSession::After(std::uint32_t ms) {
+  timer_->start(static_cast<int>(ms));
+}
+
+bool TClientSession::WaitedTooLong() const {
+  return platform::GetTickCount() - waitStart_ > waitLimitMs_;
+}
+
+void TClientSession::Post(std::function<void()> call) {
+  QMetaObject::invokeMethod(timer_.get(), std::move(call), Qt::QueuedConnection);
+}
+
+void TClientSession::Report(std::string notice, std::function<void()> then) {
+  Post([this, notice = std::move(notice), then = std::move(then)] {
+    if (!notice.empty()) Notice(notice);
+    if (then) then();
   });
 }
 
@@ -123,6 +143,8 @@ bool TClientSession::ValidOwnCall() const {
 
 void TClientSession::ResetForConnect() {
   cutter_.Clear();
+  readWaiting_ = false;
+  closeSeen_ = false;
   greeting_.clear();
   pendingMessage_.clear();
   accessLevel_ = kAccessRxOnly;
@@ -132,137 +154,126 @@ void TClientSession::ResetForConnect() {
 }
 
 void TClientSession::ConnectTo(const std::string& name, std::function<void(bool)> done) {
-  if (Busy()) return;
+  if (!Idle()) return;
   connectDone_ = std::move(done);
-  phase_ = TPhase::Connecting;
-  ++sequence_;
+  station_ = settings_.Station(name);
   try {
-    StartConnect(name);
+    if (StartConnect()) Enter(TSessionState::Connecting, 10);
   } catch (const std::exception&) {
-    Abandon();
+    DataConn.AbortConnection();
+    FailConnect("Cannot connect to " + name);
   }
 }
 
-void TClientSession::StartConnect(const std::string& name) {
+bool TClientSession::StartConnect() {
   // Without a call the login would be a guest's, or carry the blanks into the protocol line.
-  if (!ValidOwnCall())
-    return EndConnect(
-        false, "Enter your own call, without blanks, in the station list before connecting.");
-  std::weak_ptr<char> alive = alive_;
-  const TClientSettings::TStation station = settings_.Station(name);
+  if (!ValidOwnCall()) {
+    FailConnect("Enter your own call, without blanks, in the station list before connecting.");
+    return false;
+  }
   if (traceEnabled_ && !trace_.Rewrite()) {
     traceEnabled_ = false;
-    Notice("Tracing is off: the trace file " + trace_.Path() + " cannot be written.");
-    if (alive.expired()) return;
+    Report("Tracing is off: the trace file " + trace_.Path() + " cannot be written.", {});
   }
   ResetForConnect();
-
   try {
-    DataConn.SetPort(station.Port);
-    DataConn.SetAddr(station.Addr);
+    DataConn.SetPort(station_.Port);
+    DataConn.SetAddr(station_.Addr);
     DataConn.Connect();
     DataConn.DiscardSendBuffer();
   } catch (const std::exception&) {
     // An unknown host or a bad port: nothing was started.
     DataConn.AbortConnection();
-    return EndConnect(false, "Cannot connect to " + name);
+    FailConnect("Cannot connect to " + station_.Name);
+    return false;
   }
-  Await([this] { return DataConn.State() != wsConnecting; },
-        [this, station](bool inTime) {
-          if (!inTime || !Connected()) {
-            // Aborted in any state, so that a late connect never holds the server's only slot.
-            DataConn.AbortConnection();
-            return EndConnect(false, "Cannot connect to " + station.Name);
-          }
-          After(200, [this, station] {
-            Await([this] { return !greeting_.empty() || !Connected(); },
-                  [this, station](bool inTime) { Greeted(station, inTime); });
-          });
-        });
+  return true;
 }
 
-void TClientSession::Greeted(const TClientSettings::TStation& station, bool inTime) {
-  if (!inTime) {
-    DataConn.Close();
-    return EndConnect(false, "No response from " + station.Name);
+void TClientSession::ConnectingStep() {
+  const TSocketState socket = DataConn.State();
+  if (socket == wsConnected) return Enter(TSessionState::LoggingIn, 200);
+  if (socket == wsConnecting && !WaitedTooLong()) return After(10);
+  // Aborted in any state, so that a late connect never holds the server's only slot.
+  DataConn.AbortConnection();
+  FailConnect("Cannot connect to " + station_.Name);
+}
+
+// Waits for the greeting, answers it with "AUTH", waits for the welcome or a refusal ("PRIV"
+// too, which the server sends also without a welcome text), then 1000 ms for the "PRIV" that
+// follows the welcome.
+void TClientSession::LoginStep() {
+  if (step_ == 0) {
+    step_ = 1;
+    waitStart_ = platform::GetTickCount();
   }
-  if (!greeting_.empty() && Connected()) {
-    if (station.Password.empty())
+  if (step_ == 1) {
+    if (greeting_.empty()) {
+      if (!WaitedTooLong()) return After(10);
+      DataConn.Close();
+      return FailConnect("No response from " + station_.Name);
+    }
+    if (station_.Password.empty())
       SendCommand("AUTH " + ownCall_);
     else
-      SendCommand("AUTH " + ownCall_ + " " + MD5DigestHex(greeting_ + station.Password));
+      SendCommand("AUTH " + ownCall_ + " " + MD5DigestHex(greeting_ + station_.Password));
+    step_ = 2;
+    waitStart_ = platform::GetTickCount();
   }
-  // The welcome, or a refusal; "PRIV" too, which the server sends also without a welcome text.
-  Await([this] { return !pendingMessage_.empty() || privSeen_ || !Connected(); },
-        [this, station](bool inTime) { Welcomed(station, inTime); });
-}
-
-void TClientSession::Welcomed(const TClientSettings::TStation& station, bool inTime) {
-  if (!inTime) {
-    DataConn.Close();
-    return EndConnect(false, station.Name + "'s K2 is not responding");
+  if (step_ == 2) {
+    if (pendingMessage_.empty() && !privSeen_) {
+      if (!WaitedTooLong()) return After(10);
+      DataConn.Close();
+      return FailConnect(station_.Name + "'s K2 is not responding");
+    }
+    step_ = 3;
+    return After(1000);
   }
-  After(1000, [this, station] { LoginEnded(station); });  // the "PRIV" that follows the welcome
-}
-
-void TClientSession::LoginEnded(const TClientSettings::TStation& station) {
-  if (Connected()) return GoLive(station);
-  std::string text = pendingMessage_.empty() ? "Unable to connect to K2" : pendingMessage_;
-  pendingMessage_.clear();
-  try {
-    DataConn.Close();
-  } catch (const std::exception&) {
-  }
-  EndConnect(false, text);
-}
-
-bool TClientSession::PanelInSequence(TPanelChange change) {
-  std::weak_ptr<char> alive = alive_;
-  const std::uint32_t sequence = sequence_;
-  Panel(change);
-  return !alive.expired() && sequence == sequence_;
-}
-
-// From here on a close of the connection ends the set-up (DataConnSessionClosed).
-void TClientSession::GoLive(const TClientSettings::TStation& station) {
   audioOn_ = false;
   panelLive_ = true;
-  phase_ = TPhase::SettingUp;
-  if (!PanelInSequence(TPanelChange::PowerOn)) return;
-  After(500, [this, station] {
-    if (!PanelInSequence(TPanelChange::ShowToolWindows)) return;
-    keepAliveCountdown_ = kKeepAliveSeconds;
-    if (!PanelInSequence(TPanelChange::StartTimer)) return;
-    SetUpStep(station, 0);
-  });
+  Enter(TSessionState::SettingUp);
 }
 
-void TClientSession::SetUpStep(const TClientSettings::TStation& station, std::size_t next) {
-  if (next < std::size(kAfterLogin)) {
-    SendCommand(kAfterLogin[next]);
-    After(200, [this, station, next] { SetUpStep(station, next + 1); });
-    return;
+// The panel on, 500 ms, the tool windows and the timer, the requests after the login with their
+// pauses; then the station is shown and the session is live.
+void TClientSession::SetUpStep() {
+  const std::size_t step = step_++;
+  if (step == 0) {
+    Panel(TPanelChange::PowerOn);
+    return After(500);
   }
-  stationName_ = station.Name;
-  if (!PanelInSequence(TPanelChange::StationShown)) return;
-  if (!PanelInSequence(TPanelChange::AccessKnown)) return;
-  eqslEnabled_ = station.EqslEnabled;
-  eqslPassword_ = station.EqslEnabled ? station.EqslPassword : std::string();
-  EndConnect(Connected());
+  if (step == 1) {
+    Panel(TPanelChange::ShowToolWindows);
+    keepAliveCountdown_ = kKeepAliveSeconds;
+    Panel(TPanelChange::StartTimer);
+  }
+  const std::size_t request = step - 1;
+  if (request < std::size(kAfterLogin)) {
+    SendCommand(kAfterLogin[request]);
+    return After(200);
+  }
+  stationName_ = station_.Name;
+  Panel(TPanelChange::StationShown);
+  Panel(TPanelChange::AccessKnown);
+  eqslEnabled_ = station_.EqslEnabled;
+  eqslPassword_ = station_.EqslEnabled ? station_.EqslPassword : std::string();
+  Enter(TSessionState::Live);
+  Report({}, [done = std::move(connectDone_)] {
+    if (done) done(true);
+  });
+  connectDone_ = nullptr;
 }
 
-void TClientSession::EndConnect(bool live, const std::string& notice) {
-  std::function<void(bool)> done = std::move(connectDone_);
+void TClientSession::FailConnect(const std::string& notice) {
+  Enter(TSessionState::Idle);
+  Report(notice, [done = std::move(connectDone_)] {
+    if (done) done(false);
+  });
   connectDone_ = nullptr;
-  phase_ = TPhase::Idle;
-  ++sequence_;
-  std::weak_ptr<char> alive = alive_;
-  if (!notice.empty()) Notice(notice);
-  if (!alive.expired() && done) done(live);
 }
 
 void TClientSession::Disconnect(std::function<void()> done) {
-  if (phase_ == TPhase::Disconnecting) {
+  if (state_ == TSessionState::Disconnecting) {
     if (done)
       disconnectDone_ = [first = std::move(disconnectDone_), done = std::move(done)] {
         if (first) first();
@@ -270,89 +281,124 @@ void TClientSession::Disconnect(std::function<void()> done) {
       };
     return;
   }
-  std::weak_ptr<char> alive = alive_;
-  // Nobody is logged in before the set-up: the connection is dropped without farewell.
-  if (phase_ == TPhase::Connecting) DataConn.AbortConnection();
-  if (phase_ != TPhase::Idle) EndConnect(false);
-  if (alive.expired()) return;
   disconnectDone_ = std::move(done);
-  phase_ = TPhase::Disconnecting;
-  ++sequence_;
-  try {
-    if (!PanelInSequence(TPanelChange::StopTimers)) return;
-    if (!Connected()) return DisconnectAudio();
-    SendCommand("RX");
-    After(200, [this] { DisconnectAudio(); });
-  } catch (const std::exception&) {
-    Abandon();
-  }
+  Take(TEvent::Stop);
 }
 
-void TClientSession::DisconnectAudio() {
-  if (!audioOn_) return Farewell(0);
-  if (!PanelInSequence(TPanelChange::StopAudio)) return;
-  After(1000, [this] {
-    if (!Connected()) {
-      audioOn_ = false;
-      return Farewell(0);
+void TClientSession::Stop() {
+  const TSessionState from = state_;
+  if (from == TSessionState::Disconnecting) return;
+  if (from != TSessionState::Idle && from != TSessionState::Live) {
+    // Nobody is logged in before the set-up: the connection is dropped without farewell.
+    if (from != TSessionState::SettingUp) DataConn.AbortConnection();
+    FailConnect({});
+  }
+  Enter(TSessionState::Disconnecting);
+  timer_->stop();
+  Panel(TPanelChange::StopTimers);
+  if (from == TSessionState::Live || from == TSessionState::SettingUp) return FarewellStep();
+  EndDisconnect();
+}
+
+void TClientSession::FarewellStep() {
+  while (step_ < std::size(kFarewell)) {
+    const TFarewellStep& step = kFarewell[step_++];
+    switch (step.what) {
+      case TFarewell::Command:
+        SendCommand(step.line);
+        break;
+      case TFarewell::StopAudio:
+        if (!audioOn_) continue;
+        Panel(TPanelChange::StopAudio);
+        break;
+      case TFarewell::AudioOff:
+        if (!audioOn_) continue;
+        SendRaw(step.line);
+        audioOn_ = false;
+        break;
+      case TFarewell::Raw:
+        SendRaw(step.line);
+        break;
+      case TFarewell::Pause:
+        break;
+      case TFarewell::Close:
+        DataConn.DiscardSendBuffer();
+        // Its close event ends the disconnect; one that never comes, the wait limit.
+        DataConn.Close();
+        return After(waitLimitMs_);
     }
-    SendRaw("AU OFF");
-    After(200, [this] {
-      audioOn_ = false;
-      Farewell(0);
-    });
-  });
-}
-
-void TClientSession::Farewell(std::size_t next) {
-  static const struct {
-    const char* line;
-    std::uint32_t pauseMs;
-  } kFarewell[] = {{"DISP OFF", 200}, {"SM OFF", 400}, {"BYE", 200}};
-  for (; next < std::size(kFarewell); ++next) {
-    if (!Connected()) continue;
-    SendRaw(kFarewell[next].line);
-    After(kFarewell[next].pauseMs, [this, next] { Farewell(next + 1); });
-    return;
+    return After(step.pauseMs);
   }
-  After(1000, [this] { CloseForDisconnect(); });
-}
-
-void TClientSession::CloseForDisconnect() {
-  std::weak_ptr<char> alive = alive_;
-  const std::uint32_t sequence = sequence_;
-  DataConn.DiscardSendBuffer();
-  if (Connected()) DataConn.Close();  // its close event ends the disconnect
-  if (alive.expired() || sequence != sequence_) return;
-  Await([this] { return !Connected(); }, [this](bool) { EndDisconnect(); });
+  EndDisconnect();
 }
 
 void TClientSession::EndDisconnect() {
-  std::function<void()> done = std::move(disconnectDone_);
-  disconnectDone_ = nullptr;
-  phase_ = TPhase::Idle;
-  ++sequence_;
-  std::weak_ptr<char> alive = alive_;
-  if (panelLive_ || displayLive_) DataConnSessionClosed(0);
-  if (alive.expired()) return;
+  Enter(TSessionState::Idle);
+  if (panelLive_ || displayLive_) ResetPanel();
   if (traceEnabled_) trace_.Close();
-  if (done) done();
+  Report({}, std::move(disconnectDone_));
+  disconnectDone_ = nullptr;
 }
+
+// The connection has closed and every line that came before the close has been handled.
+void TClientSession::Closed() {
+  const TSessionState from = state_;
+  ResetPanel();
+  switch (from) {
+    case TSessionState::Connecting:
+    case TSessionState::LoggingIn: {
+      std::string text = pendingMessage_;
+      if (text.empty())
+        text = from == TSessionState::Connecting ? "Cannot connect to " + station_.Name
+                                                 : "Unable to connect to K2";
+      pendingMessage_.clear();
+      return FailConnect(text);
+    }
+    case TSessionState::SettingUp:
+      return FailConnect({});
+    case TSessionState::Disconnecting:
+      return EndDisconnect();
+    case TSessionState::Live:
+      return Enter(TSessionState::Idle);
+    case TSessionState::Idle:
+      return;
+  }
+}
+
+void TClientSession::Abandon() {
+  try {
+    DataConn.AbortConnection();
+  } catch (const std::exception&) {
+  }
+  if (state_ == TSessionState::Disconnecting)
+    EndDisconnect();
+  else if (Busy())
+    FailConnect({});
+}
+
+void TClientSession::ResetPanel() {
+  if (audioOn_) {
+    Panel(TPanelChange::StopAudio);
+    audioOn_ = false;
+  }
+  Panel(TPanelChange::PowerOff);
+  modeGroup_ = kModeGroupNone;
+  stationName_.clear();
+  eqslEnabled_ = false;
+  eqslPassword_.clear();
+  displayLive_ = false;
+  panelLive_ = false;
+}
+
+// --- Writing ---------------------------------------------------------------------------------
 
 void TClientSession::Trace(const std::string& text) {
   if (!traceEnabled_) return;
   if (trace_.WriteLine(text)) return;
-  // One message, later, from the event loop: the line being sent or handled goes on now.
+  // One message, later: the line being sent or handled goes on now.
   traceEnabled_ = false;
   trace_.Close();
-  std::weak_ptr<char> alive = alive_;
-  std::string message = "Tracing is off: the trace file " + trace_.Path() + " cannot be written.";
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [this, alive, message] {
-        if (!alive.expired()) Notice(message);
-      },
-      Qt::QueuedConnection);
+  Report("Tracing is off: the trace file " + trace_.Path() + " cannot be written.", {});
 }
 
 void TClientSession::SendCommand(const std::string& line) {
@@ -406,16 +452,16 @@ void TClientSession::SendChat(const std::string& text) {
 }
 
 void TClientSession::OneSecondTick() {
-  std::weak_ptr<char> alive = alive_;
   if (!pendingMessage_.empty()) {
     std::string text = std::move(pendingMessage_);
     pendingMessage_.clear();
     Notice(text, "Message");
-    if (alive.expired()) return;
   }
   if (keepAliveCountdown_ > 0) --keepAliveCountdown_;
   if (keepAliveCountdown_ == 0) SendCommand("NOOP");
 }
+
+// --- Reading ---------------------------------------------------------------------------------
 
 void TClientSession::DataConnDataAvailable(std::uint16_t error) {
   if (error != 0) return;
@@ -436,63 +482,55 @@ void TClientSession::ReadSome() {
 
 void TClientSession::DataReceived(const char* data, std::size_t count) {
   cutter_.Append(data, count);
-  HandleLines(false);
+  if (HandleLines() || readWaiting_ || closeSeen_) ContinueLater();
 }
 
-bool TClientSession::HandleLines(bool all) {
-  if (receiveLock_) return true;  // the running pass reaches these lines
-  std::weak_ptr<char> alive = alive_;
-  FlagGuard lock(receiveLock_, alive);
+bool TClientSession::HandleLines() {
+  if (receiveLock_) return false;  // the running pass reaches these lines
+  FlagScope lock(receiveLock_);
   std::string line;
   std::size_t bytes = 0;  // a few long lines cost as much as many short ones
-  for (int n = 0; all || (n < kLinesPerPass && bytes < kMaxReadBytes); ++n) {
-    if (!cutter_.NextLine(line)) {
-      if (readWaiting_) ContinueLater();
-      return true;
-    }
+  for (int n = 0; n < kLinesPerPass && bytes < kMaxReadBytes; ++n) {
+    if (!cutter_.NextLine(line)) return false;
     bytes += line.size();
     Trace(" RCVD: " + line);
     if (greeting_.empty())
       greeting_ = line;
     else
       HandleServerLine(line);
-    if (alive.expired()) return false;
   }
-  ContinueLater();
   return true;
 }
 
 void TClientSession::ContinueLater() {
   if (continuePosted_) return;
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app) return;
   continuePosted_ = true;
-  std::weak_ptr<char> alive = alive_;
-  QMetaObject::invokeMethod(
-      app,
-      [this, alive] {
-        if (alive.expired()) return;
-        continuePosted_ = false;
-        if (!Connected()) return;  // the end of the connection has dealt with the rest
-        if (!HandleLines(false)) return;
-        if (readWaiting_ && cutter_.Held() <= kMaxHeldBytes) ReadSome();
-      },
-      Qt::QueuedConnection);
+  Post([this] { Continue(); });
 }
 
-// The server closed: what it sent before is handled before the panel is reset, as it arrived.
-void TClientSession::HandleRestOnClose() {
-  if (receiveLock_ || !Connected()) return;
+void TClientSession::Continue() {
+  continuePosted_ = false;
+  // A pass under way (a handler let messages run) posts this again when it ends.
+  if (receiveLock_) return;
+  if (HandleLines()) return ContinueLater();
+  if (readWaiting_ && !closeSeen_ && cutter_.Held() <= kMaxHeldBytes) return ReadSome();
+  if (!closeSeen_) return;
+  closeSeen_ = false;
+  Take(TEvent::Closed);
+}
+
+// What the server sent before its close is taken in now, while the socket can still be read; it
+// is handled, in order, before the machine takes the close.
+void TClientSession::DrainOnClose() {
   readWaiting_ = false;
+  if (!Connected()) return;
   try {
     readBuffer_.resize(kMaxReadBytes);
     for (;;) {
-      std::int32_t n = DataConn.Receive(readBuffer_.data(), kMaxReadBytes);
+      const std::int32_t n = DataConn.Receive(readBuffer_.data(), kMaxReadBytes);
       if (n <= 0) break;
       cutter_.Append(readBuffer_.data(), static_cast<std::size_t>(n));
-      if (!HandleLines(true) || !Connected()) return;
     }
-    HandleLines(true);
   } catch (const std::exception&) {
   }
 }
@@ -536,38 +574,18 @@ void TClientSession::HandleFreq(const std::string& value) {
 }
 
 void TClientSession::HandlePriv(const std::string& value) {
-  std::weak_ptr<char> alive = alive_;
   privSeen_ = true;
   accessLevel_ = StrToIntDef(value, kAccessRxOnly);
   if (accessLevel_ == kAccessRxOnly && !rxOnly_) {
     Panel(TPanelChange::HideTxWindows);
     platform::ProcessMessages();
-    if (alive.expired()) return;
     rxOnly_ = true;
   }
   Panel(TPanelChange::RxOnlyLocked);
 }
 
 void TClientSession::DataConnSessionClosed(std::uint16_t) {
-  std::weak_ptr<char> alive = alive_;
-  HandleRestOnClose();
-  if (alive.expired()) return;
-  const TPhase phase = phase_;
-  if (audioOn_) {
-    Panel(TPanelChange::StopAudio);
-    audioOn_ = false;
-  }
-  Panel(TPanelChange::PowerOff);
-  modeGroup_ = kModeGroupNone;
-  stationName_.clear();
-  eqslEnabled_ = false;
-  eqslPassword_.clear();
-  displayLive_ = false;
-  panelLive_ = false;
-  if (alive.expired()) return;
-  // The steps that are left would set the panel up again, or say farewell to nobody.
-  if (phase == TPhase::SettingUp && phase_ == phase)
-    EndConnect(false);
-  else if (phase == TPhase::Disconnecting && phase_ == phase)
-    EndDisconnect();
+  DrainOnClose();
+  closeSeen_ = true;
+  ContinueLater();
 }

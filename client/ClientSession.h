@@ -14,16 +14,25 @@
 #include "common/ModeGroup.h"
 #include "sockets/WSocket.h"
 
-class QObject;
+class QTimer;
+
+// The states of the connection, in the order a session goes through them. Idle: no connection
+// (the panel idle). Connecting: the TCP connect. LoggingIn: the greeting, "AUTH" and the welcome.
+// SettingUp: the panel enabled and the requests after the login. Live: the panel follows the
+// radio. Disconnecting: the orderly farewell. A close of the connection, in any state, leads to
+// Idle.
+enum class TSessionState { Idle, Connecting, LoggingIn, SettingUp, Live, Disconnecting };
 
 // The client's session with a server: the connection (DataConn), the login, the lines sent after
 // it, the dispatcher of the server's lines, the keep-alive, the trace file, the orderly
 // disconnect and the reset when the connection ends. It owns no widget: the front panel owns it,
 // binds the views (ClientLinks.h) and calls OneSecondTick from its 1-second timer.
 //
-// Main thread only. ConnectTo and Disconnect run as timer steps (their pauses are part of the
-// protocol) and report their end through a callback; a close of the connection during the
-// set-up after the login or during the disconnect stops the steps that are left.
+// Main thread only. The connection's life is one state machine with one transition function:
+// the connect and the disconnect run as timed steps of it (their pauses are part of the
+// protocol); the close of the connection is an event it takes after the lines that came before
+// it, in whatever state; every end of a connect or a disconnect, and every callback to the
+// caller, runs later from the event loop, never inside a socket event or a line handler.
 class TClientSession {
  public:
   static constexpr const char* kTitle = "Talvo Client";
@@ -50,7 +59,13 @@ class TClientSession {
 
   // --- The connection ----------------------------------------------------------------------------
   TWSocket DataConn;
+  // The socket is connected: what the writers go by. The windows go by the state.
   bool Connected() const { return DataConn.State() == wsConnected; }
+  TSessionState State() const { return state_; }
+  bool Idle() const { return state_ == TSessionState::Idle; }
+  bool Live() const { return state_ == TSessionState::Live; }
+  // A connect or a disconnect is under way.
+  bool Busy() const { return !Idle() && !Live(); }
 
   // --- Session state that the windows read
   // ---------------------------------------------------------
@@ -97,17 +112,15 @@ class TClientSession {
 
   // --- Actions
   // -------------------------------------------------------------------------------------------
-  // Connects to the stored station, logs in and sets the session up; done(live) comes once, when
-  // the session is live or the attempt has failed. Every failure is shown in a box; an own call
-  // that is empty or holds blanks is refused before connecting. Ignored while Busy.
+  // Connects to the stored station, logs in and sets the session up; done(live) comes once, from
+  // the event loop, when the session is live or the attempt has failed. Every failure is shown
+  // in a box; an own call that is empty or holds blanks is refused before connecting. Ignored
+  // unless Idle.
   void ConnectTo(const std::string& name, std::function<void(bool live)> done = {});
   // The orderly disconnect: "RX", "AU OFF" (audio on), "DISP OFF", "SM OFF", "BYE", then close;
-  // done comes once, when the connection is closed. It ends a connect that is under way; while a
-  // disconnect runs, done joins it.
+  // done comes once, from the event loop, when the session is Idle again. It ends a connect that
+  // is under way (before the login without farewell); while a disconnect runs, done joins it.
   void Disconnect(std::function<void()> done = {});
-  // A connect or a disconnect is under way.
-  bool Busy() const { return phase_ != TPhase::Idle; }
-  bool Disconnecting() const { return phase_ == TPhase::Disconnecting; }
   // The one way to send a protocol line: resets the keep-alive, traces the line and sends it
   // with CR LF. Not connected: closes the connection and drops the line. A failed send is only
   // traced.
@@ -140,38 +153,42 @@ class TClientSession {
   void SetWaitLimitMs(std::uint32_t ms) { waitLimitMs_ = ms; }
 
  private:
-  enum class TPhase { Idle, Connecting, SettingUp, Disconnecting };
-  // Runs step after ms unless the session is destroyed or the sequence that scheduled it ended.
-  void After(std::uint32_t ms, std::function<void()> step);
-  // Calls then(true) as soon as ready() holds, then(false) at the wait limit; polled by steps.
-  void Await(std::function<bool()> ready, std::function<void(bool)> then);
-  void AwaitFrom(std::uint32_t start, std::function<bool()> ready, std::function<void(bool)> then);
-  void ResetForConnect();
-  void StartConnect(const std::string& name);
-  void Greeted(const TClientSettings::TStation& station, bool inTime);
-  void Welcomed(const TClientSettings::TStation& station, bool inTime);
-  void LoginEnded(const TClientSettings::TStation& station);
-  void GoLive(const TClientSettings::TStation& station);
-  // Tells the panel; false when that ended the sequence (or the session) meanwhile.
-  bool PanelInSequence(TPanelChange change);
-  // A step failed with an exception: the connection is dropped and the sequence ends.
-  void Abandon();
-  void SetUpStep(const TClientSettings::TStation& station, std::size_t next);
-  // Ends the connect: the notice (if any) in a box, then done(live).
-  void EndConnect(bool live, const std::string& notice = {});
-  void DisconnectAudio();
-  void Farewell(std::size_t next);
-  void CloseForDisconnect();
+  enum class TEvent { Step, Stop, Closed };
+  // The one transition function. Runs from the event loop; an event that comes while a
+  // transition runs waits for the next turn of the loop.
+  void Take(TEvent event);
+  void Enter(TSessionState state, std::uint32_t pauseMs = 0);
+  // The next step of the current state after ms.
+  void After(std::uint32_t ms);
+  bool WaitedTooLong() const;
+  void ConnectingStep();
+  void LoginStep();
+  void SetUpStep();
+  void FarewellStep();
+  void Stop();
+  void Closed();
+  // A connect ends without a live session: the notice (if any), then done(false), later.
+  void FailConnect(const std::string& notice);
   void EndDisconnect();
+  void Abandon();
+  // Runs then from the event loop, after the notice (if any) in a box.
+  void Report(std::string notice, std::function<void()> then);
+  void Post(std::function<void()> call);
+  void ResetForConnect();
+  bool StartConnect();
+  void ResetPanel();
   void Notice(const std::string& text, const std::string& caption = kTitle);
   void Panel(TPanelChange change);
   void HandlePriv(const std::string& value);
   void HandleFreq(const std::string& value);
   void ReadSome();
-  // Handles waiting lines, at most kLinesPerPass unless all is set; false when the session went.
-  bool HandleLines(bool all);
+  // Handles waiting lines, at most kLinesPerPass or about kMaxReadBytes; true when complete
+  // lines are left.
+  bool HandleLines();
+  // Goes on with the lines (and then the close) from the event loop.
   void ContinueLater();
-  void HandleRestOnClose();
+  void Continue();
+  void DrainOnClose();
   bool ValidOwnCall() const;
 
   TClientSettings settings_;
@@ -189,6 +206,7 @@ class TClientSession {
   bool receiveLock_ = false;
   bool readWaiting_ = false;  // a read event was left unread while lines were held
   bool continuePosted_ = false;
+  bool closeSeen_ = false;  // the connection closed; the machine takes it after the lines
   std::vector<char> readBuffer_;
   bool displayLive_ = false;
   bool panelLive_ = false;  // set up by a connect, not yet reset
@@ -202,12 +220,14 @@ class TClientSession {
   bool eqslEnabled_ = false;
   std::string eqslPassword_;
   std::uint32_t waitLimitMs_ = kWaitLimitMs;
-  TPhase phase_ = TPhase::Idle;
-  // Counts the sequences: a step runs only while the sequence that scheduled it is current.
-  std::uint32_t sequence_ = 0;
+
+  TSessionState state_ = TSessionState::Idle;
+  std::size_t step_ = 0;               // the next step within the state
+  std::uint32_t waitStart_ = 0;        // tick at which the current wait began
+  bool taking_ = false;                // a transition runs
+  TClientSettings::TStation station_;  // the station of the connect under way
   std::function<void(bool)> connectDone_;
   std::function<void()> disconnectDone_;
-  std::unique_ptr<QObject> timerOwner_;  // its destruction drops the steps still waiting
-  // Tells code that resumes after a message box whether the session object still exists.
-  std::shared_ptr<char> alive_ = std::make_shared<char>();
+  // The steps' timer, and the context of everything posted: its destruction drops both.
+  std::unique_ptr<QTimer> timer_;
 };

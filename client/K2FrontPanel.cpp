@@ -334,16 +334,20 @@ void TK2FrontPanel::SetImagesEnabled(bool on) {
 }
 
 void TK2FrontPanel::PowerBtnClick() {
-  if (session_.Busy()) return;
+  if (session_.Busy() || closing_ || closed_) return;
   powerBtn_->setEnabled(false);
   platform::ProcessMessages();
-  if (session_.Connected()) {
+  if (session_.Live()) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     session_.Disconnect([this] { PowerOffDone(); });
     return;
   }
+  if (!session_.Idle()) {  // the server closed meanwhile, or a close began
+    powerBtn_->setEnabled(true);
+    return;
+  }
   connectDlg_->Reload();
-  if (connectDlg_->exec() != QDialog::Accepted) {
+  if (connectDlg_->exec() != QDialog::Accepted || closing_ || closed_ || !session_.Idle()) {
     powerBtn_->setEnabled(true);
     return;
   }
@@ -625,12 +629,12 @@ void TK2FrontPanel::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // The window closes when the orderly disconnect has ended.
-  if (session_.Connected() || session_.Busy()) {
+  // The window closes when the session is idle again: after the orderly disconnect, or at once
+  // when the server ends the connection meanwhile. Every further close joins the one under way.
+  if (!session_.Idle()) {
     event->ignore();
-    if (closing_) return;
     closing_ = true;
-    if (!session_.Disconnecting()) session_.Disconnect([this] { close(); });
+    session_.Disconnect([this] { close(); });
     return;
   }
   closed_ = true;

@@ -7,10 +7,14 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
 
 #include "client/ClientSession.h"
+#include "client/K2FrontPanel.h"
 #include "client/QSOPanel.h"
 #include "client/TAMemo.h"
 #include "common/Adif.h"
@@ -23,6 +27,7 @@
 #include "tests/client/Recorder.h"
 #include "tests/logbook/AdifReader.h"
 #include "tests/logbook/FakeEqsl.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TalvoProcess.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/k2sim/K2Simulator.h"
@@ -292,6 +297,97 @@ TEST_F(ClientProgram, TypedMorseReachesTheKeyer) {
   panel.hide();
   DisconnectAndWait(session);
   EXPECT_EQ(FileText(home_ + "/TalvoServer.log").find("Invalid command"), std::string::npos);
+}
+
+// The ways out of the program, in every state of its connection: the panel as the program runs
+// it, with the program's signal handling and its event loop, against a server that closes at
+// "BYE" as TalvoServer does. Each way must end the event loop within seconds, and "BYE" must be
+// the last line sent whenever a farewell was due.
+TEST(ClientWaysOut, EveryWayOutEndsTheProgramInEveryState) {
+  enum class Way { Term, Int, MenuClose, WindowClose, PowerYes };
+  using S = TSessionState;
+  struct Row {
+    Way way;
+    S state;
+  };
+  std::vector<Row> rows;
+  for (Way way : {Way::Term, Way::Int, Way::MenuClose, Way::WindowClose})
+    for (S state : {S::Idle, S::Connecting, S::LoggingIn, S::SettingUp, S::Live, S::Disconnecting})
+      rows.push_back({way, state});
+  rows.push_back({Way::PowerYes, S::Live});
+
+  static TK2FrontPanel* current = nullptr;  // as the program's main holds its panel
+  platform::OnTerminationSignal([](int) {
+    if (current != nullptr) current->close();
+  });
+  platform::SetQuestionHook([](const std::string&, const std::string&) { return true; });
+  const std::string home = TestHome();
+  const std::string ini = home + "/TalvoClient.INI";
+  WriteIniString(ini, "Settings", "Call", "DL1ABC");
+  for (const Row& row : rows) {
+    SCOPED_TRACE("way " + std::to_string(static_cast<int>(row.way)) + ", state " +
+                 std::to_string(static_cast<int>(row.state)));
+    HangingListener hanging;
+    FakeServer server;
+    const bool mute = row.state == S::LoggingIn;
+    server.Run([mute](FakeServer::Conn& c) {
+      c.SendLine("Talvo Server 1.0");
+      c.WaitLine("AUTH");
+      if (mute) return void(c.WaitLine("BYE", 15000));
+      c.SendLine("# Welcome");
+      c.SendLine("PRIV 2");
+      c.WaitLine("BYE", 30000);
+      c.Close();
+    });
+    const int port = row.state == S::Connecting ? hanging.Port() : server.Port();
+    WriteIniString(ini, "Station", "Addr", "127.0.0.1");
+    WriteIniString(ini, "Station", "Port", std::to_string(port));
+    TK2FrontPanel panel(ini, home + "/TalvoClient.log", nullptr, false);
+    panel.show();
+    current = &panel;
+    TClientSession& session = panel.Session();
+    const S reach = row.state == S::Disconnecting ? S::Live : row.state;
+    if (reach != S::Idle) session.ConnectTo("Station");
+    ASSERT_TRUE(WaitFor([&] { return session.State() == reach; }, 15000));
+    if (row.state == S::Disconnecting) {
+      panel.PowerBtnClick();
+      ASSERT_TRUE(
+          WaitFor([&] { return !server.Texts().empty() && server.Texts().back() == "RX"; }));
+    }
+    QTimer::singleShot(0, &panel, [&] {
+      switch (row.way) {
+        case Way::Term:
+          ::kill(::getpid(), SIGTERM);
+          break;
+        case Way::Int:
+          ::kill(::getpid(), SIGINT);
+          break;
+        case Way::MenuClose:
+          for (QAction* item : panel.PowerPopup()->actions())
+            if (item->text() == QStringLiteral("Close")) item->trigger();
+          break;
+        case Way::WindowClose:
+          panel.close();
+          break;
+        case Way::PowerYes:
+          panel.PowerBtnClick();
+          break;
+      }
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(8000);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "the program did not end";
+    current = nullptr;
+    EXPECT_TRUE(panel.isHidden());
+    EXPECT_TRUE(session.Idle());
+    const bool farewell = row.state >= S::SettingUp;
+    const std::vector<std::string> sent = server.Texts();
+    EXPECT_EQ(farewell, !sent.empty() && sent.back() == "BYE") << ::testing::PrintToString(sent);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "BYE"), farewell ? 1 : 0);
+  }
+  platform::SetQuestionHook(nullptr);
 }
 
 }  // namespace

@@ -357,22 +357,8 @@ TEST_F(ClientSessionTest, UnreachableStationsCannotBeConnected) {
 }
 
 TEST_F(ClientSessionTest, AConnectThatTimesOutIsAborted) {
-  // A listener whose queue is full drops further callers' requests: their connect hangs.
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(fd, 0), 0);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  std::vector<int> fillers;
-  for (int i = 0; i < 4; ++i) {
-    int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    fillers.push_back(c);
-  }
-  Station("Full", "127.0.0.1", ntohs(a.sin_port), "");
+  HangingListener listener;
+  Station("Full", "127.0.0.1", listener.Port(), "");
   wait_ = 1500;
   auto s = NewSession();
   auto start = FakeServer::Clock::now();
@@ -380,8 +366,6 @@ TEST_F(ClientSessionTest, AConnectThatTimesOutIsAborted) {
   EXPECT_GE(Ms(FakeServer::Clock::now() - start), 1400);
   EXPECT_EQ(rec_.notices, Texts{"Talvo Client: Cannot connect to Full"});
   EXPECT_EQ(s->DataConn.State(), wsClosed);
-  for (int c : fillers) ::close(c);
-  ::close(fd);
 }
 
 TEST_F(ClientSessionTest, AnOwnCallThatIsEmptyOrHoldsBlanksIsRefusedBeforeConnecting) {
@@ -561,7 +545,7 @@ TEST_F(ClientSessionTest, TheServerClosingResetsTheSession) {
   ASSERT_TRUE(ConnectAndWait(*s, "Test"));
   EXPECT_TRUE(s->EqslEnabled());
   EXPECT_EQ(s->EqslPassword(), "qsl");
-  ASSERT_TRUE(server_.WaitMain([&] { return !s->Connected(); }));
+  ASSERT_TRUE(server_.WaitMain([&] { return s->Idle(); }));
   EXPECT_TRUE(rec_.Saw(TPanelChange::PowerOff));
   EXPECT_EQ(s->StationName(), "");
   EXPECT_FALSE(s->EqslEnabled());

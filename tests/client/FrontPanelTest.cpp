@@ -124,19 +124,52 @@ TEST_F(FrontPanel, PowerMenuAndAboutBox) {
 TEST_F(FrontPanel, FrequencyWindowChoiceSurvivesAConnectionThatNeverCameUp) {
   const std::string ini = panel_.Session().ClientIniFile();
   auto visible = [&] { return ReadIniString(ini, "Frequency Window", "Visible", "?"); };
+  auto closed = [&] {  // the session takes the close from the event loop
+    panel_.Session().DataConnSessionClosed(0);
+    platform::ProcessMessages();
+  };
   WriteIniString(ini, "Frequency Window", "Visible", "1");
-  panel_.Session().DataConnSessionClosed(0);
+  closed();
   EXPECT_EQ(visible(), "1");
 
   panel_.PanelChanged(TPanelChange::PowerOn);
-  panel_.Session().DataConnSessionClosed(0);
+  closed();
   EXPECT_EQ(visible(), "");
 
   panel_.PanelChanged(TPanelChange::PowerOn);
   panel_.FreqCtrl()->show();
-  panel_.Session().DataConnSessionClosed(0);
+  closed();
   EXPECT_EQ(visible(), "1");
   EXPECT_TRUE(panel_.FreqCtrl()->isHidden());
+}
+
+// Lines that come with the server's close are handled first, in order; then the panel is reset,
+// whatever those lines did to it: a "PRIV 0" that lets messages run included.
+TEST_F(FrontPanel, TheLinesBeforeACloseAreHandledThenThePanelIsIdle) {
+  FakeServer server;
+  server.Run([](FakeServer::Conn& c) {
+    c.SendLine("Talvo Server 1.0");
+    c.WaitLine("AUTH");
+    c.SendLine("PRIV 2");
+    c.WaitLine("SM ON");
+    c.Pause(500);  // the session is live
+    c.Send("PRIV 0\r\n" + Report("@702500X", 6, 0xC5, 0xC5) + "\r\nSM 7\r\n");
+    c.Close();
+  });
+  const std::string ini = panel_.Session().ClientIniFile();
+  panel_.Session().SetOwnCall("DL1ABC");
+  WriteIniString(ini, "Shack", "Addr", "127.0.0.1");
+  WriteIniString(ini, "Shack", "Port", std::to_string(server.Port()));
+  panel_.show();
+  TClientSession& s = panel_.Session();
+  ASSERT_TRUE(ConnectAndWait(s, "Shack"));
+  ASSERT_TRUE(WaitFor([&] { return s.Idle(); }, 10000));
+  EXPECT_TRUE(s.RxOnly());  // the PRIV 0 was handled
+  EXPECT_TRUE(panel_.DisplayPanel()->isHidden());
+  EXPECT_EQ(panel_.LEDMeter()->Position(), 0);
+  EXPECT_FALSE(panel_.Button(7)->isEnabled());
+  EXPECT_FALSE(s.DisplayLive());
+  EXPECT_EQ(Marks(panel_), "........");
 }
 
 // The panel with the real server and the simulated radio.
