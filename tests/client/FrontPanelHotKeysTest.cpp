@@ -1,26 +1,37 @@
-// The panel's hot keys on a real X display (xvfb-run), typed through the XTest extension by a
-// second X client, as an operator at the keyboard would type them.
+// The panel on a real X display (xvfb-run), its hot keys typed and its Power button pressed
+// through the XTest extension by a second X client, as an operator would.
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include <QProcess>
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 
 #include "client/K2FrontPanel.h"
+#include "client/PanelPicture.h"
 #include "common/Utils.h"
 #include "controls/HotKeyManager.h"
 #include "platform/Application.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
+#include "tests/support/TalvoProcess.h"
 
 namespace {
 
-// Holds Ctrl, taps the key, lets go, on the display's keyboard.
-void TypeWithCtrl(xcb_keysym_t key) {
+// One step of the display's keyboard or mouse: a key by its symbol, or the pointer moved to x, y.
+struct FakeStep {
+  std::uint8_t type;
+  xcb_keysym_t key = 0;
+  std::int16_t x = 0, y = 0;
+};
+
+void FakeInput(std::initializer_list<FakeStep> steps) {
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c);
   auto code = [symbols](xcb_keysym_t sym) {
@@ -28,15 +39,23 @@ void TypeWithCtrl(xcb_keysym_t key) {
         xcb_key_symbols_get_keycode(symbols, sym), &std::free);
     return codes ? codes.get()[0] : xcb_keycode_t(0);
   };
-  const std::pair<std::uint8_t, xcb_keysym_t> steps[] = {{XCB_KEY_PRESS, XK_Control_L},
-                                                         {XCB_KEY_PRESS, key},
-                                                         {XCB_KEY_RELEASE, key},
-                                                         {XCB_KEY_RELEASE, XK_Control_L}};
-  for (const auto& [type, sym] : steps)
-    xcb_test_fake_input(c, type, code(sym), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  for (const FakeStep& s : steps) {
+    const bool key = s.type == XCB_KEY_PRESS || s.type == XCB_KEY_RELEASE;
+    const std::uint8_t detail = key ? code(s.key) : s.type == XCB_MOTION_NOTIFY ? 0 : 1;
+    xcb_test_fake_input(c, s.type, detail, XCB_CURRENT_TIME, root, s.x, s.y, 0);
+  }
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
   xcb_key_symbols_free(symbols);
   xcb_disconnect(c);
+}
+
+// Holds Ctrl, taps the key, lets go.
+void TypeWithCtrl(xcb_keysym_t key) {
+  FakeInput({{XCB_KEY_PRESS, XK_Control_L},
+             {XCB_KEY_PRESS, key},
+             {XCB_KEY_RELEASE, key},
+             {XCB_KEY_RELEASE, XK_Control_L}});
 }
 
 TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
@@ -87,6 +106,51 @@ TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
   panel.Session().DataConn.Close();
   platform::SetMessageBoxHook(nullptr);
   EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Unable to register hotkey(s)"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The program itself, connected with its Power button and its dialog's Connect, ends on SIGTERM
+// after its farewell, when the server closes at "BYE".
+TEST(FrontPanelProgramOnDisplay, EndsOnSigtermWhileConnected) {
+  if (std::getenv("TALVO_TEST_DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
+  const std::string home = TestHome();
+  const std::string ini = home + "/TalvoClient.INI";
+  FakeServer server;
+  WriteIniString(ini, "Settings", "Call", "op");
+  WriteIniString(ini, "Main Window", "Left", "0");
+  WriteIniString(ini, "Main Window", "Top", "0");
+  WriteIniString(ini, "Connections", "Connection 1", "Shack");
+  WriteIniString(ini, "Shack", "Addr", "127.0.0.1");
+  WriteIniString(ini, "Shack", "Port", std::to_string(server.Port()));
+  server.Run([](FakeServer::Conn& c) {
+    c.SendLine("Talvo Server 1.0");
+    if (c.WaitLine("AUTH").rfind("AUTH", 0) != 0) return;
+    c.SendLine("PRIV 2");
+    c.WaitLine("BYE", 60000);
+    c.Close();
+  });
+  QProcess client;
+  StartTalvoProcess(client, QStringLiteral(TALVO_CLIENT_BINARY), home, "xcb");
+  platform::WaitMessages(1500);
+  const QPoint power = PanelLayout().Power.Rect.center();
+  const auto x = static_cast<std::int16_t>(power.x()), y = static_cast<std::int16_t>(power.y());
+  FakeInput(
+      {{XCB_MOTION_NOTIFY, 0, x, y}, {XCB_BUTTON_PRESS, 0, x, y}, {XCB_BUTTON_RELEASE, 0, x, y}});
+  platform::WaitMessages(1000);
+  FakeInput({{XCB_KEY_PRESS, XK_Return}, {XCB_KEY_RELEASE, XK_Return}});
+  ASSERT_TRUE(server.WaitForLine("SM ON", 20000)) << ::testing::PrintToString(server.Texts());
+  platform::WaitMessages(500);
+  ::kill(static_cast<pid_t>(client.processId()), SIGTERM);
+  EXPECT_TRUE(WaitTalvoProcessEnded(client, 5000));
+  EXPECT_EQ(client.exitCode(), 0);
+  const std::vector<std::string> sent = server.Texts();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), "BYE") << ::testing::PrintToString(sent);
+  if (client.state() != QProcess::NotRunning) client.kill();
+  client.waitForFinished(5000);
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include <QProcessEnvironment>
 #include <string>
 
-inline void StartTalvoProcess(QProcess& process, const QString& program, const std::string& home) {
+// platform: Qt's platform plugin, "xcb" for a test's X display.
+inline void StartTalvoProcess(QProcess& process, const QString& program, const std::string& home,
+                              const char* platform = "offscreen") {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("TALVO_HOME", QString::fromStdString(home));
-  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("QT_QPA_PLATFORM", QString::fromLatin1(platform));
   process.setProcessEnvironment(env);
   process.setProgram(program);
   process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
