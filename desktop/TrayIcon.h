@@ -51,8 +51,8 @@ class TTrayIcon {
   // owner: the main window that minimizes to the tray and that RestoreMainWindow and
   // HideMainWindow act on; nullptr for an icon without one.
   explicit TTrayIcon(QWidget* owner = nullptr);
-  // Removes the icon.
-  ~TTrayIcon();
+  // Removes the icon. Virtual: the event methods below are there to be overridden.
+  virtual ~TTrayIcon();
   TTrayIcon(const TTrayIcon&) = delete;
   TTrayIcon& operator=(const TTrayIcon&) = delete;
 

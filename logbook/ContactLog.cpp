@@ -28,7 +28,7 @@ TContact TContactLog::Contact() const {
 
 void TContactLog::Capture() {
   contact_.FreqKhz = links_.CurrentFreq ? links_.CurrentFreq() : 0;
-  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : kModeGroupNone;
+  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : std::uint8_t{kModeGroupNone};
   unsaved_ = true;
 }
 
@@ -36,7 +36,7 @@ void TContactLog::CallChanged() {
   if (busy_ || Fields.Call.size() <= 2) return;
   contact_.Start = UtcNow();
   contact_.End = contact_.Start;
-  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : kModeGroupNone;
+  contact_.ModeGroup = links_.ModeGroup ? links_.ModeGroup() : std::uint8_t{kModeGroupNone};
   buttons_ = true;
   CheckWorkedBefore(Fields.Call);
 }

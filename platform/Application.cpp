@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -120,6 +121,12 @@ QuestionHook& Question() {
   return hook;
 }
 
+// The box AskYesNo shows, while it waits for the answer.
+QPointer<QMessageBox>& OpenQuestion() {
+  static QPointer<QMessageBox> box;
+  return box;
+}
+
 int g_signalPipe[2] = {-1, -1};
 
 void SignalToPipe(int signal) {
@@ -137,8 +144,17 @@ void SetQuestionHook(QuestionHook hook) {
 bool AskYesNo(const std::string& text, const std::string& caption) {
   if (Question()) return Question()(text, caption);
   if (Headless()) return false;
-  return QMessageBox::question(nullptr, Latin1(caption), BoxText(text),
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  QMessageBox box(QMessageBox::Question, Latin1(caption), BoxText(text),
+                  QMessageBox::Yes | QMessageBox::No);
+  QPointer<QMessageBox> outer = OpenQuestion();
+  OpenQuestion() = &box;
+  const int answer = box.exec();
+  OpenQuestion() = outer;
+  return answer == QMessageBox::Yes;
+}
+
+void AnswerOpenQuestion(bool answer) {
+  if (QMessageBox* box = OpenQuestion()) box->done(answer ? QMessageBox::Yes : QMessageBox::No);
 }
 
 namespace {

@@ -36,6 +36,10 @@ QString BoxText(const std::string& text);
 // A question with Yes and No; true for Yes. Without a display nobody could answer: No.
 bool AskYesNo(const std::string& text, const std::string& caption);
 
+// Closes the innermost question that AskYesNo is showing, as if answer had been given: its
+// AskYesNo returns once the caller's handler has returned. Nothing when no question is open.
+void AnswerOpenQuestion(bool answer);
+
 // For tests: when set, AskYesNo returns what this returns instead of asking.
 using QuestionHook = std::function<bool(const std::string& text, const std::string& caption)>;
 void SetQuestionHook(QuestionHook hook);

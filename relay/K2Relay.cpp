@@ -53,5 +53,6 @@ void TK2Relay::PollK2() {
 }
 
 void TK2Relay::ReleaseK2() {
-  WriteRadio(state_.Mode == 3 || state_.Mode == 7 ? "KY @;" : "RX;");
+  // Emptying the keyer does not end a transmission that "TX" began: receive follows in any mode.
+  WriteRadio(state_.Mode == 3 || state_.Mode == 7 ? "KY @;RX;" : "RX;");
 }

@@ -107,7 +107,8 @@ class TK2Relay {
   // and S-meter polls that are on, all in one write.
   void PollK2();
 
-  // Leaves the radio receiving: "KY @;" in the Morse modes (clears the keyer), "RX;" otherwise.
+  // Leaves the radio receiving: "KY @;RX;" in the Morse modes (the keyer emptied, then receive),
+  // "RX;" otherwise.
   void ReleaseK2();
 
  private:

@@ -10,7 +10,9 @@ if ! command -v clang++ >/dev/null; then
   exit 0
 fi
 dir=build-fuzz
-opts=(-DCMAKE_BUILD_TYPE=Debug -DTALVO_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+# Warnings are errors with TALVO_WERROR=ON (scripts/test.sh sets it), as in scripts/build.sh.
+opts=(-DCMAKE_BUILD_TYPE=Debug -DTALVO_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+      "-DTALVO_WERROR=${TALVO_WERROR:-OFF}")
 command -v ccache >/dev/null && opts+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
 cmake --build "$dir" -j "${TALVO_JOBS:-$(nproc)}"

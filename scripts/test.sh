@@ -2,7 +2,7 @@
 # Installs what is missing, the tests' packages and their independent ADIF reader included; builds
 # Talvo twice (plain, and with AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole
 # test suite on both builds, headless; then builds the libFuzzer targets with clang and runs each
-# for a short fixed number of inputs.
+# for a short fixed number of inputs. Every build here fails on a compiler warning.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --tests
@@ -11,6 +11,7 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TALVO_WERROR=ON
 jobs=$(nproc)
 
 for flavour in release sanitize; do

@@ -28,28 +28,43 @@ std::string TEventLog::Dated(const std::string& message) {
 }
 
 bool TEventLog::MakeRoom(std::uintmax_t bytes) {
-  if (stopped_) return false;
+  if (HasRoom(bytes)) {
+    stuck_ = false;
+    return true;
+  }
   std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path_, error);
-  if (error || size + bytes <= kMaxFileBytes) return true;
-  // The file begins afresh, and the lines in memory with it.
-  lines_.clear();
-  bytes_ = 0;
   std::filesystem::rename(path_, path_ + ".1", error);
-  if (!error) return true;
-  // Without the rename the newest lines are kept by emptying the file; were that refused too,
-  // appending would pass the bound, so nothing more is written.
+  if (!error) {
+    BeginAfresh();
+    return true;
+  }
+  // Without the rename the newest lines are kept by emptying the file. The note may fail to
+  // follow into a file that was emptied all the same: the file has room then, and logging goes on.
   std::string note = Dated("The event log could not be renamed to " + path_ + ".1 (" +
                            error.message() + "); its earlier lines were dropped");
-  if (!ReplaceWithLine(path_, note)) {
-    stopped_ = true;
-    note = Dated(
-        "The event log is full and could not be renamed or emptied; nothing more is "
-        "written to " +
-        path_);
+  if (ReplaceWithLine(path_, note) || HasRoom(bytes)) {
+    BeginAfresh();
+    Keep(std::move(note));
+    return true;
   }
-  Keep(std::move(note));
-  return !stopped_;
+  // The file still holds its lines, and so does the window; the next line tries again.
+  if (!stuck_)
+    Keep(Dated("The event log is full and could not be renamed or emptied; " + path_ +
+               " is written again once it can be"));
+  stuck_ = true;
+  return false;
+}
+
+bool TEventLog::HasRoom(std::uintmax_t bytes) const {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path_, error);
+  return error || size + bytes <= kMaxFileBytes;
+}
+
+void TEventLog::BeginAfresh() {
+  lines_.clear();
+  bytes_ = 0;
+  stuck_ = false;
 }
 
 bool TEventLog::LogEvent(const std::string& message) {

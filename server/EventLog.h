@@ -8,9 +8,10 @@
 // program, which continues across runs, and in memory for the log window. The file is kept under
 // kMaxFileBytes: when a line would pass it, the file becomes "<name>.1" (replacing the old one)
 // and a new file begins; the lines in memory then begin afresh too. A file that cannot be renamed
-// is emptied instead, with a line that says so; one that can be neither renamed nor emptied is
-// written no more. Whatever happens to the file, the lines in memory stay under kMaxFileBytes:
-// past it, the older half of them is dropped.
+// is emptied instead, with a line that says so; one that can be neither renamed nor emptied keeps
+// its lines (in memory too) and is not written, and each new line tries again. Whatever happens
+// to the file, the lines in memory stay under kMaxFileBytes: past it, the older half of them is
+// dropped.
 class TEventLog {
  public:
   static constexpr std::uintmax_t kMaxFileBytes = 10 * 1024 * 1024;
@@ -31,13 +32,17 @@ class TEventLog {
  private:
   void Keep(std::string line);
   static std::string Dated(const std::string& message);
-  // Makes room in the file for bytes more (see above); false when the file is written no more.
+  // Makes room in the file for bytes more (see above); false when there is none.
   bool MakeRoom(std::uintmax_t bytes);
+  // True when the file (a missing one too) takes bytes more within kMaxFileBytes.
+  bool HasRoom(std::uintmax_t bytes) const;
+  // The file began anew: so do the lines in memory.
+  void BeginAfresh();
 
   std::string path_;
   std::vector<std::string> lines_;
   std::uintmax_t bytes_ = 0;  // of lines_, each with its line end
-  bool stopped_ = false;      // full, and neither renamed nor emptied
+  bool stuck_ = false;        // full, neither renamed nor emptied, and said so
 };
 
 // Text that came from a client, fit for a log line: control characters become "?" and the text is

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "common/ChatWin.h"
+#include "common/TextFile.h"
 #include "common/Utils.h"
 #include "controls/LEDMeter.h"
 #include "desktop/ThemeManager.h"
@@ -207,14 +208,26 @@ void TServerForm::CreateMenus() {
   for (QAction* a : {closeServer, shutDown})
     connect(a, &QAction::triggered, this, [this] { CloseServer(); });
   for (QAction* a : {about, aboutTalvo}) connect(a, &QAction::triggered, this, [this] { About(); });
-  connect(helpPage, &QAction::triggered, this, [] {
-    std::string path = platform::ProgramFolder() + "TalvoServerHelp.html";
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-      std::fputs(kHelpPage, f);
-      std::fclose(f);
-    }
-    ShellRun("open", path, "", false, "");
-  });
+  connect(helpPage, &QAction::triggered, this, [this] { HelpMenuClick(); });
+}
+
+std::string TServerForm::HelpPagePath() const {
+  const std::string& ini = settings_.IniPath();
+  return ini.substr(0, ini.rfind('/') + 1) + "TalvoServerHelp.html";
+}
+
+void TServerForm::HelpMenuClick() {
+  // Beside the settings: an installed program's own folder may not be written.
+  const std::string path = HelpPagePath();
+  if (!ReplaceWithLine(path, kHelpPage)) {
+    platform::MessageBox("The help page could not be written to " + path + ".", kTitle,
+                         platform::BoxIcon::Warning);
+    return;
+  }
+  if (ShellRun("open", path, "", false, "") < 0)
+    platform::MessageBox(
+        "No web browser could be started to show the help page.\r\nThe page is " + path + ".",
+        kTitle, platform::BoxIcon::Information);
 }
 
 void TServerForm::SetBusyFlag(bool value) {
@@ -359,6 +372,12 @@ void TServerForm::DisconnectMenuClick() {
 
 void TServerForm::CloseServer() {
   closing_ = true;
+  // While the close question is open the window is already in its close, and Qt ignores close():
+  // the question is answered instead, and the close goes on without the shutdown message.
+  if (askingClose_) {
+    platform::AnswerOpenQuestion(true);
+    return;
+  }
   close();
 }
 
@@ -370,7 +389,10 @@ void TServerForm::HandleQueryEndSession() {
 void TServerForm::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     // A termination signal or the end of the desktop session during the question closes anyway.
-    if (!platform::AskYesNo("Close Talvo Server?", kTitle) && !closing_) {
+    askingClose_ = true;
+    const bool yes = platform::AskYesNo("Close Talvo Server?", kTitle);
+    askingClose_ = false;
+    if (!yes && !closing_) {
       event->ignore();
       // Without a tray host the window can only be minimized: hidden, it could not come back.
       if (!trayIcon_->HideMainWindow()) showMinimized();

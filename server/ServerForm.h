@@ -67,11 +67,16 @@ class TServerForm : public QMainWindow {
   // "Server Settings" and "Settings...": runs the settings dialog (once at a time) and puts what
   // OK changed into force; a changed listening port waits for the next start, as a note says.
   void SettingsMenuClick();
-  // "Close Talvo Server", "Shut down", and the termination signals: close without a question.
-  // Every way the window closes for good ends a session in progress first (Session().Shutdown).
+  // "Close Talvo Server", "Shut down", and the termination signals: close without a question; a
+  // close question already open is closed as if answered Yes. Every way the window closes for
+  // good ends a session in progress first (Session().Shutdown).
   void CloseServer();
   // The end of the desktop session.
   void HandleQueryEndSession();
+  // "Talvo Help": writes the help page beside the settings file and opens it in the browser;
+  // a box gives its path when no browser could be started.
+  void HelpMenuClick();
+  std::string HelpPagePath() const;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -94,6 +99,7 @@ class TServerForm : public QMainWindow {
   std::string stationCall_;
   bool startMinimized_ = false;
   bool closing_ = false;
+  bool askingClose_ = false;  // "Close Talvo Server?" is open
   bool shown_ = false;
   bool settingsOpen_ = false;
 

@@ -133,7 +133,7 @@ TEST(FrontPanelProgramOnDisplay, EndsOnSigtermWhileConnected) {
     c.Close();
   });
   QProcess client;
-  StartTalvoProcess(client, QStringLiteral(TALVO_CLIENT_BINARY), home, "xcb");
+  StartTalvoProcess(client, QStringLiteral(TALVO_CLIENT_BINARY), home, QStringLiteral("xcb"));
   platform::WaitMessages(1500);
   const QPoint power = PanelLayout().Power.Rect.center();
   const auto x = static_cast<std::int16_t>(power.x()), y = static_cast<std::int16_t>(power.y());

@@ -102,7 +102,7 @@ TEST_F(Polling, ReleaseLeavesTheRadioReceiving) {
   for (int mode : {3, 7}) {
     relay.State().Mode = mode;
     relay.ReleaseK2();
-    EXPECT_EQ(radio.Take(), "KY @;") << mode;
+    EXPECT_EQ(radio.Take(), "KY @;RX;") << mode;
   }
   for (int mode : {-1, 1, 2, 6, 9}) {
     relay.State().Mode = mode;
@@ -118,7 +118,7 @@ TEST_F(Polling, SessionEndStopsEveryDuty) {
   Reply("MD7;");
   relay.ReleaseK2();
   relay.ClearSessionDuties();
-  EXPECT_EQ(radio.Take(), "KY @;");
+  EXPECT_EQ(radio.Take(), "KY @;RX;");
   EXPECT_EQ(Tick(), "");
 }
 

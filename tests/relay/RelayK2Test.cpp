@@ -349,7 +349,8 @@ TEST(RelayK2, MorseTextIsPacedIntoTheKeyerBufferAndTheReleaseStopsIt) {
   EXPECT_FALSE(keyed.empty());
   EXPECT_EQ(queue.substr(0, keyed.size()), keyed);
 
-  // Session end in a Morse mode: "KY @;" empties the keyer and takes the radio off the air.
+  // Session end in a Morse mode: "KY @;" empties the keyer and takes the radio off the air,
+  // "RX;" after it ends a transmission that "TX" began.
   ASSERT_TRUE(st.WaitForLine("TX"));  // the radio's own report of keying
   st.Command("MODE", "?");
   ASSERT_TRUE(st.WaitUntil([&] { return st.relay.State().Mode == 3; }));
@@ -357,6 +358,7 @@ TEST(RelayK2, MorseTextIsPacedIntoTheKeyerBufferAndTheReleaseStopsIt) {
   st.relay.ReleaseK2();
   st.relay.ClearSessionDuties();
   ASSERT_TRUE(st.WaitForCommand("KY @;", before));
+  ASSERT_TRUE(st.WaitForCommand("RX;", before));
   ASSERT_TRUE(st.WaitUntil([&] { return !st.sim.State().Transmitting(); }));
   EXPECT_TRUE(st.sim.State().keyerBuffer.empty());
   EXPECT_LT(st.sim.KeyedText().size(), queue.size());

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -59,18 +62,87 @@ TEST(EventLog, AFullFileBecomesTheOldOneAndANewOneBegins) {
   EXPECT_NE(log.Lines()[0].find("\tnext"), std::string::npos);
 }
 
-TEST(EventLog, AFullFileThatCannotBeRenamedIsEmptiedWithANote) {
-  auto path = Path("stuck.log");
-  mkdir((path + ".1").c_str(), 0700);  // a folder with a file in it cannot be replaced
-  std::ofstream(path + ".1/keep") << "x";
-  std::ofstream(path, std::ios::binary) << std::string(TEventLog::kMaxFileBytes - 10, 'x');
-  TEventLog log(path);
-  EXPECT_TRUE(log.LogEvent("next"));
-  EXPECT_TRUE(log.LogEvent("and on"));
-  const std::string text = Contents(path);
-  EXPECT_NE(text.find("\tThe event log could not be renamed to " + path + ".1 ("),
-            std::string::npos);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;  // the note, then two
+// What keeps a full file from being emptied, for as long as it lasts.
+enum class Refusal { None, NoDescriptors, SizeLimit };
+
+class Refused {
+ public:
+  explicit Refused(Refusal refusal) {
+    if (refusal == Refusal::None) return;
+    resource_ = refusal == Refusal::NoDescriptors ? RLIMIT_NOFILE : RLIMIT_FSIZE;
+    getrlimit(resource_, &saved_);
+    // No file can be opened at all; or one is emptied, but its first 16 bytes fill it.
+    rlimit low = saved_;
+    low.rlim_cur = refusal == Refusal::NoDescriptors ? 0 : 16;
+    oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(resource_, &low);
+  }
+  ~Refused() {
+    if (resource_ < 0) return;
+    setrlimit(resource_, &saved_);
+    std::signal(SIGXFSZ, oldSignal_);
+  }
+
+ private:
+  int resource_ = -1;
+  rlimit saved_{};
+  void (*oldSignal_)(int) = nullptr;
+};
+
+// A full file that cannot be renamed is emptied, with a note; one that cannot be emptied either
+// keeps its lines, in the window too; a file emptied that still took no line is written again at
+// the next line, as is one that could not be emptied once it can be.
+TEST(EventLog, AFullFileThatCannotBeRenamedIsEmptiedOrTriedAgain) {
+  struct Row {
+    const char* name;
+    Refusal refusal;
+    bool written;       // the first line reaches the file
+    bool keepsLines;    // the file and the window keep the lines it held
+    std::size_t lines;  // of the file after the next line
+  };
+  const Row rows[] = {
+      {"not renamed, emptied", Refusal::None, true, false, 3},
+      {"neither renamed nor emptied", Refusal::NoDescriptors, false, true, 2},
+      {"emptied, the note not written", Refusal::SizeLimit, false, false, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto path = Path("stuck.log");
+    std::filesystem::remove_all(path + ".1");
+    mkdir((path + ".1").c_str(), 0700);  // a folder with a file in it cannot be replaced
+    std::ofstream(path + ".1/keep") << "x";
+    std::string full;
+    for (int i = 0; i < 10; ++i)
+      full += std::string(TEventLog::kMaxFileBytes / 10 - 4, 'x') + "\r\n";
+    full += "newest entry\r\n";  // 6 bytes short of full
+    std::ofstream(path, std::ios::binary) << full;
+    TEventLog log(path);
+    log.Load();
+    auto holdsNewest = [&] {
+      return std::count(log.Lines().begin(), log.Lines().end(), "newest entry") == 1;
+    };
+    bool written = false;
+    {
+      Refused refused(row.refusal);
+      written = log.LogEvent("next");
+    }
+    EXPECT_EQ(written, row.written);
+    EXPECT_EQ(holdsNewest(), row.keepsLines);
+    EXPECT_EQ(Contents(path) == full, row.keepsLines);
+    EXPECT_NE(log.Lines().back().find("\tnext"), std::string::npos);
+
+    EXPECT_TRUE(log.LogEvent("and on"));
+    const std::string text = Contents(path);
+    EXPECT_LT(text.size(), 1024u);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), row.lines) << text;
+    EXPECT_EQ(text.size() - text.rfind("\tand on\r\n"), 9u) << text;
+    if (row.refusal != Refusal::SizeLimit) {
+      EXPECT_NE(text.find("\tThe event log could not be renamed to " + path + ".1 ("),
+                std::string::npos);
+    }
+    EXPECT_NE(log.Lines().back().find("\tand on"), std::string::npos);
+    EXPECT_FALSE(holdsNewest());
+  }
 }
 
 TEST(EventLog, LoadReadsOnlyTheNewestLinesOfALargeFile) {

@@ -5,9 +5,11 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <cstdio>
+#include <filesystem>
 
 #include "common/ChatWin.h"
 #include "common/Utils.h"
@@ -23,6 +25,7 @@
 #include "server/UserDialog.h"
 #include "sockets/MD5.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/support/FileContents.h"
 #include "tests/support/ServerFixtures.h"
 
 namespace {
@@ -154,6 +157,30 @@ TEST_F(ServerFormTest, TheWindowAndItsDialogsTakeTheDesktopsMessageFont) {
   EXPECT_EQ(form.font().pointSize(), message.pointSize());
   EXPECT_EQ(settings.font().pointSize(), message.pointSize());
   EXPECT_EQ(user.font().pointSize(), message.pointSize());
+}
+
+// "Talvo Help" writes its page beside the settings file; without a browser to open it (as on the
+// offscreen platform), or without a page to open, a box gives the page's path.
+TEST_F(ServerFormTest, TheHelpPageIsWrittenBesideTheSettingsAndABoxGivesItsPath) {
+  TServerForm form(*log_);
+  const std::string path = platform::ProgramFolder() + "TalvoServerHelp.html";
+  EXPECT_EQ(form.HelpPagePath(), path);
+  QAction* help = nullptr;
+  for (QAction* a : form.menuBar()->findChildren<QAction*>())
+    if (a->text() == QStringLiteral("Talvo Help")) help = a;
+  ASSERT_NE(help, nullptr);
+  for (const bool writable : {true, false}) {
+    std::filesystem::remove_all(path);
+    if (!writable) std::filesystem::create_directory(path);
+    std::string shown;
+    platform::SetMessageBoxHook([&](const std::string& t, const std::string&) { shown = t; });
+    help->trigger();
+    platform::SetMessageBoxHook(nullptr);
+    EXPECT_NE(shown.find(path), std::string::npos) << shown;
+    EXPECT_EQ(FileContents(path).find("<h1>Talvo Server</h1>") != std::string::npos, writable);
+    EXPECT_EQ(shown.find("could not be written") != std::string::npos, !writable) << shown;
+  }
+  std::filesystem::remove_all(path);
 }
 
 TEST_F(ServerFormTest, ClosingAsksAndNoKeepsTheServerRunning) {

@@ -1,6 +1,10 @@
 // The real TalvoServer program, started as a process against the simulated K2, driven by a test
 // client that speaks the protocol over loopback.
+#include <cstring>
+
 #include "common/AudioFrame.h"
+#include "platform/ProgramWindow.h"
+#include "platform/Tick.h"
 #include "tests/audio/AudioTestSupport.h"
 #include "tests/support/Mp3Reference.h"
 #include "tests/support/ServerProgram.h"
@@ -8,6 +12,10 @@
 namespace {
 
 using namespace server_program;
+using testsupport::WaitFor;
+
+// The server's windows on the X display: Qt names their class after the application.
+constexpr const char* kServerWindowClass = "Talvo Server";
 
 TEST_F(ServerProgram, LoginWelcomeRadioWordsAndLogOut) {
   Start();
@@ -45,8 +53,9 @@ TEST_F(ServerProgram, LoginWelcomeRadioWordsAndLogOut) {
   client.SendLine("BYE");
   EXPECT_EQ(client.WaitFor("# ", 5000), "# Logging out. 73!");
   EXPECT_TRUE(client.WaitClosed(5000));
-  // The radio is released: "KY @;" in the Morse modes (the simulated K2 starts in CW).
+  // The radio is released: "KY @;RX;" in the Morse modes (the simulated K2 starts in CW).
   EXPECT_TRUE(sim_.WaitForCommand("KY @;", 10000));
+  EXPECT_TRUE(sim_.WaitForCommand("RX;", 10000));
 
   // The release reaches the radio before the server logs the end of the session.
   std::string log;
@@ -182,6 +191,67 @@ TEST_F(ServerProgram, CloseOrSigtermDuringASessionReleasesTheRadioFirst) {
     EXPECT_EQ(server_.exitCode(), 0);
     EXPECT_TRUE(sim_.WaitForCommand("RX;", 5000));
     EXPECT_EQ(sim_.CommandLog().back(), "RX;") << signal;
+    EXPECT_NE(Contents(home_ + "/TalvoServer.log").find("] Disconnected\r\n"), std::string::npos);
+  }
+}
+
+// On an X display closing the window asks "Close Talvo Server?". A termination signal while the
+// question is open, unanswered, closes it as if answered Yes: the session ends with the release
+// and the program ends.
+class ServerProgramOnDisplay : public ServerProgram {};
+
+TEST_F(ServerProgramOnDisplay, ASignalWhileTheCloseQuestionIsOpenReleasesTheRadioAndEnds) {
+  if (std::getenv("TALVO_TEST_DISPLAY") == nullptr)
+    GTEST_SKIP() << "needs the X display: server_program_x11_test";
+  struct Row {
+    int signal;
+    int mode;
+    std::vector<std::string> release;
+  };
+  const Row rows[] = {
+      {SIGTERM, 2, {"RX;"}},          // USB
+      {SIGINT, 1, {"RX;"}},           // LSB
+      {SIGHUP, 3, {"KY @;", "RX;"}},  // CW: the keyer emptied, then receive
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(strsignal(row.signal));
+    sim_.Panel([&](k2sim::K2State& radio) { radio.mode = row.mode; });
+    LineClient client;
+    Start(QStringLiteral("xcb"));
+    Login(client, "carol", "top");
+    ASSERT_EQ(client.WaitFor("PRIV", 10000), "PRIV 2");
+    sim_.ClearCommandLog();
+    client.SendLine("TX");
+    ASSERT_TRUE(sim_.WaitForCommand("TX;", 10000));
+    std::remove((home_ + "/TalvoServer.log").c_str());
+
+    // The close box, as a window manager sends it; the question is a window of its own.
+    std::vector<platform::ProgramWindow> shown;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          shown = platform::FindProgramWindows(kServerWindowClass, {});
+          return !shown.empty();
+        },
+        10000));
+    for (const auto& w : shown) platform::CloseProgramWindow(w);
+    ASSERT_TRUE(WaitFor(
+        [&] { return platform::FindProgramWindows(kServerWindowClass, {}).size() > shown.size(); },
+        10000));
+    platform::WaitMessages(300);
+    ASSERT_EQ(server_.state(), QProcess::Running);
+
+    const std::uint32_t signalled = platform::GetTickCount();
+    ::kill(static_cast<pid_t>(server_.processId()), row.signal);
+    EXPECT_TRUE(client.WaitClosed(5000));
+    ASSERT_TRUE(WaitTalvoProcessEnded(server_, 10000));
+    EXPECT_LT(platform::GetTickCount() - signalled, 3000u);
+    EXPECT_EQ(server_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server_.exitCode(), 0);
+    const auto commands = sim_.CommandLog();
+    ASSERT_GE(commands.size(), row.release.size());
+    EXPECT_EQ(std::vector<std::string>(
+                  commands.end() - static_cast<std::ptrdiff_t>(row.release.size()), commands.end()),
+              row.release);
     EXPECT_NE(Contents(home_ + "/TalvoServer.log").find("] Disconnected\r\n"), std::string::npos);
   }
 }

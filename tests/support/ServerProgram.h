@@ -83,8 +83,9 @@ class ServerProgram : public ::testing::Test {
     Ini("Privileges", user, std::to_string(level));
   }
 
-  void Start() {
-    StartTalvoProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_);
+  // On Qt's offscreen platform, or on another one ("xcb": the test's X display).
+  void Start(const QString& platform = QStringLiteral("offscreen")) {
+    StartTalvoProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_, platform);
   }
 
   void Stop() {

@@ -1,8 +1,9 @@
 #pragma once
 
 // Starts a real Talvo program (server or client) for a test: its own TALVO_HOME, Qt's offscreen
-// platform, its errors on the test's standard error. The program is killed when the test process
-// dies, so that a test that aborts leaves nothing holding the test runner's output.
+// platform (or the one named, such as "xcb" on the test's X display), its errors on the test's
+// standard error. The program is killed when the test process dies, so that a test that aborts
+// leaves nothing holding the test runner's output.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -13,10 +14,10 @@
 
 // platform: Qt's platform plugin, "xcb" for a test's X display.
 inline void StartTalvoProcess(QProcess& process, const QString& program, const std::string& home,
-                              const char* platform = "offscreen") {
+                              const QString& platform = QStringLiteral("offscreen")) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("TALVO_HOME", QString::fromStdString(home));
-  env.insert("QT_QPA_PLATFORM", QString::fromLatin1(platform));
+  env.insert("QT_QPA_PLATFORM", platform);
   process.setProcessEnvironment(env);
   process.setProgram(program);
   process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
