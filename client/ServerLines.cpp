@@ -76,9 +76,10 @@ void TServerLineCutter::Append(const char* data, std::size_t count) {
     count -= i;
   }
   if (count == 0) return;
-  if (start_ > 0 && start_ == buffer_.size()) {
-    buffer_.clear();
-    start_ = scanned_ = 0;
+  // Moving what is held costs no more than the bytes taken since the last move.
+  if (start_ > 0 && start_ >= Held()) {
+    buffer_.erase(0, start_);
+    start_ = 0;
   }
   buffer_.append(data, count);
   // Complete lines wait for the reader; only the partial line after them is bounded.
@@ -98,10 +99,6 @@ bool TServerLineCutter::NextLine(std::string& line) {
     while (i < buffer_.size() && !LineEnd(buffer_[i])) ++i;
     if (i == buffer_.size()) {
       scanned_ = i - start_;
-      if (start_ > kMaxLine) {  // give back what was taken
-        buffer_.erase(0, start_);
-        start_ = 0;
-      }
       return false;
     }
     std::size_t begin = start_;

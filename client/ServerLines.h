@@ -47,7 +47,9 @@ bool ParseReportedFrequency(const std::string& text, double& khz);
 // Cuts received bytes into lines. A line ends at CR or at LF, whichever comes, also when the two
 // of a CR LF arrive in separate reads; empty lines are skipped. A line that grows beyond kMaxLine
 // without an end is dropped up to its end, so a peer that never ends its line cannot make the
-// buffer grow without bound.
+// buffer grow without bound. Taken bytes are given back as soon as they are as many as those
+// held, so the buffer never holds more than twice Held() and one read, however long the reader
+// keeps a backlog.
 class TServerLineCutter {
  public:
   static constexpr std::size_t kMaxLine = 64 * 1024;
@@ -59,12 +61,14 @@ class TServerLineCutter {
 
   // Bytes held: the partial line and complete lines not yet taken.
   std::size_t Held() const { return buffer_.size() - start_; }
+  // Bytes the buffer has room for, taken ones included.
+  std::size_t Capacity() const { return buffer_.capacity(); }
   // Lines dropped for their length since the last Clear.
   std::size_t Dropped() const { return dropped_; }
 
  private:
   std::string buffer_;
-  std::size_t start_ = 0;    // taken bytes before it are erased lazily
+  std::size_t start_ = 0;    // taken bytes before it are erased in Append
   std::size_t scanned_ = 0;  // bytes from start_ known to hold no line end
   bool skipping_ = false;    // dropping the rest of an over-long line
   std::size_t dropped_ = 0;

@@ -110,7 +110,10 @@ void TChatWin::FormHide() {
 }
 
 void TChatWin::AppendLine(const std::string& line) {
-  tail_->Append(Latin1(line) + QLatin1Char('\n'));
+  if (line.size() > kMaxLineChars)
+    tail_->Append(Latin1(line.substr(0, kMaxLineChars)) + QChar(0x2026) + QLatin1Char('\n'));
+  else
+    tail_->Append(Latin1(line) + QLatin1Char('\n'));
   chatText_->moveCursor(QTextCursor::End);
   chatText_->verticalScrollBar()->setValue(chatText_->verticalScrollBar()->maximum());
 }

@@ -25,6 +25,9 @@ class TChatWin : public QWidget {
   // ChatText keeps the newest lines: at most this many characters, at most kMaxLines lines.
   static constexpr int kMaxChars = 64 * 1024;
   static constexpr int kMaxLines = 2000;
+  // Of a longer line only this many characters are shown, then an ellipsis: laying out a line costs
+  // with its length, and the window is a view of the conversation, not its record.
+  static constexpr std::size_t kMaxLineChars = 4 * 1024;
 
   explicit TChatWin(QWidget* parent = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 std::vector<std::string> ReadLines(const std::string& path, std::uintmax_t maxBytes) {
@@ -41,4 +42,13 @@ bool ReplaceWithLine(const std::string& path, const std::string& line) {
   const std::string text = line + "\r\n";
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   return (std::fclose(f) == 0) && ok;
+}
+
+TMadeWay MakeWay(const std::string& path,
+                 const std::function<std::string(const std::string&)>& note) {
+  std::error_code error;
+  std::filesystem::rename(path, path + ".1", error);
+  if (!error) return TMadeWay::Renamed;
+  // Without the rename the newest lines are kept by emptying the file.
+  return ReplaceWithLine(path, note(error.message())) ? TMadeWay::Emptied : TMadeWay::Failed;
 }

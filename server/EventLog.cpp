@@ -32,17 +32,19 @@ bool TEventLog::MakeRoom(std::uintmax_t bytes) {
     stuck_ = false;
     return true;
   }
-  std::error_code error;
-  std::filesystem::rename(path_, path_ + ".1", error);
-  if (!error) {
+  std::string note;
+  const TMadeWay made = MakeWay(path_, [&](const std::string& reason) {
+    note = Dated("The event log could not be renamed to " + path_ + ".1 (" + reason +
+                 "); its earlier lines were dropped");
+    return note;
+  });
+  if (made == TMadeWay::Renamed) {
     BeginAfresh();
     return true;
   }
-  // Without the rename the newest lines are kept by emptying the file. The note may fail to
-  // follow into a file that was emptied all the same: the file has room then, and logging goes on.
-  std::string note = Dated("The event log could not be renamed to " + path_ + ".1 (" +
-                           error.message() + "); its earlier lines were dropped");
-  if (ReplaceWithLine(path_, note) || HasRoom(bytes)) {
+  // The note may fail to follow into a file that was emptied all the same: the file has room
+  // then, and logging goes on.
+  if (made == TMadeWay::Emptied || HasRoom(bytes)) {
     BeginAfresh();
     Keep(std::move(note));
     return true;

@@ -81,6 +81,26 @@ TEST(ServerLineCutter, ManyLinesInOneReadThenClear) {
   EXPECT_EQ(line, "SM 1");
 }
 
+TEST(ServerLineCutter, TakenBytesAreGivenBackWhileABacklogRemains) {
+  // As the session reads under a flood: one read whenever at most 128 KiB are held, then a pass
+  // of 200 lines, so that complete lines always wait.
+  std::string read;
+  while (read.size() < 16 * 1024) read += "SM 5\r\nDISPLAY 12345678AB\r\n";
+  const std::size_t heldBound = 2 * TServerLineCutter::kMaxLine;
+  TServerLineCutter cutter;
+  std::string line;
+  std::size_t lines = 0;
+  for (int round = 0; round < 5000; ++round) {
+    if (cutter.Held() <= heldBound) cutter.Append(read.data(), read.size());
+    for (int n = 0; n < 200 && cutter.NextLine(line); ++n) ++lines;
+    ASSERT_GT(cutter.Held(), 0u);
+    // Twice what is held and one read, and the string's own room to grow.
+    ASSERT_LE(cutter.Capacity(), 2 * (2 * (heldBound + read.size()) + read.size())) << round;
+  }
+  EXPECT_EQ(lines, 5000u * 200u);
+  EXPECT_EQ(line, "DISPLAY 12345678AB");
+}
+
 TEST(ServerWords, FirstPositionInTheKeywordString) {
   const std::pair<const char*, TServerWord> rows[] = {
       {"#", TServerWord::Message},
