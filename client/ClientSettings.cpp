@@ -14,6 +14,11 @@ void TClientSettings::Write(const std::string& section, const std::string& key,
   WriteIniString(iniFile_, section, key, value);
 }
 
+bool TClientSettings::Has(const std::string& section, const std::string& key) const {
+  const std::string missing(1, '\x01');
+  return Read(section, key, missing) != missing;
+}
+
 TClientSettings::TStation TClientSettings::Station(const std::string& name) const {
   TStation s;
   s.Name = name;
@@ -55,6 +60,11 @@ void TClientSettings::WriteEqsl(const std::string& name, bool enabled,
   }
   Write(name, "EQSL Enabled", "1");
   Write(name, "EQSL Password", Scramble(password, kEqslSeed));
+}
+
+void TClientSettings::CarryEqsl(const std::string& from, const std::string& to) const {
+  for (const char* key : {"EQSL Enabled", "EQSL Password"})
+    if (!Has(to, key) && Has(from, key)) Write(to, key, Read(from, key, ""));
 }
 
 void TClientSettings::SetStationNames(const std::vector<std::string>& names) const {
@@ -193,8 +203,7 @@ void TClientSettings::SetFreqMemories(const std::vector<std::string>& freqs) con
 }
 
 bool TClientSettings::FreqWindowPosition(int& left, int& top) const {
-  const std::string missing(1, '\x01');
-  if (Read("Frequency Window", "Top", missing) == missing) return false;
+  if (!Has("Frequency Window", "Top")) return false;
   const TWindowPlace place = ReadWindowPlace(iniFile_, "Frequency Window", {left, top});
   left = place.Left;
   top = place.Top;

@@ -31,6 +31,9 @@ class TClientSettings {
   void WriteStation(const TStation& station) const;
   // "EQSL Enabled" "1" and "EQSL Password" scrambled; disabled: "EQSL Enabled" empty only.
   void WriteEqsl(const std::string& name, bool enabled, const std::string& password) const;
+  // A renamed station keeps its eQSL settings: each of "EQSL Enabled" and "EQSL Password" that
+  // the new section lacks is copied from the old one, which stays as it is.
+  void CarryEqsl(const std::string& from, const std::string& to) const;
   // [Connections] "Connection 1", 2, ... up to the first missing or empty one.
   std::vector<std::string> StationNames() const;
   // Writes the list in order and an empty value after its last entry, which ends it.
@@ -90,6 +93,8 @@ class TClientSettings {
   std::string Read(const std::string& section, const std::string& key,
                    const std::string& def) const;
   void Write(const std::string& section, const std::string& key, const std::string& value) const;
+  // The key is in the file, with a value or an empty one.
+  bool Has(const std::string& section, const std::string& key) const;
 
   std::string iniFile_;
 };

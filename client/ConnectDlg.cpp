@@ -112,11 +112,13 @@ void TConnectDlg::ShowProps(bool editing) {
   }
   if (props_->exec() != QDialog::Accepted) return;
   const TClientSettings::TStation station = props_->Station();
+  const std::string oldName = row >= 0 ? stations_.Name(static_cast<std::size_t>(row)) : "";
   if (row >= 0)
     stations_.Replace(static_cast<std::size_t>(row), station.Name, station.Comment);
   else
     stations_.Append(station.Name, station.Comment);
   settings_.WriteStation(station);
+  if (row >= 0 && oldName != station.Name) settings_.CarryEqsl(oldName, station.Name);
   stations_.Save();
   ShowList();
   list_->setCurrentRow(row >= 0 ? row : list_->count() - 1);

@@ -136,6 +136,8 @@ TEST_F(ClientWindows, WithAnEmptyListOnlyNewWorksAndItWritesTheStationAndTheEnde
 TEST_F(ClientWindows, EditRenamesKeepingTheOldSectionAndDeleteWaitsForTheNextOk) {
   StoreStation("A1", "first");
   StoreStation("B2", "second");
+  SetIni("B2", "EQSL Enabled", "1");
+  SetIni("B2", "EQSL Password", Scramble("eqsl-B2", 6402));
   SetIni("Connections", "Connection 1", "A1");
   SetIni("Connections", "Connection 2", "B2");
   TClientSettings settings(ini_);
@@ -159,6 +161,18 @@ TEST_F(ClientWindows, EditRenamesKeepingTheOldSectionAndDeleteWaitsForTheNextOk)
   EXPECT_EQ(Ini("Connections", "Connection 2"), "");
   EXPECT_EQ(Scramble(Ini("B2NEW", "Passwd"), 3716), "new secret");
   EXPECT_EQ(Ini("B2", "Addr"), "k2.example.org");  // the old section stays
+  // The eQSL settings go with the name, unless the new section has its own.
+  EXPECT_EQ(Ini("B2NEW", "EQSL Enabled"), "1");
+  EXPECT_EQ(Scramble(Ini("B2NEW", "EQSL Password"), 6402), "eqsl-B2");
+  EXPECT_EQ(Ini("B2", "EQSL Enabled"), "1");
+  SetIni("B3X", "EQSL Enabled", "");
+  WhenModalShown<TPropsDlg>([](TPropsDlg* p) {
+    p->edCall()->setText("B3X");
+    p->OKBtn()->click();
+  });
+  dlg.EditBtn()->click();
+  EXPECT_EQ(Ini("B3X", "EQSL Enabled"), "");
+  EXPECT_EQ(Scramble(Ini("B3X", "EQSL Password"), 6402), "eqsl-B2");
 }
 
 TEST_F(ClientWindows, ADeletedStationStaysOffTheListUntilTheNextStart) {
