@@ -7,12 +7,15 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 #include <atomic>
+#include <filesystem>
 
 #include "client/K2FrontPanel.h"
 #include "client/PanelImage.h"
 #include "client/RxWin.h"
+#include "client/TraceFile.h"
 #include "common/AudioFrame.h"
 #include "common/ChatWin.h"
 #include "common/Utils.h"
@@ -23,9 +26,43 @@
 #include "tests/support/Mp3Reference.h"
 #include "tests/support/WaitFor.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TALVO_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TALVO_TEST_ASAN 1
+#endif
+
+#if defined(TALVO_TEST_ASAN)
+// The sanitizer's runtime has it; not every compiler ships its header.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
 using testsupport::WaitFor;
 
 namespace {
+
+// Heap bytes in use. Under the address sanitizer the resident size says little (its quarantine
+// holds freed blocks for a while), but its count of the bytes allocated does.
+std::size_t HeapInUse() {
+#if defined(TALVO_TEST_ASAN)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd;
+#endif
+}
+
+long ResidentKiB() {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -122,6 +159,90 @@ TEST_F(ClientLoad, AClickIsAnsweredWhileStatusLinesFlood) {
   EXPECT_TRUE(server_.WaitForLine("CAT SW03;", 30000));
   // Nothing was lost on the way: the last line came after the flood.
   EXPECT_TRUE(WaitFor([&] { return panel_->LEDMeter()->Position() == 3; }, 30000));
+}
+
+TEST_F(ClientLoad, AStatusFloodLeavesMemoryWhereItWas) {
+  // Lines sent as fast as the client takes them, for ten seconds.
+  constexpr auto kFlood = std::chrono::seconds(10);
+  Connect([&](FakeServer::Conn& c) {
+    std::string chunk;
+    while (chunk.size() < 64 * 1024) chunk += "SM 5\r\nDISPLAY 12345678AB\r\n";
+    const auto until = FakeServer::Clock::now() + kFlood;
+    while (FakeServer::Clock::now() < until) c.Send(chunk);
+    c.SendLine("SM 3");
+  });
+  ASSERT_TRUE(WaitFor([&] { return panel_->LEDMeter()->Position() == 5; }, 20000));
+  WaitFor([] { return false; }, 1000);  // the views have been painted
+  const std::size_t heap = HeapInUse();
+  const long resident = ResidentKiB();
+  long mostResident = resident;
+  std::size_t mostHeap = heap;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        mostHeap = std::max(mostHeap, HeapInUse());
+        mostResident = std::max(mostResident, ResidentKiB());
+        return panel_->LEDMeter()->Position() == 3;
+      },
+      120000));
+  EXPECT_LT(mostHeap - heap, 4u << 20) << heap << " bytes, then " << mostHeap;
+#if !defined(TALVO_TEST_ASAN)
+  EXPECT_LT(mostResident - resident, 6 * 1024) << resident << " KiB, then " << mostResident;
+#endif
+}
+
+TEST_F(ClientLoad, AClickIsAnsweredWhileLongChatLinesFloodAndTheTraceStaysBounded) {
+  const std::string trace = home_ + "/TalvoClient.log";
+  WriteIniString(ini_, "Debug", "Trace", "1");
+  panel_ = std::make_unique<TK2FrontPanel>(ini_, trace, nullptr, false);
+  std::atomic<bool> flooding{false};
+  Connect([&flooding](FakeServer::Conn& c) {
+    std::string words;
+    while (words.size() < 60000) words += "words of a long chat line ";
+    flooding = true;
+    for (int i = 0; i < 1000; ++i) c.SendLine("CHAT Q1XYZ> " + std::to_string(i) + " " + words);
+    flooding = false;
+    c.SendLine("SM 3");
+  });
+  TChatWin& chat = *panel_->ChatWin();
+  ASSERT_TRUE(WaitFor([&] { return chat.isVisible(); }, 20000));
+  FakeServer::Clock::time_point clicked;
+  bool duringFlood = false;
+  QTimer::singleShot(0, [&] {
+    clicked = FakeServer::Clock::now();
+    duringFlood = flooding;
+    QTest::mouseClick(panel_->Button(3), Qt::LeftButton);
+  });
+  const auto asked = FakeServer::Clock::now();
+  ASSERT_TRUE(server_.WaitForLine("CAT SW03;", 30000));
+  EXPECT_TRUE(duringFlood);
+  EXPECT_LT(clicked - asked, std::chrono::seconds(1));
+
+  ASSERT_TRUE(WaitFor([&] { return panel_->LEDMeter()->Position() == 3; }, 120000));
+  // A long line shows its beginning.
+  const QString last = chat.ChatText()->document()->lastBlock().previous().text();
+  EXPECT_TRUE(last.startsWith(QStringLiteral("Q1XYZ> 999 words of")));
+  EXPECT_EQ(last.size(), static_cast<qsizetype>(TChatWin::kMaxLineChars) + 1);
+  EXPECT_TRUE(last.endsWith(QChar(0x2026)));
+  // 60 MB were traced: the file made way for them, and kept its newest lines.
+  EXPECT_LE(std::filesystem::file_size(trace), TTraceFile::kMaxFileBytes);
+  EXPECT_LE(std::filesystem::file_size(trace + ".1"), TTraceFile::kMaxFileBytes);
+  EXPECT_GT(std::filesystem::file_size(trace + ".1"), TTraceFile::kMaxFileBytes - 70000);
+  EXPECT_TRUE(EndsWith(FileText(trace), " RCVD: SM 3\r\n"));
+}
+
+TEST(TraceFileBound, AFullTraceThatCannotBeRenamedIsEmptiedWithANote) {
+  const std::string path = TestHome() + "/trace.log";
+  TTraceFile trace(path, 1000);
+  ASSERT_TRUE(trace.Rewrite());
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(trace.WriteLine(" RCVD: SM " + std::to_string(i)));
+  EXPECT_LE(std::filesystem::file_size(path + ".1"), 1000u);
+  std::filesystem::remove(path + ".1");
+  std::filesystem::create_directories(path + ".1/keep");  // cannot be replaced by a file
+  for (int i = 100; i < 200; ++i) ASSERT_TRUE(trace.WriteLine(" RCVD: SM " + std::to_string(i)));
+  const std::string text = FileText(path);
+  EXPECT_LE(text.size(), 1000u);
+  EXPECT_EQ(text.find(" ** The trace file could not be renamed to " + path + ".1 ("), 8u) << text;
+  EXPECT_TRUE(EndsWith(text, " RCVD: SM 199\r\n"));
 }
 
 TEST_F(ClientLoad, AudioSentFarAheadOfTimeWaitsAtMostTwoSeconds) {

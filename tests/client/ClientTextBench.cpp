@@ -40,8 +40,8 @@ void Measure(const char* name, int count, double limitSeconds,
   }
   platform::ProcessMessages();
   seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("%-34s %6d of %6d lines  %8.2f s  %8.3f ms a line  resident %6.1f MB (+%.1f)\n",
-              name, done, count, seconds, 1000 * seconds / done,
+  std::printf("%-34s %6d of %6d lines  %8.2f s  %8.3f ms a line  resident %6.1f MB (+%.1f)\n", name,
+              done, count, seconds, 1000 * seconds / done,
               bench::ResidentMb(static_cast<int>(::getpid())),
               bench::ResidentMb(static_cast<int>(::getpid())) - before);
   std::fflush(stdout);
@@ -74,8 +74,9 @@ int main(int argc, char** argv) {
     chat.show();
     std::string big;
     while (big.size() < 60000) big += "words of a long chat line ";
-    Measure("chat, 60 KB lines, one a pass", 1000, limit,
-            [&chat, &big](int i) { chat.AddText(std::to_string(i) + "> " + big); }, 1);
+    Measure(
+        "chat, 60 KB lines, one a pass", 1000, limit,
+        [&chat, &big](int i) { chat.AddText(std::to_string(i) + "> " + big); }, 1);
   }
   {
     TChatWin chat;
