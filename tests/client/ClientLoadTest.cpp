@@ -98,6 +98,27 @@ class ClientLoad : public ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return panel_->Button(3)->isEnabled(); }, 20000));
   }
 
+  // Clicks switch 3 from the event loop after delayMs, and waits for its line at the server:
+  // how long after the call the click came, and whether flooding held then.
+  struct TClick {
+    FakeServer::Clock::duration waited{};
+    bool duringFlood = false;
+  };
+  TClick ClickSwitch3(int delayMs, const std::atomic<bool>& flooding) {
+    const auto asked = FakeServer::Clock::now();
+    auto click = std::make_shared<TClick>();
+    auto done = std::make_shared<bool>(false);
+    QTimer::singleShot(delayMs, [this, asked, click, done, &flooding] {
+      click->waited = FakeServer::Clock::now() - asked;
+      click->duringFlood = flooding;
+      *done = true;
+      QTest::mouseClick(panel_->Button(3), Qt::LeftButton);
+    });
+    EXPECT_TRUE(WaitFor([&] { return *done; }, 30000));
+    EXPECT_TRUE(server_.WaitForLine("CAT SW03;", 30000));
+    return *click;
+  }
+
   const std::string home_ = TestHome();
   const std::string ini_ = home_ + "/TalvoClient.INI";
   FakeServer server_;
@@ -145,18 +166,9 @@ TEST_F(ClientLoad, AClickIsAnsweredWhileStatusLinesFlood) {
     c.SendLine("SM 3");
   });
   ASSERT_TRUE(WaitFor([&] { return panel_->LEDMeter()->Position() == 5; }, 20000));
-  const auto asked = FakeServer::Clock::now();
-  FakeServer::Clock::time_point clicked;
-  bool duringFlood = false;
-  QTimer::singleShot(100, [&] {
-    clicked = FakeServer::Clock::now();
-    duringFlood = flooding;
-    QTest::mouseClick(panel_->Button(3), Qt::LeftButton);
-  });
-  ASSERT_TRUE(WaitFor([&] { return clicked != FakeServer::Clock::time_point(); }, 30000));
-  EXPECT_TRUE(duringFlood);
-  EXPECT_LT(clicked - asked, std::chrono::seconds(1));
-  EXPECT_TRUE(server_.WaitForLine("CAT SW03;", 30000));
+  const TClick click = ClickSwitch3(100, flooding);
+  EXPECT_TRUE(click.duringFlood);
+  EXPECT_LT(click.waited, std::chrono::seconds(1));
   // Nothing was lost on the way: the last line came after the flood.
   EXPECT_TRUE(WaitFor([&] { return panel_->LEDMeter()->Position() == 3; }, 30000));
 }
@@ -205,17 +217,9 @@ TEST_F(ClientLoad, AClickIsAnsweredWhileLongChatLinesFloodAndTheTraceStaysBounde
   });
   TChatWin& chat = *panel_->ChatWin();
   ASSERT_TRUE(WaitFor([&] { return chat.isVisible(); }, 20000));
-  FakeServer::Clock::time_point clicked;
-  bool duringFlood = false;
-  QTimer::singleShot(0, [&] {
-    clicked = FakeServer::Clock::now();
-    duringFlood = flooding;
-    QTest::mouseClick(panel_->Button(3), Qt::LeftButton);
-  });
-  const auto asked = FakeServer::Clock::now();
-  ASSERT_TRUE(server_.WaitForLine("CAT SW03;", 30000));
-  EXPECT_TRUE(duringFlood);
-  EXPECT_LT(clicked - asked, std::chrono::seconds(1));
+  const TClick click = ClickSwitch3(0, flooding);
+  EXPECT_TRUE(click.duringFlood);
+  EXPECT_LT(click.waited, std::chrono::seconds(1));
 
   ASSERT_TRUE(WaitFor([&] { return panel_->LEDMeter()->Position() == 3; }, 120000));
   // A long line shows its beginning.
