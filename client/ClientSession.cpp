@@ -99,12 +99,11 @@ void TClientSession::Take(TEvent event) {
   }
 }
 
-void TClientSession::Enter(TSessionState state, std::uint32_t pauseMs) {
+void TClientSession::Enter(TSessionState state) {
   state_ = state;
   step_ = 0;
   waitStart_ = platform::GetTickCount();
   timer_->stop();
-  if (state != TSessionState::Idle && state != TSessionState::Live) After(pauseMs);
 }
 
 void TClientSession::After(std::uint32_t ms) {
@@ -158,7 +157,9 @@ void TClientSession::ConnectTo(const std::string& name, std::function<void(bool)
   connectDone_ = std::move(done);
   station_ = settings_.Station(name);
   try {
-    if (StartConnect()) Enter(TSessionState::Connecting, 10);
+    if (!StartConnect()) return;
+    Enter(TSessionState::Connecting);
+    After(10);
   } catch (const std::exception&) {
     DataConn.AbortConnection();
     FailConnect("Cannot connect to " + name);
@@ -192,7 +193,10 @@ bool TClientSession::StartConnect() {
 
 void TClientSession::ConnectingStep() {
   const TSocketState socket = DataConn.State();
-  if (socket == wsConnected) return Enter(TSessionState::LoggingIn, 200);
+  if (socket == wsConnected) {
+    Enter(TSessionState::LoggingIn);
+    return After(200);
+  }
   if (socket == wsConnecting && !WaitedTooLong()) return After(10);
   // Aborted in any state, so that a late connect never holds the server's only slot.
   DataConn.AbortConnection();
@@ -232,6 +236,7 @@ void TClientSession::LoginStep() {
   audioOn_ = false;
   panelLive_ = true;
   Enter(TSessionState::SettingUp);
+  After(0);
 }
 
 // The panel on, 500 ms, the tool windows and the timer, the requests after the login with their
@@ -273,16 +278,12 @@ void TClientSession::FailConnect(const std::string& notice) {
 }
 
 void TClientSession::Disconnect(std::function<void()> done) {
-  if (state_ == TSessionState::Disconnecting) {
-    if (done)
-      disconnectDone_ = [first = std::move(disconnectDone_), done = std::move(done)] {
-        if (first) first();
-        done();
-      };
-    return;
-  }
-  disconnectDone_ = std::move(done);
-  Take(TEvent::Stop);
+  if (done)
+    disconnectDone_ = [first = std::move(disconnectDone_), done = std::move(done)] {
+      if (first) first();
+      done();
+    };
+  if (state_ != TSessionState::Disconnecting) Take(TEvent::Stop);
 }
 
 void TClientSession::Stop() {
@@ -294,7 +295,6 @@ void TClientSession::Stop() {
     FailConnect({});
   }
   Enter(TSessionState::Disconnecting);
-  timer_->stop();
   Panel(TPanelChange::StopTimers);
   if (from == TSessionState::Live || from == TSessionState::SettingUp) return FarewellStep();
   EndDisconnect();

@@ -157,7 +157,7 @@ class TClientSession {
   // The one transition function. Runs from the event loop; an event that comes while a
   // transition runs waits for the next turn of the loop.
   void Take(TEvent event);
-  void Enter(TSessionState state, std::uint32_t pauseMs = 0);
+  void Enter(TSessionState state);
   // The next step of the current state after ms.
   void After(std::uint32_t ms);
   bool WaitedTooLong() const;

@@ -298,9 +298,6 @@ void TK2FrontPanel::CreateMenus() {
   powerPopup_->addSeparator();
   QAction* aboutItem = powerPopup_->addAction(QStringLiteral("About Talvo"));
   powerBtn_->SetPopupMenu(powerPopup_);
-  setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(this, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint&) { powerPopup_->popup(QCursor::pos()); });
   connect(powerItem_, &QAction::triggered, this, [this] { PowerBtnClick(); });
   connect(rxOnlyItem_, &QAction::triggered, this, [this] { RXOnlyMenuClick(); });
   connect(closeItem, &QAction::triggered, this, [this] { close(); });

@@ -177,6 +177,12 @@ TEST_F(ClientProgram, SavesAContactEverywhereAndUploadsItToEqsl) {
   platform::SetMessageBoxHook([&](const std::string& text, const std::string& caption) {
     shown.push_back(caption + "|" + text);
   });
+  struct HooksReset {  // also when a check ends the test early: the hooks point into it
+    ~HooksReset() {
+      platform::SetQuestionHook(nullptr);
+      platform::SetMessageBoxHook(nullptr);
+    }
+  } hooksReset;
   std::remove(AdifPath().c_str());
   Recorder rec;
   TClientSession session(clientIni_, home_ + "/TalvoClient.log", rec.Views());
@@ -254,8 +260,6 @@ TEST_F(ClientProgram, SavesAContactEverywhereAndUploadsItToEqsl) {
       << shown[0];
   EXPECT_NE(FileText(AdifPath()).find("<CALL:5>G4XYZ"), std::string::npos);
 
-  platform::SetQuestionHook(nullptr);
-  platform::SetMessageBoxHook(nullptr);
   panel.hide();
   DisconnectAndWait(session);
 }
@@ -345,6 +349,9 @@ TEST(ClientWaysOut, EveryWayOutEndsTheProgramInEveryState) {
     TK2FrontPanel panel(ini, home + "/TalvoClient.log", nullptr, false);
     panel.show();
     current = &panel;
+    struct Ended {  // also when a check ends the row early
+      ~Ended() { current = nullptr; }
+    } ended;
     TClientSession& session = panel.Session();
     const S reach = row.state == S::Disconnecting ? S::Live : row.state;
     if (reach != S::Idle) session.ConnectTo("Station");
@@ -379,7 +386,6 @@ TEST(ClientWaysOut, EveryWayOutEndsTheProgramInEveryState) {
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     guard.start(8000);
     EXPECT_EQ(QCoreApplication::exec(), 0) << "the program did not end";
-    current = nullptr;
     EXPECT_TRUE(panel.isHidden());
     EXPECT_TRUE(session.Idle());
     const bool farewell = row.state >= S::SettingUp;
