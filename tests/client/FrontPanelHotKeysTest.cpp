@@ -18,17 +18,20 @@
 #include "common/Utils.h"
 #include "controls/HotKeyManager.h"
 #include "platform/Application.h"
+#include "platform/ProgramWindow.h"
 #include "tests/client/ClientTestSupport.h"
 #include "tests/client/FakeServer.h"
 #include "tests/support/TalvoProcess.h"
 
 namespace {
 
-// One step of the display's keyboard or mouse: a key by its symbol, or the pointer moved to x, y.
+// One step of the display's keyboard or mouse: a key by its symbol, a button, or the pointer
+// moved to x, y.
 struct FakeStep {
   std::uint8_t type;
   xcb_keysym_t key = 0;
   std::int16_t x = 0, y = 0;
+  std::uint8_t button = 1;
 };
 
 void FakeInput(std::initializer_list<FakeStep> steps) {
@@ -42,12 +45,31 @@ void FakeInput(std::initializer_list<FakeStep> steps) {
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
   for (const FakeStep& s : steps) {
     const bool key = s.type == XCB_KEY_PRESS || s.type == XCB_KEY_RELEASE;
-    const std::uint8_t detail = key ? code(s.key) : s.type == XCB_MOTION_NOTIFY ? 0 : 1;
+    const std::uint8_t detail = key ? code(s.key) : s.type == XCB_MOTION_NOTIFY ? 0 : s.button;
     xcb_test_fake_input(c, s.type, detail, XCB_CURRENT_TIME, root, s.x, s.y, 0);
   }
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
   xcb_key_symbols_free(symbols);
   xcb_disconnect(c);
+}
+
+void Tap(xcb_keysym_t key) {
+  FakeInput({{XCB_KEY_PRESS, key}, {XCB_KEY_RELEASE, key}});
+}
+
+// A click of the button at x, y of the screen.
+void Click(QPoint at, std::uint8_t button) {
+  const auto x = static_cast<std::int16_t>(at.x()), y = static_cast<std::int16_t>(at.y());
+  FakeInput({{XCB_MOTION_NOTIFY, 0, x, y},
+             {XCB_BUTTON_PRESS, 0, x, y, button},
+             {XCB_BUTTON_RELEASE, 0, x, y, button}});
+}
+
+// The station "Shack" at the port, for the operator "op".
+void WriteShack(const std::string& ini, int port) {
+  WriteIniString(ini, "Settings", "Call", "op");
+  WriteIniString(ini, "Shack", "Addr", "127.0.0.1");
+  WriteIniString(ini, "Shack", "Port", std::to_string(port));
 }
 
 // Holds Ctrl, taps the key, lets go.
@@ -63,9 +85,7 @@ TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
   const std::string home = TestHome();
   const std::string ini = home + "/TalvoClient.INI";
   FakeServer server;
-  WriteIniString(ini, "Settings", "Call", "op");
-  WriteIniString(ini, "Shack", "Addr", "127.0.0.1");
-  WriteIniString(ini, "Shack", "Port", std::to_string(server.Port()));
+  WriteShack(ini, server.Port());
   server.Run([](FakeServer::Conn& c) {
     c.SendLine("Talvo Server 1.0 Date: 12/8/26 Time: 23:00:00");
     if (c.WaitLine("AUTH").rfind("AUTH", 0) != 0) return;
@@ -108,53 +128,69 @@ TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
   EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Unable to register hotkey(s)"), 0);
 }
 
-}  // namespace
-
-namespace {
-
-// The program itself, connected with its Power button and its dialog's Connect, ends on SIGTERM
-// after its farewell, when the server closes at "BYE".
-TEST(FrontPanelProgramOnDisplay, EndsOnSigtermWhileConnected) {
+// The program itself, connected with its Power button and its dialog's Connect, ends after its
+// farewell whichever way it is closed, when the server closes at "BYE".
+TEST(FrontPanelProgramOnDisplay, EveryWayOutEndsItWhileConnected) {
   if (std::getenv("TALVO_TEST_DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
-  const std::string home = TestHome();
-  const std::string ini = home + "/TalvoClient.INI";
-  FakeServer server;
-  WriteIniString(ini, "Settings", "Call", "op");
-  WriteIniString(ini, "Main Window", "Left", "0");
-  WriteIniString(ini, "Main Window", "Top", "0");
-  WriteIniString(ini, "Connections", "Connection 1", "Shack");
-  WriteIniString(ini, "Shack", "Addr", "127.0.0.1");
-  WriteIniString(ini, "Shack", "Port", std::to_string(server.Port()));
-  server.Run([](FakeServer::Conn& c) {
-    c.SendLine("Talvo Server 1.0");
-    if (c.WaitLine("AUTH").rfind("AUTH", 0) != 0) return;
-    c.SendLine("PRIV 2");
-    c.WaitLine("BYE", 60000);
-    c.Close();
-  });
-  QProcess client;
-  StartTalvoProcess(client, QStringLiteral(TALVO_CLIENT_BINARY), home, QStringLiteral("xcb"));
+  enum class Way { Term, Int, WindowClose, MenuClose };
   const QPoint power = PanelLayout().Power.Rect.center();
-  const auto x = static_cast<std::int16_t>(power.x()), y = static_cast<std::int16_t>(power.y());
-  // Power, then Connect in its dialog; again while the program is still coming up.
-  for (int attempt = 0; attempt < 10 && !server.Accepted(); ++attempt) {
-    platform::WaitMessages(1000);
-    FakeInput(
-        {{XCB_MOTION_NOTIFY, 0, x, y}, {XCB_BUTTON_PRESS, 0, x, y}, {XCB_BUTTON_RELEASE, 0, x, y}});
-    platform::WaitMessages(1000);
-    FakeInput({{XCB_KEY_PRESS, XK_Return}, {XCB_KEY_RELEASE, XK_Return}});
-    server.WaitMain([&] { return server.Accepted(); }, 2000);
+  for (Way way : {Way::Term, Way::Int, Way::WindowClose, Way::MenuClose}) {
+    SCOPED_TRACE("way " + std::to_string(static_cast<int>(way)));
+    const std::string home = TestHome() + "/" + std::to_string(static_cast<int>(way));
+    mkdir(home.c_str(), 0700);
+    const std::string ini = home + "/TalvoClient.INI";
+    FakeServer server;
+    WriteShack(ini, server.Port());
+    WriteIniString(ini, "Main Window", "Left", "0");
+    WriteIniString(ini, "Main Window", "Top", "0");
+    WriteIniString(ini, "Connections", "Connection 1", "Shack");
+    server.Run([](FakeServer::Conn& c) {
+      c.SendLine("Talvo Server 1.0");
+      if (c.WaitLine("AUTH").rfind("AUTH", 0) != 0) return;
+      c.SendLine("PRIV 2");
+      c.WaitLine("BYE", 60000);
+      c.Close();
+    });
+    QProcess client;
+    StartTalvoProcess(client, QStringLiteral(TALVO_CLIENT_BINARY), home, QStringLiteral("xcb"));
+    // Power, then Connect in its dialog; again while the program is still coming up.
+    for (int attempt = 0; attempt < 10 && !server.Accepted(); ++attempt) {
+      platform::WaitMessages(1000);
+      Click(power, 1);
+      platform::WaitMessages(1000);
+      Tap(XK_Return);
+      server.WaitMain([&] { return server.Accepted(); }, 2000);
+    }
+    ASSERT_TRUE(server.WaitForLine("SM ON", 20000)) << ::testing::PrintToString(server.Texts());
+    platform::WaitMessages(500);
+    const auto pid = static_cast<pid_t>(client.processId());
+    switch (way) {
+      case Way::Term:
+        ::kill(pid, SIGTERM);
+        break;
+      case Way::Int:
+        ::kill(pid, SIGINT);
+        break;
+      case Way::WindowClose:  // the close box, as a window manager sends it
+        for (const auto& w : platform::FindProgramWindows(TClientSession::kTitle, {}))
+          platform::CloseProgramWindow(w);
+        break;
+      case Way::MenuClose:  // the Power button's menu: "Power Off", then "Close"
+        Click(power, 3);
+        platform::WaitMessages(500);
+        Tap(XK_Down);
+        Tap(XK_Down);
+        Tap(XK_Return);
+        break;
+    }
+    EXPECT_TRUE(WaitTalvoProcessEnded(client, 5000));
+    EXPECT_EQ(client.exitCode(), 0);
+    const std::vector<std::string> sent = server.Texts();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "BYE") << ::testing::PrintToString(sent);
+    if (client.state() != QProcess::NotRunning) client.kill();
+    client.waitForFinished(5000);
   }
-  ASSERT_TRUE(server.WaitForLine("SM ON", 20000)) << ::testing::PrintToString(server.Texts());
-  platform::WaitMessages(500);
-  ::kill(static_cast<pid_t>(client.processId()), SIGTERM);
-  EXPECT_TRUE(WaitTalvoProcessEnded(client, 5000));
-  EXPECT_EQ(client.exitCode(), 0);
-  const std::vector<std::string> sent = server.Texts();
-  ASSERT_FALSE(sent.empty());
-  EXPECT_EQ(sent.back(), "BYE") << ::testing::PrintToString(sent);
-  if (client.state() != QProcess::NotRunning) client.kill();
-  client.waitForFinished(5000);
 }
 
 }  // namespace
