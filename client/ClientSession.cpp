@@ -156,22 +156,10 @@ void TClientSession::ConnectTo(const std::string& name, std::function<void(bool)
   if (!Idle()) return;
   connectDone_ = std::move(done);
   station_ = settings_.Station(name);
-  try {
-    if (!StartConnect()) return;
-    Enter(TSessionState::Connecting);
-    After(10);
-  } catch (const std::exception&) {
-    DataConn.AbortConnection();
-    FailConnect("Cannot connect to " + name);
-  }
-}
-
-bool TClientSession::StartConnect() {
   // Without a call the login would be a guest's, or carry the blanks into the protocol line.
-  if (!ValidOwnCall()) {
-    FailConnect("Enter your own call, without blanks, in the station list before connecting.");
-    return false;
-  }
+  if (!ValidOwnCall())
+    return FailConnect(
+        "Enter your own call, without blanks, in the station list before connecting.");
   if (traceEnabled_ && !trace_.Rewrite()) {
     traceEnabled_ = false;
     Report("Tracing is off: the trace file " + trace_.Path() + " cannot be written.", {});
@@ -185,10 +173,10 @@ bool TClientSession::StartConnect() {
   } catch (const std::exception&) {
     // An unknown host or a bad port: nothing was started.
     DataConn.AbortConnection();
-    FailConnect("Cannot connect to " + station_.Name);
-    return false;
+    return FailConnect("Cannot connect to " + name);
   }
-  return true;
+  Enter(TSessionState::Connecting);
+  After(10);
 }
 
 void TClientSession::ConnectingStep() {

@@ -175,7 +175,6 @@ class TClientSession {
   void Report(std::string notice, std::function<void()> then);
   void Post(std::function<void()> call);
   void ResetForConnect();
-  bool StartConnect();
   void ResetPanel();
   void Notice(const std::string& text, const std::string& caption = kTitle);
   void Panel(TPanelChange change);

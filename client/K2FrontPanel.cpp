@@ -611,10 +611,10 @@ void TK2FrontPanel::ShowFrequency(const std::string&) {
 }
 
 void TK2FrontPanel::ChangeModeGroup(std::uint8_t from, std::uint8_t to) {
-  if (from == 1) rx_->hide();
-  if (from == 2) mic_->hide();
+  if (from == kModeGroupMorse) rx_->hide();
+  if (from == kModeGroupVoice) mic_->hide();
   if (to >= kModeGroupMorse && to <= kModeGroupData) qso_->ShowModeGroups(to == kModeGroupMorse);
-  if (to == 2 && !session_.RxOnly()) mic_->show();
+  if (to == kModeGroupVoice && !session_.RxOnly()) mic_->show();
 }
 
 void TK2FrontPanel::ShowNotice(const std::string& text, const std::string& caption) {
