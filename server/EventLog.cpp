@@ -1,5 +1,6 @@
 #include "server/EventLog.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/DateTime.h"
@@ -10,6 +11,7 @@ TEventLog::TEventLog(std::string path) : path_(std::move(path)) {}
 void TEventLog::Load() {
   lines_.clear();
   bytes_ = 0;
+  unwritten_ = 0;
   for (std::string& line : ReadLines(path_, kMaxFileBytes)) Keep(std::move(line));
 }
 
@@ -21,6 +23,25 @@ void TEventLog::Keep(std::string line) {
   while (bytes_ > kMaxFileBytes / 2 && drop + 1 < lines_.size())
     bytes_ -= lines_[drop++].size() + 2;
   lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(drop));
+  unwritten_ = std::min(unwritten_, lines_.size());
+}
+
+void TEventLog::KeepUnwritten(std::string line) {
+  ++unwritten_;
+  Keep(std::move(line));
+}
+
+std::uintmax_t TEventLog::UnwrittenBytes() const {
+  std::uintmax_t bytes = 0;
+  for (std::size_t i = lines_.size() - unwritten_; i < lines_.size(); ++i)
+    bytes += lines_[i].size() + 2;
+  return bytes;
+}
+
+bool TEventLog::WriteUnwritten() {
+  for (; unwritten_ > 0; --unwritten_)
+    if (!AppendLine(path_, lines_[lines_.size() - unwritten_])) return false;
+  return true;
 }
 
 std::string TEventLog::Dated(const std::string& message) {
@@ -45,14 +66,13 @@ bool TEventLog::MakeRoom(std::uintmax_t bytes) {
   // The note may fail to follow into a file that was emptied all the same: the file has room
   // then, and logging goes on.
   if (made == TMadeWay::Emptied || HasRoom(bytes)) {
-    BeginAfresh();
-    Keep(std::move(note));
+    BeginAfresh(std::move(note));
     return true;
   }
   // The file still holds its lines, and so does the window; the next line tries again.
   if (!stuck_)
-    Keep(Dated("The event log is full and could not be renamed or emptied; " + path_ +
-               " is written again once it can be"));
+    KeepUnwritten(Dated("The event log is full and could not be renamed or emptied; " + path_ +
+                        " is written again once it can be"));
   stuck_ = true;
   return false;
 }
@@ -63,17 +83,22 @@ bool TEventLog::HasRoom(std::uintmax_t bytes) const {
   return error || size + bytes <= kMaxFileBytes;
 }
 
-void TEventLog::BeginAfresh() {
+void TEventLog::BeginAfresh(std::string note) {
+  std::vector<std::string> unwritten(lines_.end() - static_cast<std::ptrdiff_t>(unwritten_),
+                                     lines_.end());
   lines_.clear();
   bytes_ = 0;
+  unwritten_ = 0;
   stuck_ = false;
+  if (!note.empty()) Keep(std::move(note));
+  for (std::string& line : unwritten) KeepUnwritten(std::move(line));
 }
 
 bool TEventLog::LogEvent(const std::string& message) {
   std::string line = Dated(message);
-  const bool room = MakeRoom(line.size() + 2);
-  Keep(line);
-  return room && AppendLine(path_, line);
+  const bool room = MakeRoom(UnwrittenBytes() + line.size() + 2);
+  KeepUnwritten(std::move(line));
+  return room && WriteUnwritten();
 }
 
 std::string LogSafe(const std::string& text, std::size_t max) {

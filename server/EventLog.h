@@ -9,9 +9,10 @@
 // kMaxFileBytes: when a line would pass it, the file becomes "<name>.1" (replacing the old one)
 // and a new file begins; the lines in memory then begin afresh too. A file that cannot be renamed
 // is emptied instead, with a line that says so; one that can be neither renamed nor emptied keeps
-// its lines (in memory too) and is not written, and each new line tries again. Whatever happens
-// to the file, the lines in memory stay under kMaxFileBytes: past it, the older half of them is
-// dropped.
+// its lines (in memory too) and is not written, and each new line tries again. A line that could
+// not be written stays in memory and goes to the file, in its order, before the next line that
+// can be written; a new file keeps such lines in memory too. Whatever happens to the file, the
+// lines in memory stay under kMaxFileBytes: past it, the older half of them is dropped.
 class TEventLog {
  public:
   static constexpr std::uintmax_t kMaxFileBytes = 10 * 1024 * 1024;
@@ -31,18 +32,25 @@ class TEventLog {
 
  private:
   void Keep(std::string line);
+  // Keeps a line that is not in the file yet.
+  void KeepUnwritten(std::string line);
+  // Appends the lines not in the file yet, in order; false at the first that fails.
+  bool WriteUnwritten();
+  std::uintmax_t UnwrittenBytes() const;
   static std::string Dated(const std::string& message);
   // Makes room in the file for bytes more (see above); false when there is none.
   bool MakeRoom(std::uintmax_t bytes);
   // True when the file (a missing one too) takes bytes more within kMaxFileBytes.
   bool HasRoom(std::uintmax_t bytes) const;
-  // The file began anew: so do the lines in memory.
-  void BeginAfresh();
+  // The file began anew (with note, when there is one): so do the lines in memory, but for those
+  // not in the file yet.
+  void BeginAfresh(std::string note = {});
 
   std::string path_;
   std::vector<std::string> lines_;
-  std::uintmax_t bytes_ = 0;  // of lines_, each with its line end
-  bool stuck_ = false;        // full, neither renamed nor emptied, and said so
+  std::uintmax_t bytes_ = 0;   // of lines_, each with its line end
+  std::size_t unwritten_ = 0;  // the last lines of lines_ that the file does not hold yet
+  bool stuck_ = false;         // full, neither renamed nor emptied, and said so
 };
 
 // Text that came from a client, fit for a log line: control characters become "?" and the text is

@@ -91,19 +91,22 @@ class Refused {
 
 // A full file that cannot be renamed is emptied, with a note; one that cannot be emptied either
 // keeps its lines, in the window too; a file emptied that still took no line is written again at
-// the next line, as is one that could not be emptied once it can be.
+// the next line, as is one that could not be emptied once it can be (emptied, or renamed). The
+// line that could not be written goes to the file before the next one.
 TEST(EventLog, AFullFileThatCannotBeRenamedIsEmptiedOrTriedAgain) {
   struct Row {
     const char* name;
     Refusal refusal;
     bool written;       // the first line reaches the file
     bool keepsLines;    // the file and the window keep the lines it held
+    bool renamedLater;  // the file can be renamed for the next line
     std::size_t lines;  // of the file after the next line
   };
   const Row rows[] = {
-      {"not renamed, emptied", Refusal::None, true, false, 3},
-      {"neither renamed nor emptied", Refusal::NoDescriptors, false, true, 2},
-      {"emptied, the note not written", Refusal::SizeLimit, false, false, 2},
+      {"not renamed, emptied", Refusal::None, true, false, false, 3},
+      {"neither renamed nor emptied", Refusal::NoDescriptors, false, true, false, 4},
+      {"neither renamed nor emptied, then renamed", Refusal::NoDescriptors, false, true, true, 3},
+      {"emptied, the note not written", Refusal::SizeLimit, false, false, false, 3},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -131,16 +134,20 @@ TEST(EventLog, AFullFileThatCannotBeRenamedIsEmptiedOrTriedAgain) {
     EXPECT_EQ(Contents(path) == full, row.keepsLines);
     EXPECT_NE(log.Lines().back().find("\tnext"), std::string::npos);
 
+    if (row.renamedLater) std::filesystem::remove_all(path + ".1");
     EXPECT_TRUE(log.LogEvent("and on"));
     const std::string text = Contents(path);
     EXPECT_LT(text.size(), 1024u);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), row.lines) << text;
+    EXPECT_LT(text.find("\tnext\r\n"), text.rfind("\tand on")) << text;
     EXPECT_EQ(text.size() - text.rfind("\tand on\r\n"), 9u) << text;
-    if (row.refusal != Refusal::SizeLimit) {
+    EXPECT_EQ(Contents(path + ".1") == full, row.renamedLater);
+    if (row.refusal != Refusal::SizeLimit && !row.renamedLater) {
       EXPECT_NE(text.find("\tThe event log could not be renamed to " + path + ".1 ("),
                 std::string::npos);
     }
     EXPECT_NE(log.Lines().back().find("\tand on"), std::string::npos);
+    EXPECT_NE(log.Lines()[log.Lines().size() - 2].find("\tnext"), std::string::npos);
     EXPECT_FALSE(holdsNewest());
   }
 }
