@@ -58,7 +58,12 @@ TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClie
   DataConn.SetMultiThreaded(true);
   DataConn.SetLingerOnOff(wsLingerOn);
   DataConn.SetLingerTimeout(0);
-  DataConn.SetKeepAliveOnOff(wsKeepAliveOnSystem);
+  // A server link that dies without a word ends like a close, well within 90 s: probes after
+  // 10 s of quiet, 3 s apart, and data or probes unanswered for 30 s give the connection up.
+  DataConn.SetKeepAliveOnOff(wsKeepAliveOnCustom);
+  DataConn.SetKeepAliveTime(10000);
+  DataConn.SetKeepAliveInterval(3000);
+  DataConn.SetUserTimeout(30000);
   DataConn.SetComponentOptions({wsoNoReceiveLoop});  // one bounded read per event
   DataConn.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     DataConnDataAvailable(error);

@@ -21,6 +21,8 @@ namespace {
 
 thread_local int t_lastError = 0;
 std::atomic<bool> g_started{false};
+// The probe count that WinSock's keep-alive timing implies.
+constexpr int kKeepAliveProbes = 10;
 
 int Fail(int code) {
   t_lastError = code;
@@ -359,6 +361,11 @@ int send(TSocket s, const void* data, int length, int flags) {
   if (n < 0) {
     int err = errno;
     detail::AfterSend(entry, err == EAGAIN || err == EWOULDBLOCK);
+    // A connection that the system gave up on (unanswered data or probes, or a host that cannot
+    // be reached) fails the send as WinSock's does: aborted, not an error of the call.
+    if (entry->type == kSockStream &&
+        (err == ETIMEDOUT || err == EHOSTUNREACH || err == ENETUNREACH))
+      return Fail(WSAECONNABORTED);
     return Fail(ErrnoToWinsock(err));
   }
   // A stream that took part of the data is full for now: the rest waits for FD_WRITE.
@@ -516,9 +523,19 @@ int WSAIoctlKeepAliveVals(TSocket s, std::uint32_t onoff, std::uint32_t timeMs,
   if (idle < 1) idle = 1;
   if (interval < 1) interval = 1;
   if (::setsockopt(entry->fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof(idle)) != 0 ||
-      ::setsockopt(entry->fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof(interval)) != 0) {
+      ::setsockopt(entry->fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof(interval)) != 0 ||
+      ::setsockopt(entry->fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof(int)) != 0) {
     return FailErrno();
   }
+  return 0;
+}
+
+int WSASetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs) {
+  detail::EntryPtr entry = Use(s);
+  if (!entry) return SOCKET_ERROR;
+  unsigned int ms = timeoutMs;
+  if (::setsockopt(entry->fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &ms, sizeof(ms)) != 0)
+    return FailErrno();
   return 0;
 }
 

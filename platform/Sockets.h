@@ -145,6 +145,8 @@ int closesocket(TSocket s);
 int shutdown(TSocket s, int how);
 int setsockopt(TSocket s, int level, int name, const void* value, int length);
 int getsockopt(TSocket s, int level, int name, void* value, int* length);
+// On a stream whose connection the system has given up on (timed out, unreachable) it fails with
+// WSAECONNABORTED, as WinSock's send does.
 int send(TSocket s, const void* data, int length, int flags);
 int sendto(TSocket s, const void* data, int length, int flags, const SockAddrIn& to);
 int recv(TSocket s, void* buffer, int length, int flags);
@@ -161,9 +163,14 @@ int bind(TSocket s, const SockAddrIn& name);
 // taken are skipped; with none left the answer is WSAEWOULDBLOCK.
 TSocket accept(TSocket s, SockAddrIn* from);
 
-// The keep-alive timing (SIO_KEEPALIVE_VALS): idle time and probe interval in milliseconds.
+// The keep-alive timing (SIO_KEEPALIVE_VALS): idle time and probe interval in milliseconds. As
+// with WinSock the probes are ten, whatever the system's own default count.
 int WSAIoctlKeepAliveVals(TSocket s, std::uint32_t onoff, std::uint32_t timeMs,
                           std::uint32_t intervalMs);
+// How long sent data, or with keep-alive on the probes, may go unanswered before the system gives
+// the connection up (TCP_USER_TIMEOUT), in milliseconds; 0 restores the system's own limit. The
+// connection then reports FD_CLOSE with WSAETIMEDOUT.
+int WSASetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs);
 // Receive-all on a raw socket (SIO_RCVALL). Linux has no such switch for IPv4 raw sockets:
 // always fails with WSAEOPNOTSUPP.
 int WSAIoctlRcvAll(TSocket s, std::uint32_t on);

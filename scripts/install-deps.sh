@@ -33,6 +33,8 @@ test_packages=(
   microsocks nginx-light squid python3
   # runs the independent ADIF reader
   nodejs
+  # network namespaces for the server's test of a link that dies
+  iproute2
 )
 [[ -n $tests ]] && packages+=("${test_packages[@]}")
 

@@ -90,6 +90,10 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
     ServerWSocketSessionAvailable(error);
   };
   CliWSocket.SetComponentOptions({wsoNoReceiveLoop});
+  CliWSocket.SetKeepAliveOnOff(wsKeepAliveOnCustom);
+  CliWSocket.SetKeepAliveTime(kLinkIdleMs);
+  CliWSocket.SetKeepAliveInterval(kLinkProbeMs);
+  CliWSocket.SetUserTimeout(kLinkTimeoutMs);
   CliWSocket.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     CliWSocketDataAvailable(error);
   };
@@ -243,6 +247,23 @@ void TServerSession::ResetForNextCaller() {
   sessionStarted_ = false;
 }
 
+bool TServerSession::AdoptCaller(TSocket handle) {
+  try {
+    CliWSocket.Dup(handle);
+  } catch (const std::exception& e) {
+    platform::winsock::closesocket(handle);
+    LogEvent(std::string("Accepting a caller failed: ") + LogSafe(e.what(), 200));
+    return false;
+  }
+  try {
+    // Dup applies no keep-alive; without it a link that dies without a word holds the radio.
+    CliWSocket.ApplyKeepAlive();
+  } catch (const std::exception& e) {
+    LogEvent(std::string("Watching the caller's link failed: ") + LogSafe(e.what(), 200));
+  }
+  return true;
+}
+
 void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   std::string banner = LoginBannerText(caption_, Now() + UtcOffset());
   TSocket handle = ServerWSocket.Accept();
@@ -257,13 +278,7 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
     TurnAway(handle, banner, false);  // logged once when the back-off began
     return;
   }
-  try {
-    CliWSocket.Dup(handle);
-  } catch (const std::exception& e) {
-    platform::winsock::closesocket(handle);
-    LogEvent(std::string("Accepting a caller failed: ") + LogSafe(e.what(), 200));
-    return;
-  }
+  if (!AdoptCaller(handle)) return;
   sessionAddress_ = CliWSocket.GetPeerAddr();
   const std::string tag = "[" + sessionAddress_ + "]";
   if (!settings_.AddressAllowed(sessionAddress_)) {

@@ -41,7 +41,8 @@ class QObject;
 // Protection against hostile callers: a bounded read per event and bounded queued input (the
 // framer), a login deadline, a back-off for addresses whose login failed, refused callers closed
 // by timers, limits on LOG, bounded radio replies, and a radio port that is reopened when its
-// device comes back.
+// device comes back. A link that dies without a word (no close reaches the server) is given up
+// by the session socket's keep-alive and user timeout, and ends the session as a close does.
 class TServerSession {
  public:
   static constexpr const char* kTitle = "Talvo Server";
@@ -69,6 +70,12 @@ class TServerSession {
   static constexpr std::uint32_t kPauseMs = 200;
   // Refused callers held for their pauses at one time; more are closed at once.
   static constexpr std::size_t kMaxTurnedAway = 64;
+  // A link that dies without a word: keep-alive probes after this much quiet, this far apart,
+  // and the connection given up when data or probes go unanswered this long, so that the session
+  // ends and the radio is released within a minute, whether or not there is anything to send.
+  static constexpr std::int32_t kLinkIdleMs = 10000;
+  static constexpr std::int32_t kLinkProbeMs = 3000;
+  static constexpr std::int32_t kLinkTimeoutMs = 30000;
 
   // eventLog must outlive the session.
   TServerSession(std::string iniPath, TEventLog& eventLog);
@@ -196,6 +203,9 @@ class TServerSession {
   bool SameSession(std::uint32_t session) const;
   // The banner, a pause, the busy text, a pause, then the close (logged when logIt).
   void TurnAway(TSocket handle, const std::string& banner, bool logIt);
+  // Takes the caller's handle into the session socket and watches its link; false (the handle
+  // closed) when it cannot be taken.
+  bool AdoptCaller(TSocket handle);
   bool DispatchLine(const std::string& word, const std::string& value);
   bool Login(const std::string& word, const std::string& value);
   bool SessionCommand(const std::string& word, const std::string& value);

@@ -135,6 +135,11 @@ class TCustomWSocket : public TComponent {
   void SetKeepAliveTime(std::int32_t value) { keepAliveTime_ = value; }
   std::int32_t KeepAliveInterval() const { return keepAliveInterval_; }
   void SetKeepAliveInterval(std::int32_t value) { keepAliveInterval_ = value; }
+  // How long, in milliseconds, sent data or keep-alive probes may go unanswered before the
+  // connection is given up and reported closed; 0 (the default) leaves it to the system, which
+  // waits about a quarter of an hour for unanswered data. Applied with the keep-alive option.
+  std::int32_t UserTimeout() const { return userTimeout_; }
+  void SetUserTimeout(std::int32_t value) { userTimeout_ = value; }
   TQelLogger* QelLogger() const { return logger_; }
   virtual void SetQelLogger(TQelLogger* logger);
 
@@ -150,8 +155,12 @@ class TCustomWSocket : public TComponent {
   // The handle of the next caller of a listening socket, for Dup; INVALID_SOCKET when the
   // caller has gone away meanwhile (LastError 10035) or on failure.
   virtual TSocket Accept();
-  // Takes over an open handle (as returned by Accept) as this socket's connection.
+  // Takes over an open handle (as returned by Accept) as this socket's connection. It applies no
+  // keep-alive option: the owner that wants one calls ApplyKeepAlive next.
   virtual void Dup(TSocket newHSocket);
+  // Applies the keep-alive option and the user timeout to the open connection, as Connect does
+  // before it connects.
+  void ApplyKeepAlive();
   virtual void Close();
   // Closes after the running handler has returned / destroys the object (created with new)
   // after the running handler has returned. The result tells whether the request was posted.
@@ -295,6 +304,7 @@ class TCustomWSocket : public TComponent {
   bool QueryBufferSizes();
   bool SetLingerOption();
   bool SetKeepAliveOption();
+  bool SetUserTimeoutOption();
   bool ResolveForConnect(const char* prefix, bool listen);
   bool OpenStream();
   bool OpenListener();
@@ -353,6 +363,7 @@ class TCustomWSocket : public TComponent {
   TSocketKeepAliveOnOff keepAliveOnOff_ = wsKeepAliveOnSystem;
   std::int32_t keepAliveTime_ = 30000;
   std::int32_t keepAliveInterval_ = 1000;
+  std::int32_t userTimeout_ = 0;
 
   // The connection that the handle belongs to (handles are never reused) and the last one whose
   // end has been reported.

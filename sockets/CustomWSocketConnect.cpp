@@ -121,6 +121,23 @@ bool TCustomWSocket::SetKeepAliveOption() {
   return true;
 }
 
+bool TCustomWSocket::SetUserTimeoutOption() {
+  if (userTimeout_ <= 0) return true;
+  if (wsock::SetTcpUserTimeout(hSocket_, static_cast<std::uint32_t>(userTimeout_)) != 0) {
+    RaiseSocketError("setsockopt(TCP_USER_TIMEOUT)");
+    return false;
+  }
+  return true;
+}
+
+void TCustomWSocket::ApplyKeepAlive() {
+  if (hSocket_ == INVALID_SOCKET) {
+    RaiseException("Cannot set keep-alive option at this time");
+    return;
+  }
+  if (SetKeepAliveOption()) SetUserTimeoutOption();
+}
+
 bool TCustomWSocket::BindSocket() {
   TSockAddrIn local;
   local.family = ws::kAfInet;
@@ -209,7 +226,7 @@ bool TCustomWSocket::OpenStream() {
       RaiseSocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
       return false;
     }
-    if (!SetLingerOption() || !SetKeepAliveOption()) return false;
+    if (!SetLingerOption() || !SetKeepAliveOption() || !SetUserTimeoutOption()) return false;
     if ((localPortNum_ != 0 || localAddr_ != "0.0.0.0") && !BindSocket()) return false;
   }
 

@@ -435,6 +435,11 @@ int IoctlRcvAll(TSocket s, std::uint32_t on) {
   Counted counted;
   return ws::WSAIoctlRcvAll(s, on);
 }
+int SetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs) {
+  EnsureLoaded();
+  Counted counted;
+  return ws::WSASetTcpUserTimeout(s, timeoutMs);
+}
 std::uint32_t InetAddr(const std::string& text) {
   return ws::inet_addr(text);
 }

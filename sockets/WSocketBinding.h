@@ -93,8 +93,9 @@ int Bind(TSocket s, const SockAddrIn& name);
 TSocket Accept(TSocket s, SockAddrIn* from);
 int AsyncSelect(TSocket s, platform::HWND window, unsigned message, long events);
 int IoctlKeepAliveVals(TSocket s, std::uint32_t onoff, std::uint32_t timeMs,
-                       std::uint32_t intervalMs);  // counted
-int IoctlRcvAll(TSocket s, std::uint32_t on);      // counted
+                       std::uint32_t intervalMs);           // counted
+int IoctlRcvAll(TSocket s, std::uint32_t on);               // counted
+int SetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs);  // counted
 std::uint32_t InetAddr(const std::string& text);
 std::string InetNtoa(std::uint32_t addr);  // counted
 std::uint16_t Htons(std::uint16_t v);

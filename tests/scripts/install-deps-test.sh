@@ -22,7 +22,7 @@ failed=0
 fail() { echo "install-deps-test: $*" >&2; failed=1; }
 
 test_only=(nginx-light squid microsocks clang libclang-rt-14-dev nodejs xdotool trayer socat
-  netcat-openbsd xvfb xauth libxcb-xtest0-dev libgtest-dev libgmock-dev libbenchmark-dev)
+  netcat-openbsd xvfb xauth libxcb-xtest0-dev libgtest-dev libgmock-dev libbenchmark-dev iproute2)
 # name, arguments, INSTALLED, a policy file before: want the test packages, the reader, policy seen
 rows=(
   "run|||policy|no|no|exit 0"

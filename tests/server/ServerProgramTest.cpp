@@ -256,6 +256,35 @@ TEST_F(ServerProgramOnDisplay, ASignalWhileTheCloseQuestionIsOpenReleasesTheRadi
   }
 }
 
+// The caller on another host whose link dies without a word while the operator transmits and
+// nothing is said: the radio is released, the end logged and the slot free within a minute.
+TEST_F(ServerProgram, ALinkThatDiesWithoutAWordEndsTheSessionWithinAMinute) {
+  if (geteuid() != 0 || !link_.Make())
+    GTEST_SKIP() << "cannot make network namespaces: needs root and iproute2";
+  sim_.Panel([](k2sim::K2State& radio) { radio.mode = 2; });  // USB: the release is "RX;"
+  Ini("Control", "Address", address_ = "10.61.0.1");
+  LineClient client;
+  {
+    InNetns caller(link_.caller);
+    ASSERT_EQ(StartSession(client, "carol", "top"), "PRIV 2");
+  }
+  client.SendLine("TX");
+  ASSERT_TRUE(sim_.WaitForCommand("TX;", 10000));
+  platform::WaitMessages(1000);
+  sim_.ClearCommandLog();
+  ASSERT_TRUE(link_.Blackhole("add"));
+  const std::uint32_t cut = platform::GetTickCount();
+  const std::string ended = "\t[10.61.0.2] Disconnected\r\n";
+  EXPECT_NE(WaitLog(ended, 60000).find(ended), std::string::npos);
+  EXPECT_EQ(sim_.CommandLog(), std::vector<std::string>{"RX;"});
+  ASSERT_TRUE(link_.Blackhole("del"));
+  LineClient again;
+  InNetns caller(link_.caller);
+  Login(again, "carol", "top");
+  EXPECT_EQ(again.WaitFor("PRIV", 10000), "PRIV 2");
+  EXPECT_LT(platform::GetTickCount() - cut, 60000u);
+}
+
 TEST_F(ServerProgram, NothingOfTheRadioReachesACallerBeforeItsLogin) {
   Start();
   LineClient client;

@@ -18,7 +18,7 @@ class LineClient {
  public:
   ~LineClient() { Close(); }
 
-  bool Connect(int port, int timeoutMs = 5000) {
+  bool Connect(int port, int timeoutMs = 5000, const std::string& address = "127.0.0.1") {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
       Close();
@@ -26,7 +26,7 @@ class LineClient {
       sockaddr_in a{};
       a.sin_family = AF_INET;
       a.sin_port = htons(static_cast<uint16_t>(port));
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      a.sin_addr.s_addr = ::inet_addr(address.c_str());
       if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
         ::fcntl(fd_, F_SETFL, O_NONBLOCK);
         return true;

@@ -2,8 +2,10 @@
 
 // The real TalvoServer program as a process in a temporary home, with the simulated K2 as its
 // radio and a free loopback port; the tests speak to it with line clients.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -38,6 +40,45 @@ inline std::string Md5sum(const std::string& text, const std::string& folder) {
   for (char& c : hex) c = static_cast<char>(toupper(c));
   return hex;
 }
+
+// Two network namespaces joined by a veth pair, named for this run: the server's side 10.61.0.1,
+// the caller's 10.61.0.2. Both go with the object. Needs root and ip.
+struct NetLink {
+  std::string server, caller;
+  static bool Sh(const std::string& script) { return std::system(script.c_str()) == 0; }
+  bool Make() {
+    static int made = 0;
+    const std::string id = "tlv" + std::to_string(getpid()) + "n" + std::to_string(made++);
+    server = id + "s", caller = id + "c";
+    return Sh("s=" + server + " c=" + caller +
+              "; set -e; ip netns add $s; ip netns add $c"
+              "; ip link add $s type veth peer name $c netns $c; ip link set $s netns $s"
+              "; ip -n $s addr add 10.61.0.1/30 dev $s; ip -n $c addr add 10.61.0.2/30 dev $c"
+              "; ip -n $s link set $s up; ip -n $c link set $c up");
+  }
+  // "add" cuts the link (no packet passes either way: no FIN, no RST), "del" mends it.
+  bool Blackhole(const std::string& verb) {
+    return Sh("ip -n " + server + " route " + verb + " blackhole 10.61.0.2 && ip -n " + caller +
+              " route " + verb + " blackhole 10.61.0.1");
+  }
+  ~NetLink() {
+    if (!server.empty())
+      Sh("(ip link del " + server + "; ip netns del " + server + "; ip netns del " + caller +
+         ") 2>/dev/null");
+  }
+};
+
+// While it lives, the sockets that this thread makes (and the processes it starts) are the
+// namespace's.
+struct InNetns {
+  explicit InNetns(const std::string& name) {
+    const int fd = ::open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(::setns(fd, CLONE_NEWNET), 0) << name;
+    ::close(fd);
+  }
+  ~InNetns() { ::setns(home, CLONE_NEWNET), ::close(home); }
+  int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+};
 
 inline int FreePort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -85,7 +126,9 @@ class ServerProgram : public ::testing::Test {
 
   // On Qt's offscreen platform, or on another one ("xcb": the test's X display).
   void Start(const QString& platform = QStringLiteral("offscreen")) {
-    StartTalvoProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_, platform);
+    const QStringList netns{"ip", "netns", "exec", QString::fromStdString(link_.server)};
+    StartTalvoProcess(server_, QStringLiteral(TALVO_SERVER_BINARY), home_, platform,
+                      link_.server.empty() ? QStringList() : netns);
   }
 
   void Stop() {
@@ -99,7 +142,7 @@ class ServerProgram : public ::testing::Test {
 
   // Connects, reads the banner and logs in; the banner, or "" on failure.
   std::string Login(LineClient& client, const std::string& user, const std::string& password) {
-    if (!client.Connect(port_, 15000)) return "";
+    if (!client.Connect(port_, 15000, address_)) return "";
     std::string banner = client.ReadLine(10000);
     client.SendLine("auth " + user + " " + ToLower(Md5sum(banner + password, home_)));
     return banner;
@@ -145,7 +188,9 @@ class ServerProgram : public ::testing::Test {
 
   std::string home_, ini_;
   int port_ = 0;
+  std::string address_ = "127.0.0.1";
   k2sim::K2Simulator sim_;
+  NetLink link_;  // when made, the server runs on its server side
   QProcess server_;
 };
 

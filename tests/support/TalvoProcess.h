@@ -12,14 +12,18 @@
 #include <QProcessEnvironment>
 #include <string>
 
-// platform: Qt's platform plugin, "xcb" for a test's X display.
+// platform: Qt's platform plugin, "xcb" for a test's X display. wrapper: a command that runs the
+// program, such as "ip netns exec NAME".
 inline void StartTalvoProcess(QProcess& process, const QString& program, const std::string& home,
-                              const QString& platform = QStringLiteral("offscreen")) {
+                              const QString& platform = QStringLiteral("offscreen"),
+                              QStringList wrapper = {}) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("TALVO_HOME", QString::fromStdString(home));
   env.insert("QT_QPA_PLATFORM", platform);
   process.setProcessEnvironment(env);
-  process.setProgram(program);
+  if (!wrapper.isEmpty()) wrapper << program;
+  process.setProgram(wrapper.isEmpty() ? program : wrapper.takeFirst());
+  process.setArguments(wrapper);
   process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
   process.start();
