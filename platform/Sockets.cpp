@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -427,9 +428,9 @@ int ioctlsocket(TSocket s, long command, std::uint32_t* argument) {
   detail::EntryPtr entry = Use(s);
   if (!entry) return SOCKET_ERROR;
   if (argument == nullptr) return Fail(WSAEFAULT);
-  if (command == kFionRead) {
+  if (command == kFionRead || command == kSiocOutQ) {
     int n = 0;
-    if (::ioctl(entry->fd, FIONREAD, &n) != 0) return FailErrno();
+    if (::ioctl(entry->fd, command == kFionRead ? FIONREAD : SIOCOUTQ, &n) != 0) return FailErrno();
     *argument = static_cast<std::uint32_t>(n < 0 ? 0 : n);
     return 0;
   }

@@ -101,6 +101,9 @@ constexpr int kMsgPeek = 2;
 // ioctlsocket commands.
 constexpr long kFionRead = 0x4004667F;
 constexpr long kFionBio = 0x8004667E;
+// Bytes of a TCP connection that the platform holds unacknowledged by the peer (Linux's
+// SIOCOUTQ; WinSock has no such command).
+constexpr long kSiocOutQ = 0x5411;
 
 // Shutdown directions.
 constexpr int kSdReceive = 0;

@@ -86,7 +86,9 @@ void TAudioStream::ClearTxReference() {
 
 void TAudioStream::SessionEnded() {
   clientConnected_ = false;
-  if (RxRunning()) StopCapture();
+  // A session that ends without "AU OFF" (a dropped link, a client that stopped reading) must not
+  // hold the sound card until the program ends.
+  AudioOff();
 }
 
 void TAudioStream::Send(const std::string& line) {

@@ -87,7 +87,7 @@ class TAudioStream {
   void SetClientConnected(bool value) { clientConnected_ = value; }
   // A new caller: audio state of the last session forgotten, reference cleared.
   void ResetSession();
-  // The session ended: capture stops; playback stays open until "AU OFF" or the program's end.
+  // The session ended: capture and playback close as at "AU OFF".
   void SessionEnded();
   // Clears the transmit reference.
   void ClearTxReference();

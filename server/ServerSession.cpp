@@ -4,9 +4,11 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 #include "common/AccessLevel.h"
 #include "common/Adif.h"
@@ -28,6 +30,12 @@ bool SameDigest(const std::string& a, const std::string& b) {
   for (std::size_t i = 0; i < a.size(); ++i)
     diff |= static_cast<unsigned char>(UpperAscii(a[i]) ^ UpperAscii(b[i]));
   return diff == 0;
+}
+
+std::uint32_t SendStallMs() {
+  const char* text = std::getenv("TALVO_SEND_STALL_MS");
+  const std::optional<std::int32_t> ms = text ? ParseInt32(text) : std::nullopt;
+  return ms && *ms > 0 ? static_cast<std::uint32_t>(*ms) : TServerSession::kSendStallMs;
 }
 
 }  // namespace
@@ -82,6 +90,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
       framer_([this](const std::string& word, const std::string& value) {
         return DispatchLine(word, value);
       }),
+      sendWatch_(SendStallMs(), kMaxQueuedBytes),
       timerOwner_(std::make_unique<QObject>()) {
   ServerWSocket.SetAddr("0.0.0.0");
   ServerWSocket.SetProto("tcp");
@@ -215,12 +224,33 @@ void TServerSession::EndSessionAfter(std::uint32_t ms) {
   });
 }
 
+bool TServerSession::EndStalledSession() {
+  if (CliWSocket.State() != wsConnected || sessionEnded_) return false;
+  const TCustomWSocket::TSendBacklog b = CliWSocket.SendBacklog();
+  const std::string tag = "[" + sessionAddress_ + "] ";
+  switch (sendWatch_.Sample(platform::GetTickCount(), b.Queued, b.InFlight, b.Delivered)) {
+    case TSendWatch::TVerdict::Flowing:
+      return false;
+    case TSendWatch::TVerdict::Stalled:
+      LogEvent(tag + "The client has taken nothing for " +
+               std::to_string(sendWatch_.StallMs() / 1000) + " s; connection closed");
+      break;
+    case TSendWatch::TVerdict::Overfull:
+      LogEvent(tag + "Over " + std::to_string(sendWatch_.MaxQueued() / 1024) +
+               " KiB wait for the client; connection closed");
+      break;
+  }
+  EndSession();
+  return true;
+}
+
 void TServerSession::TimerTimer() {
   if (sessionEnded_) ResetForNextCaller();
   if (shutdownRequested_) {
     if (OnCloseRequested) OnCloseRequested();
     return;
   }
+  if (EndStalledSession()) return;
   if (sessionStarted_) {
     if (CliWSocket.State() == wsConnected) {
       if (CwDecoder.CwDecoderRunning()) CwDecoder.ForwardDecodedText();
@@ -300,6 +330,7 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   sessionEnded_ = false;
   commandInProgress_ = false;
   framer_.Reset();
+  sendWatch_.Reset(acceptTick_);
   contactAllowance_ = kContactBurst;
   contactClock_ = acceptTick_;
   contactsRefused_ = false;

@@ -14,6 +14,7 @@
 #include "server/CwDecoder.h"
 #include "server/EventLog.h"
 #include "server/LineFramer.h"
+#include "server/SendWatch.h"
 #include "server/ServerSettings.h"
 #include "sockets/WSocket.h"
 
@@ -40,9 +41,10 @@ class QObject;
 //
 // Protection against hostile callers: a bounded read per event and bounded queued input (the
 // framer), a login deadline, a back-off for addresses whose login failed, refused callers closed
-// by timers, limits on LOG, bounded radio replies, and a radio port that is reopened when its
-// device comes back. A link that dies without a word (no close reaches the server) is given up
-// by the session socket's keep-alive and user timeout, and ends the session as a close does.
+// by timers, limits on LOG, bounded radio replies, bounded output for a client that stops
+// reading, and a radio port that is reopened when its device comes back. A link that dies without
+// a word (no close reaches the server) is given up by the session socket's keep-alive and user
+// timeout, and ends the session as a close does.
 class TServerSession {
  public:
   static constexpr const char* kTitle = "Talvo Server";
@@ -76,6 +78,12 @@ class TServerSession {
   static constexpr std::int32_t kLinkIdleMs = 10000;
   static constexpr std::int32_t kLinkProbeMs = 3000;
   static constexpr std::int32_t kLinkTimeoutMs = 30000;
+  // A client that has taken nothing of what waits for it for this long is cut off, and so is one
+  // for which more than kMaxQueuedBytes wait in the server: the session ends as at any close.
+  // The environment variable TALVO_SEND_STALL_MS (milliseconds), read once when the session
+  // object is made, replaces the time (tests shorten it).
+  static constexpr std::uint32_t kSendStallMs = 45000;
+  static constexpr std::uint64_t kMaxQueuedBytes = 1024 * 1024;
 
   // eventLog must outlive the session.
   TServerSession(std::string iniPath, TEventLog& eventLog);
@@ -128,7 +136,8 @@ class TServerSession {
 
   // --- Handlers ----------------------------------------------------------------------------------
   // The 500 ms tick: resets after an ended session, reports a requested close, polls the radio
-  // and forwards decoded Morse while a session runs, and times out a caller that does not log in.
+  // and forwards decoded Morse while a session runs, times out a caller that does not log in,
+  // and cuts off a client that stops reading.
   void TimerTimer();
   void ServerWSocketSessionAvailable(std::uint16_t error);
   void CliWSocketDataAvailable(std::uint16_t error);
@@ -199,6 +208,8 @@ class TServerSession {
   // Runs step after ms on the main thread unless the session is destroyed first.
   void After(std::uint32_t ms, std::function<void()> step);
   void EndSessionAfter(std::uint32_t ms);
+  // Ends the session of a client that stopped reading (see kSendStallMs); true when it did.
+  bool EndStalledSession();
   // Whether the caller of that session is still connected (for a step that resumes).
   bool SameSession(std::uint32_t session) const;
   // The banner, a pause, the busy text, a pause, then the close (logged when logIt).
@@ -235,6 +246,7 @@ class TServerSession {
   RadioLink radioLink_;
   ClientLink clientLink_;
   TLineFramer framer_;
+  TSendWatch sendWatch_;
   std::string readBuffer_;
   std::unique_ptr<QObject> timerOwner_;
   std::set<std::shared_ptr<TWSocket>> turnedAway_;

@@ -182,6 +182,16 @@ class TCustomWSocket : public TComponent {
   // Waits, handling messages, until everything queued has been sent or the socket is gone.
   virtual void DrainSendBuffer();
   bool AllSent() const { return allSent_; }
+  // What a stream connection has still to deliver: bytes in the chain, and bytes the platform
+  // has taken that the peer has not acknowledged; and the bytes of this connection the peer has
+  // acknowledged so far, which only grow. A peer that stops reading shows as bytes still to
+  // deliver while Delivered stands still.
+  struct TSendBacklog {
+    std::uint64_t Queued = 0;
+    std::uint64_t InFlight = 0;
+    std::uint64_t Delivered = 0;
+  };
+  TSendBacklog SendBacklog();
 
   // --- Receiving ---------------------------------------------------------------------------
   virtual std::int32_t Receive(void* buffer, std::int32_t length);
@@ -336,6 +346,7 @@ class TCustomWSocket : public TComponent {
   std::int32_t bufSize_ = 1460;
   bool sending_ = false;              // TryToSend runs (an OnSendData handler may send again)
   std::uint64_t sendGeneration_ = 0;  // counts the discards of the chain
+  std::uint64_t handedOver_ = 0;      // bytes of this connection the platform has taken
   long selectEvent_ = 0;
   long selectMask_ = 0;
   int sndBufSize_ = 0, rcvBufSize_ = 0;

@@ -62,6 +62,7 @@ void TCustomWSocket::AdoptHandle(TSocket handle) {
   hSocket_ = handle;
   connection_ = handle;
   closeInvoked_ = false;
+  handedOver_ = 0;
 }
 
 void TCustomWSocket::AbandonHandle(TSocket handle) {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform/MessagePump.h"
 #include "sockets/CustomWSocket.h"
 
@@ -93,7 +95,8 @@ void TCustomWSocket::TryToSend() {
       int err = n < 0 ? wsock::WSAGetLastError() : 0;
       lock.lock();
       if (hSocket_ != handle) return;  // a handler closed the socket
-      if (bufList_.empty()) {          // ... or discarded the chain
+      if (n > 0) handedOver_ += static_cast<std::uint64_t>(n);
+      if (bufList_.empty()) {  // a handler discarded the chain
         allSent_ = true;
         return;
       }
@@ -130,6 +133,20 @@ void TCustomWSocket::TryToSend() {
     allSent_ = true;
     return;
   }
+}
+
+TCustomWSocket::TSendBacklog TCustomWSocket::SendBacklog() {
+  TSendBacklog backlog;
+  {
+    std::lock_guard guard(WSocketSendBufferLock());
+    for (const auto& chunk : bufList_) backlog.Queued += chunk->Peek().second;
+  }
+  std::uint32_t held = 0;
+  if (hSocket_ == INVALID_SOCKET || wsock::IoctlSocket(hSocket_, ws::kSiocOutQ, &held) != 0)
+    held = 0;
+  backlog.InFlight = std::min<std::uint64_t>(held, handedOver_);
+  backlog.Delivered = handedOver_ - backlog.InFlight;
+  return backlog;
 }
 
 void TCustomWSocket::DrainSendBuffer() {

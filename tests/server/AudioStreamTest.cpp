@@ -302,11 +302,11 @@ TEST_F(AudioStreamTest, OnOffAndTheSessionEnd) {
   audio_.AudioCommand("OFF", 0);  // nothing to close; the meters go to 0
   EXPECT_EQ(audio_.TxAudio(), 0);
 
-  // At the session end the capture stops; the playback stays open for the next session.
+  // A session that ends without AU OFF closes both directions, the transmit converter too.
   audio_.AudioOn();
   audio_.SessionEnded();
   EXPECT_FALSE(audio_.RxRunning() || audio_.ACMIn.Active());
-  EXPECT_TRUE(audio_.TxRunning());
+  EXPECT_FALSE(audio_.TxRunning() || audio_.ACMConv2.Active());
   audio_.PlayFrame(Frame(5, 40), 10);
   audio_.SetIdle();  // the window reset after the session
   EXPECT_EQ(audio_.TxAudio(), 0);

@@ -1,6 +1,7 @@
 // The real TalvoServer program, started as a process against the simulated K2, driven by a test
 // client that speaks the protocol over loopback.
 #include <cstring>
+#include <filesystem>
 
 #include "common/AudioFrame.h"
 #include "platform/ProgramWindow.h"
@@ -428,6 +429,38 @@ TEST_F(ServerProgram, TransmitAudioIsPlayedAndLateFramesAreDropped) {
   EXPECT_GT(a700, 1500);
   EXPECT_GT(a1000, 1500);
   EXPECT_LT(a1300, 150);
+}
+
+// A client that stops reading while status and audio wait for it is cut off as at any session
+// end: the radio released, the end logged, the sound card let go, the slot free.
+TEST_F(ServerProgram, AClientThatStopsReadingIsCutOffAndTheRadioReleased) {
+  using namespace audiotest;
+  const std::string in = home_ + "/capture.raw", out = home_ + "/playback.raw";
+  WriteFile(in, Bytes(Tone(8000 * 30, 1000, 8000)));
+  UseCaptureFile(in);
+  UsePlaybackFile(out);
+  setenv("TALVO_SEND_STALL_MS", "3000", 1);
+  LineClient client;
+  client.SetReceiveBuffer(1024);
+  EXPECT_EQ(StartSession(client, "carol", "top"), "PRIV 2");
+  for (const char* name : {"TALVO_ALSA_PCM_IN", "TALVO_ALSA_PCM_OUT", "TALVO_SEND_STALL_MS"})
+    unsetenv(name);
+  const std::string fds = "/proc/" + std::to_string(server_.processId()) + "/fd";
+  auto playbackOpen = [&, e = std::error_code()]() mutable {
+    for (const auto& fd : std::filesystem::directory_iterator(fds, e))
+      if (std::filesystem::read_symlink(fd, e) == out) return true;
+    return false;
+  };
+  client.Send("DISP ON\r\nAU ON\r\nTX\r\n");  // and from here on reads nothing
+  ASSERT_TRUE(sim_.WaitForCommand("TX;", 10000));
+  EXPECT_TRUE(WaitFor(playbackOpen, 5000));
+  const std::string log = WaitLog("] Disconnected", 30000);
+  EXPECT_NE(log.find("taken nothing for 3 s; connection closed"), std::string::npos) << log;
+  EXPECT_TRUE(sim_.WaitForCommand("RX;", 5000));
+  EXPECT_FALSE(playbackOpen());
+  LineClient next;
+  Login(next, "alice", "secret");
+  EXPECT_EQ(next.WaitFor("PRIV", 10000), "PRIV 1");
 }
 
 TEST_F(ServerProgram, ASoundCardThatCannotOpenIsReportedAndTheSessionGoesOn) {

@@ -23,6 +23,8 @@ class LineClient {
     do {
       Close();
       fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      if (receiveBuffer_ > 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
       sockaddr_in a{};
       a.sin_family = AF_INET;
       a.sin_port = htons(static_cast<uint16_t>(port));
@@ -36,6 +38,9 @@ class LineClient {
     Close();
     return false;
   }
+
+  // The receive buffer of the next Connect's socket (0: the system's).
+  void SetReceiveBuffer(int bytes) { receiveBuffer_ = bytes; }
 
   void Close() {
     if (fd_ >= 0) ::close(fd_);
@@ -114,6 +119,7 @@ class LineClient {
   }
 
   int fd_ = -1;
+  int receiveBuffer_ = 0;
   bool closed_ = false;
   std::string buffer_;
   std::string seen_;
