@@ -8,7 +8,6 @@
 #include <iterator>
 
 #include "common/Utils.h"
-#include "platform/MessagePump.h"
 #include "platform/Tick.h"
 #include "sockets/MD5.h"
 #include "text/Text.h"
@@ -86,8 +85,17 @@ TClientSession::~TClientSession() {
 // --- The state machine -----------------------------------------------------------------------
 
 void TClientSession::Take(TEvent event) {
-  if (taking_) return Post([this, event] { Take(event); });
+  queued_.push_back({event, connection_});
+  if (taking_) return;
   FlagScope taking(taking_);
+  while (!queued_.empty()) {
+    const TQueued next = queued_.front();
+    queued_.pop_front();
+    if (next.event == TEvent::Stop || next.connection == connection_) Transition(next.event);
+  }
+}
+
+void TClientSession::Transition(TEvent event) {
   try {
     if (event == TEvent::Closed) return Closed();
     if (event == TEvent::Stop) return Stop();
@@ -102,6 +110,13 @@ void TClientSession::Take(TEvent event) {
   } catch (const std::exception&) {
     Abandon();
   }
+}
+
+void TClientSession::DropPending() {
+  ++connection_;
+  continuePosted_ = false;
+  closeSeen_ = false;
+  readWaiting_ = false;
 }
 
 void TClientSession::Enter(TSessionState state) {
@@ -146,9 +161,8 @@ bool TClientSession::ValidOwnCall() const {
 }
 
 void TClientSession::ResetForConnect() {
+  DropPending();
   cutter_.Clear();
-  readWaiting_ = false;
-  closeSeen_ = false;
   greeting_.clear();
   pendingMessage_.clear();
   accessLevel_ = kAccessRxOnly;
@@ -170,6 +184,7 @@ void TClientSession::ConnectTo(const std::string& name, std::function<void(bool)
     Report("Tracing is off: the trace file " + trace_.Path() + " cannot be written.", {});
   }
   ResetForConnect();
+  panelLive_ = true;
   try {
     DataConn.SetPort(station_.Port);
     DataConn.SetAddr(station_.Addr);
@@ -227,7 +242,6 @@ void TClientSession::LoginStep() {
     return After(1000);
   }
   audioOn_ = false;
-  panelLive_ = true;
   Enter(TSessionState::SettingUp);
   After(0);
 }
@@ -256,16 +270,17 @@ void TClientSession::SetUpStep() {
   eqslEnabled_ = station_.EqslEnabled;
   eqslPassword_ = station_.EqslEnabled ? station_.EqslPassword : std::string();
   Enter(TSessionState::Live);
-  Report({}, [done = std::move(connectDone_)] {
-    if (done) done(true);
-  });
-  connectDone_ = nullptr;
+  ReportConnect(true, {});
 }
 
 void TClientSession::FailConnect(const std::string& notice) {
-  Enter(TSessionState::Idle);
-  Report(notice, [done = std::move(connectDone_)] {
-    if (done) done(false);
+  EndConnection();
+  ReportConnect(false, notice);
+}
+
+void TClientSession::ReportConnect(bool live, const std::string& notice) {
+  Report(notice, [done = std::move(connectDone_), live] {
+    if (done) done(live);
   });
   connectDone_ = nullptr;
 }
@@ -282,11 +297,12 @@ void TClientSession::Disconnect(std::function<void()> done) {
 void TClientSession::Stop() {
   const TSessionState from = state_;
   if (from == TSessionState::Disconnecting) return;
-  if (from != TSessionState::Idle && from != TSessionState::Live) {
-    // Nobody is logged in before the set-up: the connection is dropped without farewell.
-    if (from != TSessionState::SettingUp) DataConn.AbortConnection();
-    FailConnect({});
-  }
+  // The farewell goes by the audio as it is now: its own steps stop the audio on the way.
+  farewellAudio_ = audioOn_;
+  // Nobody is logged in before the set-up: the connection is dropped without farewell.
+  if (from == TSessionState::Connecting || from == TSessionState::LoggingIn)
+    DataConn.AbortConnection();
+  if (from != TSessionState::Idle && from != TSessionState::Live) ReportConnect(false, {});
   Enter(TSessionState::Disconnecting);
   Panel(TPanelChange::StopTimers);
   if (from == TSessionState::Live || from == TSessionState::SettingUp) return FarewellStep();
@@ -301,11 +317,11 @@ void TClientSession::FarewellStep() {
         SendCommand(step.line);
         break;
       case TFarewell::StopAudio:
-        if (!audioOn_) continue;
+        if (!farewellAudio_) continue;
         Panel(TPanelChange::StopAudio);
         break;
       case TFarewell::AudioOff:
-        if (!audioOn_) continue;
+        if (!farewellAudio_) continue;
         SendRaw(step.line);
         audioOn_ = false;
         break;
@@ -326,17 +342,21 @@ void TClientSession::FarewellStep() {
 }
 
 void TClientSession::EndDisconnect() {
-  Enter(TSessionState::Idle);
-  if (panelLive_ || displayLive_) ResetPanel();
+  EndConnection();
   if (traceEnabled_) trace_.Close();
   Report({}, std::move(disconnectDone_));
   disconnectDone_ = nullptr;
 }
 
+void TClientSession::EndConnection() {
+  Enter(TSessionState::Idle);
+  DropPending();
+  if (panelLive_ || displayLive_) ResetPanel();
+}
+
 // The connection has closed and every line that came before the close has been handled.
 void TClientSession::Closed() {
   const TSessionState from = state_;
-  ResetPanel();
   switch (from) {
     case TSessionState::Connecting:
     case TSessionState::LoggingIn: {
@@ -352,9 +372,9 @@ void TClientSession::Closed() {
     case TSessionState::Disconnecting:
       return EndDisconnect();
     case TSessionState::Live:
-      return Enter(TSessionState::Idle);
-    case TSessionState::Idle:
-      return;
+      return EndConnection();
+    case TSessionState::Idle:  // nothing was under way: the panel is idle all the same
+      return ResetPanel();
   }
 }
 
@@ -498,7 +518,9 @@ bool TClientSession::HandleLines() {
 void TClientSession::ContinueLater() {
   if (continuePosted_) return;
   continuePosted_ = true;
-  Post([this] { Continue(); });
+  Post([this, connection = connection_] {
+    if (connection == connection_) Continue();
+  });
 }
 
 void TClientSession::Continue() {
@@ -571,7 +593,6 @@ void TClientSession::HandlePriv(const std::string& value) {
   accessLevel_ = StrToIntDef(value, kAccessRxOnly);
   if (accessLevel_ == kAccessRxOnly && !rxOnly_) {
     Panel(TPanelChange::HideTxWindows);
-    platform::ProcessMessages();
     rxOnly_ = true;
   }
   Panel(TPanelChange::RxOnlyLocked);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,6 +34,8 @@ enum class TSessionState { Idle, Connecting, LoggingIn, SettingUp, Live, Disconn
 // protocol); the close of the connection is an event it takes after the lines that came before
 // it, in whatever state; every end of a connect or a disconnect, and every callback to the
 // caller, runs later from the event loop, never inside a socket event or a line handler.
+// Events and steps belong to their connection: what is still pending of one when it ends, or
+// when the next one starts, is dropped.
 class TClientSession {
  public:
   static constexpr const char* kTitle = "Talvo Client";
@@ -154,9 +157,16 @@ class TClientSession {
 
  private:
   enum class TEvent { Step, Stop, Closed };
-  // The one transition function. Runs from the event loop; an event that comes while a
-  // transition runs waits for the next turn of the loop.
+  struct TQueued {
+    TEvent event;
+    std::uint32_t connection;
+  };
+  // Runs from the event loop. An event that comes while a transition runs waits in the queue,
+  // which is taken in order once that transition has ended. A step or a close of a connection
+  // that has ended is dropped; a stop is the user's and holds in any state.
   void Take(TEvent event);
+  // The one transition function.
+  void Transition(TEvent event);
   void Enter(TSessionState state);
   // The next step of the current state after ms.
   void After(std::uint32_t ms);
@@ -167,9 +177,16 @@ class TClientSession {
   void FarewellStep();
   void Stop();
   void Closed();
-  // A connect ends without a live session: the notice (if any), then done(false), later.
+  // A connect ends without a live session: the connection ends, then the notice (if any) and
+  // done(false), later.
   void FailConnect(const std::string& notice);
+  // done(live) of the connect under way, later.
+  void ReportConnect(bool live, const std::string& notice);
   void EndDisconnect();
+  // The connection has ended, or its connect has failed: Idle, the panel reset, and what is
+  // still pending of the connection dropped.
+  void EndConnection();
+  void DropPending();
   void Abandon();
   // Runs then from the event loop, after the notice (if any) in a box.
   void Report(std::string notice, std::function<void()> then);
@@ -208,7 +225,7 @@ class TClientSession {
   bool closeSeen_ = false;  // the connection closed; the machine takes it after the lines
   std::vector<char> readBuffer_;
   bool displayLive_ = false;
-  bool panelLive_ = false;  // set up by a connect, not yet reset
+  bool panelLive_ = false;  // a connect has begun; the panel is not yet reset
   int keepAliveCountdown_ = kKeepAliveSeconds;
   bool traceEnabled_ = false;
   double currentFreq_ = 0;
@@ -216,6 +233,7 @@ class TClientSession {
   bool freqKnown_ = false;
   std::uint8_t modeGroup_ = kModeGroupNone;
   bool audioOn_ = false;
+  bool farewellAudio_ = false;  // receive audio was on when the farewell began
   bool eqslEnabled_ = false;
   std::string eqslPassword_;
   std::uint32_t waitLimitMs_ = kWaitLimitMs;
@@ -224,6 +242,8 @@ class TClientSession {
   std::size_t step_ = 0;               // the next step within the state
   std::uint32_t waitStart_ = 0;        // tick at which the current wait began
   bool taking_ = false;                // a transition runs
+  std::deque<TQueued> queued_;         // events that came while it ran
+  std::uint32_t connection_ = 0;       // the number of the connection, for its events
   TClientSettings::TStation station_;  // the station of the connect under way
   std::function<void(bool)> connectDone_;
   std::function<void()> disconnectDone_;

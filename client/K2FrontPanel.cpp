@@ -331,12 +331,13 @@ void TK2FrontPanel::SetImagesEnabled(bool on) {
 }
 
 void TK2FrontPanel::PowerBtnClick() {
-  if (session_.Busy() || closing_ || closed_) return;
+  // The contact window's question about the last contact comes first.
+  if (session_.Busy() || closing_ || closed_ || qso_->Asking()) return;
   powerBtn_->setEnabled(false);
   platform::ProcessMessages();
   if (session_.Live()) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    session_.Disconnect([this] { PowerOffDone(); });
+    session_.Disconnect([this] { qso_->AfterQuestions([this] { PowerOffDone(); }); });
     return;
   }
   if (!session_.Idle()) {  // the server closed meanwhile, or a close began
@@ -506,7 +507,7 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       break;
     case TPanelChange::ShowToolWindows:
       if (session_.Settings().FreqWindowVisible()) freq_->show();
-      if (!session_.RxOnly()) qso_->show();
+      if (!session_.RxOnly()) qso_->SetVisibleAskLater(true);
       rxOnlyItem_->setEnabled(false);
       break;
     case TPanelChange::StartTimer:
@@ -525,7 +526,7 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       stnCall_->show();
       break;
     case TPanelChange::HideTxWindows:
-      qso_->hide();
+      qso_->SetVisibleAskLater(false);
       if (session_.ModeGroup() == kModeGroupVoice) mic_->hide();
       break;
     case TPanelChange::RxOnlyLocked:
@@ -541,7 +542,7 @@ void TK2FrontPanel::PanelChanged(TPanelChange change) {
       ledMeter_->SetPosition(0);
       afGainKnob_->SetPosition(0);
       if (!session_.RxOnly()) {
-        qso_->hide();
+        qso_->SetVisibleAskLater(false);
         mic_->hide();
       }
       rx_->hide();
@@ -624,6 +625,15 @@ void TK2FrontPanel::ShowNotice(const std::string& text, const std::string& capti
 void TK2FrontPanel::closeEvent(QCloseEvent* event) {
   if (closed_) {
     event->accept();
+    return;
+  }
+  // Closing keeps the contact (a contact is data): its question is answered so, and the window
+  // closes once the contact window asks nothing more.
+  qso_->KeepContact();
+  if (qso_->Asking()) {
+    event->ignore();
+    closing_ = true;
+    qso_->AfterQuestions([this] { close(); });
     return;
   }
   // The window closes when the session is idle again: after the orderly disconnect, or at once

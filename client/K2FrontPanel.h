@@ -186,6 +186,6 @@ class TK2FrontPanel : public QWidget,
   std::uint16_t hotKeyIds_[3] = {};
   QPoint dragFrom_;
   bool dragging_ = false;
-  bool closing_ = false;  // the window waits for the disconnect to end
+  bool closing_ = false;  // the window waits for the disconnect and the contact's question
   bool closed_ = false;
 };

@@ -9,9 +9,11 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "client/ClientSession.h"
 #include "common/Utils.h"
@@ -131,8 +133,11 @@ TContactLinks TQSOPanel::Links() {
   links.SendCommand = [this](const std::string& line) {
     if (session_.Connected()) session_.SendCommand(line);
   };
-  links.Ask = [](const std::string& text, const std::string& caption) {
-    return platform::AskYesNo(text, caption);
+  links.Ask = [this](const std::string& text, const std::string& caption) {
+    asking_ = true;
+    const bool yes = platform::AskYesNo(text, caption, this);
+    asking_ = false;
+    return yes;
   };
   links.Notice = [](const std::string& text, const std::string& caption, TNoticeIcon icon) {
     platform::MessageBox(
@@ -256,17 +261,66 @@ void TQSOPanel::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (event->spontaneous()) return;  // restored from minimised: the contact goes on
   Run([this] { KeyboardShown(); });
-  Run([this] { NewBtnClick(); });
+  ContactStep(TContactStep::Shown);
 }
 
 void TQSOPanel::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   if (event->spontaneous()) return;  // minimised with the desktop, not hidden by the client
-  Run([this] {
-    PullFields();
-    log_.Hiding();
-    PushFields();
-  });
+  ContactStep(TContactStep::Hidden);
+}
+
+void TQSOPanel::SetVisibleAskLater(bool visible) {
+  askLater_ = true;
+  setVisible(visible);
+  askLater_ = false;
+}
+
+void TQSOPanel::ContactStep(TContactStep step) {
+  steps_.push_back(step);
+  if (askLater_ || running_ || stepsPosted_) return PostContactSteps();
+  RunContactSteps();
+}
+
+void TQSOPanel::PostContactSteps() {
+  if (stepsPosted_) return;
+  stepsPosted_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        stepsPosted_ = false;
+        RunContactSteps();
+      },
+      Qt::QueuedConnection);
+}
+
+void TQSOPanel::RunContactSteps() {
+  if (running_) return;  // the steps under way take these after their question
+  running_ = true;
+  while (!steps_.empty()) {
+    const TContactStep step = steps_.front();
+    steps_.pop_front();
+    Run([this, step] {
+      PullFields();
+      if (step == TContactStep::Shown)
+        log_.NewContact();
+      else
+        log_.Hiding();
+      PushFields();
+    });
+  }
+  running_ = false;
+  for (std::function<void()>& then : std::exchange(afterQuestions_, {})) then();
+}
+
+void TQSOPanel::AfterQuestions(std::function<void()> then) {
+  if (!Asking()) return then();
+  afterQuestions_.push_back(std::move(then));
+}
+
+void TQSOPanel::KeepContact() {
+  log_.KeepContact();
+  if (asking_) platform::AnswerOpenQuestion(log_.KeepingAnswer());
 }
 
 bool TQSOPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -2,8 +2,10 @@
 
 #include <QWidget>
 #include <array>
+#include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "client/MacroFile.h"
 #include "client/MorseKeyboard.h"
@@ -52,6 +54,18 @@ class TQSOPanel : public QWidget, public IContactFields {
   // The radio's mode group changed: Morse shows the macro and keyboard groups, voice and data
   // hide them; the window's height ends 16 pixels below the last group shown.
   void ShowModeGroups(bool morse);
+
+  // Shows or hides the window for the connection. What showing or hiding asks about the contact
+  // (abandon it, save it) comes afterwards, from the event loop: a step of the connection never
+  // waits for an answer. Later showings and hidings keep their order behind it.
+  void SetVisibleAskLater(bool visible);
+  // A question about the contact is open, or still to come.
+  bool Asking() const { return running_ || !steps_.empty(); }
+  // Runs then at once when no question about the contact is open or to come, else after them.
+  void AfterQuestions(std::function<void()> then);
+  // The program is closing: the open question about the contact, and every later one, is
+  // answered so that the contact is kept (saved, not abandoned).
+  void KeepContact();
 
   QLineEdit* edCall = nullptr;
   QLineEdit* edName = nullptr;
@@ -108,7 +122,12 @@ class TQSOPanel : public QWidget, public IContactFields {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  enum class TContactStep { Shown, Hidden };
   TContactLinks Links();
+  // The contact's part of showing (New) and hiding (the offer to save it): now, or queued.
+  void ContactStep(TContactStep step);
+  void PostContactSteps();
+  void RunContactSteps();
   std::optional<std::string> UploadEQSL(const std::string& text);
   void PullFields();
   void PushFields();
@@ -133,4 +152,10 @@ class TQSOPanel : public QWidget, public IContactFields {
   TMacroDlg* macroDlg_ = nullptr;
   std::string openPath_;  // offered by the next open and save dialogs
   std::string savePath_;
+  std::deque<TContactStep> steps_;
+  std::vector<std::function<void()>> afterQuestions_;
+  bool askLater_ = false;  // the window is shown or hidden for the connection
+  bool stepsPosted_ = false;
+  bool running_ = false;  // the steps run; their question may be open
+  bool asking_ = false;   // a question box about the contact is open
 };

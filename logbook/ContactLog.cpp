@@ -11,7 +11,9 @@ TDateTime TContactLog::UtcNow() const {
   return links_.UtcNow ? links_.UtcNow() : Now() + UtcOffset();
 }
 
-bool TContactLog::Ask(const std::string& text, const std::string& caption) const {
+bool TContactLog::Ask(const std::string& text, const std::string& caption, bool keeps) {
+  keepingAnswer_ = keeps;
+  if (keep_) return keeps;
   return links_.Ask && links_.Ask(text, caption);
 }
 
@@ -43,7 +45,7 @@ void TContactLog::CallChanged() {
 
 bool TContactLog::NewContact() {
   if (busy_) return false;
-  if (unsaved_ && !Ask("Abandon contact with " + Fields.Call + "?", kCaption)) return false;
+  if (unsaved_ && !Ask("Abandon contact with " + Fields.Call + "?", kCaption, false)) return false;
   const bool voice = links_.ModeGroup && links_.ModeGroup() == kModeGroupVoice;
   Fields.Call.clear();
   Fields.Name = "OM";
@@ -94,7 +96,7 @@ bool TContactLog::Save() {
   worked_.Add(TWorkedBefore::LineOf(call, band, contact.Start));
 
   const TEqslAccount account = links_.Eqsl ? links_.Eqsl() : TEqslAccount{};
-  if (account.Enabled && Ask("eQSL contact with " + call + "?", "eQSL contact?"))
+  if (account.Enabled && Ask("eQSL contact with " + call + "?", "eQSL contact?", false))
     Upload(contact, account);
 
   unsaved_ = false;
@@ -116,7 +118,7 @@ void TContactLog::Upload(const TContact& contact, const TEqslAccount& account) {
 
 void TContactLog::Hiding() {
   if (busy_ || !unsaved_) return;
-  if (Ask("Save unsaved contact with " + Fields.Call + "?", kCaption)) Save();
+  if (Ask("Save unsaved contact with " + Fields.Call + "?", kCaption, true)) Save();
 }
 
 void TContactLog::CheckWorkedBefore(const std::string& call) {

@@ -67,13 +67,19 @@ class TContactLog {
   void Hiding();
   // Shows "Worked ... before ..." when the call was logged on the current band.
   void CheckWorkedBefore(const std::string& call);
+  // The program is closing: from now on every question is answered, without asking, so that the
+  // contact is kept: saved, not abandoned, and not uploaded (the upload would hold the close up).
+  void KeepContact() { keep_ = true; }
+  // The answer that keeps the contact, to the question asked last.
+  bool KeepingAnswer() const { return keepingAnswer_; }
 
   // The contact as Save would log it now (times and frequency as captured).
   TContact Contact() const;
 
  private:
   TDateTime UtcNow() const;
-  bool Ask(const std::string& text, const std::string& caption) const;
+  // keeps: the answer that keeps the contact.
+  bool Ask(const std::string& text, const std::string& caption, bool keeps);
   void Notice(const std::string& text, const std::string& caption, TNoticeIcon icon) const;
   void Capture();
   void Upload(const TContact& contact, const TEqslAccount& account);
@@ -84,4 +90,6 @@ class TContactLog {
   bool unsaved_ = false;
   bool buttons_ = false;
   bool busy_ = false;
+  bool keep_ = false;
+  bool keepingAnswer_ = false;
 };

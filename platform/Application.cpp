@@ -141,11 +141,12 @@ void SetQuestionHook(QuestionHook hook) {
   Question() = std::move(hook);
 }
 
-bool AskYesNo(const std::string& text, const std::string& caption) {
+bool AskYesNo(const std::string& text, const std::string& caption, QWidget* window) {
   if (Question()) return Question()(text, caption);
   if (Headless()) return false;
   QMessageBox box(QMessageBox::Question, Latin1(caption), BoxText(text),
-                  QMessageBox::Yes | QMessageBox::No);
+                  QMessageBox::Yes | QMessageBox::No, window);
+  if (window != nullptr) box.setWindowModality(Qt::WindowModal);
   QPointer<QMessageBox> outer = OpenQuestion();
   OpenQuestion() = &box;
   const int answer = box.exec();

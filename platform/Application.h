@@ -33,8 +33,10 @@ void MessageBox(const std::string& text, const std::string& caption, BoxIcon ico
 // ellipsis, so that however much a peer sends the box and its buttons stay on the screen.
 QString BoxText(const std::string& text);
 
-// A question with Yes and No; true for Yes. Without a display nobody could answer: No.
-bool AskYesNo(const std::string& text, const std::string& caption);
+// A question with Yes and No; true for Yes. Without a display nobody could answer: No. With a
+// window, only that window waits for the answer, the program's other windows go on; without
+// one, they all wait.
+bool AskYesNo(const std::string& text, const std::string& caption, QWidget* window = nullptr);
 
 // Closes the innermost question that AskYesNo is showing, as if answer had been given: its
 // AskYesNo returns once the caller's handler has returned. Nothing when no question is open.

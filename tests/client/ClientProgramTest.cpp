@@ -19,6 +19,7 @@
 #include "client/TAMemo.h"
 #include "common/Adif.h"
 #include "common/Utils.h"
+#include "controls/KelmKnob.h"
 #include "platform/Application.h"
 #include "platform/MessagePump.h"
 #include "platform/Paths.h"
@@ -306,19 +307,23 @@ TEST_F(ClientProgram, TypedMorseReachesTheKeyer) {
 // The ways out of the program, in every state of its connection: the panel as the program runs
 // it, with the program's signal handling and its event loop, against a server that closes at
 // "BYE" as TalvoServer does. Each way must end the event loop within seconds, and "BYE" must be
-// the last line sent whenever a farewell was due.
+// the last line sent whenever a farewell was due; with receive audio on (ALSA's null device),
+// the farewell says "AU OFF" too.
 TEST(ClientWaysOut, EveryWayOutEndsTheProgramInEveryState) {
   enum class Way { Term, Int, MenuClose, WindowClose, PowerYes };
   using S = TSessionState;
   struct Row {
     Way way;
     S state;
+    bool audio = false;
   };
   std::vector<Row> rows;
   for (Way way : {Way::Term, Way::Int, Way::MenuClose, Way::WindowClose})
     for (S state : {S::Idle, S::Connecting, S::LoggingIn, S::SettingUp, S::Live, S::Disconnecting})
       rows.push_back({way, state});
   rows.push_back({Way::PowerYes, S::Live});
+  rows.push_back({Way::Term, S::Live, true});
+  setenv("TALVO_ALSA_PCM_OUT", "null", 1);
 
   static TK2FrontPanel* current = nullptr;  // as the program's main holds its panel
   platform::OnTerminationSignal([](int) {
@@ -356,6 +361,10 @@ TEST(ClientWaysOut, EveryWayOutEndsTheProgramInEveryState) {
     const S reach = row.state == S::Disconnecting ? S::Live : row.state;
     if (reach != S::Idle) session.ConnectTo("Station");
     ASSERT_TRUE(WaitFor([&] { return session.State() == reach; }, 15000));
+    if (row.audio) {
+      panel.AFGainKnob()->SetPosition(3);
+      ASSERT_TRUE(server.WaitForLine("AU ON"));
+    }
     if (row.state == S::Disconnecting) {
       panel.PowerBtnClick();
       ASSERT_TRUE(
@@ -392,7 +401,12 @@ TEST(ClientWaysOut, EveryWayOutEndsTheProgramInEveryState) {
     const std::vector<std::string> sent = server.Texts();
     EXPECT_EQ(farewell, !sent.empty() && sent.back() == "BYE") << ::testing::PrintToString(sent);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "BYE"), farewell ? 1 : 0);
+    const std::vector<std::string> audioOff = {"RX", "AU OFF", "DISP OFF", "SM OFF", "BYE"};
+    EXPECT_EQ(row.audio,
+              std::search(sent.begin(), sent.end(), audioOff.begin(), audioOff.end()) != sent.end())
+        << ::testing::PrintToString(sent);
   }
+  unsetenv("TALVO_ALSA_PCM_OUT");
   platform::SetQuestionHook(nullptr);
 }
 

@@ -51,6 +51,7 @@ class ClientSessionTest : public ::testing::Test {
   std::unique_ptr<TClientSession> NewSession() {
     auto s = std::make_unique<TClientSession>(ini_, trace_, rec_.Views());
     s->SetWaitLimitMs(wait_);
+    rec_.session = s.get();
     return s;
   }
   // A server that logs the caller in: banner, then after "AUTH" the welcome (if any) and PRIV.

@@ -3,18 +3,23 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
 
 #include "client/K2FrontPanel.h"
 #include "client/PanelPicture.h"
+#include "client/QSOPanel.h"
 #include "common/Utils.h"
 #include "controls/HotKeyManager.h"
 #include "platform/Application.h"
@@ -128,13 +133,32 @@ TEST(FrontPanelHotKeys, RegisteredOnceAndSentOnceTheDisplayReports) {
   EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Unable to register hotkey(s)"), 0);
 }
 
+// The processor time, user and system, that the process has used, in clock ticks.
+long CpuTicks(pid_t pid) {
+  const std::string stat = FileText("/proc/" + std::to_string(pid) + "/stat");
+  long user = 0, system = 0;  // fields 14 and 15, counted after the name's ")"
+  std::sscanf(stat.c_str() + stat.rfind(')') + 1,
+              " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &user, &system);
+  return user + system;
+}
+
 // The program itself, connected with its Power button and its dialog's Connect, ends after its
-// farewell whichever way it is closed, when the server closes at "BYE".
+// farewell whichever way it is closed, when the server closes at "BYE". A contact begun and left
+// unsaved is asked about after Power, and the question waits idle; SIGTERM saves the contact.
 TEST(FrontPanelProgramOnDisplay, EveryWayOutEndsItWhileConnected) {
   if (std::getenv("TALVO_TEST_DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
-  enum class Way { Term, Int, WindowClose, MenuClose };
+  enum class Way { Term, Int, WindowClose, MenuClose, TermAtContactQuestion };
   const QPoint power = PanelLayout().Power.Rect.center();
-  for (Way way : {Way::Term, Way::Int, Way::WindowClose, Way::MenuClose}) {
+  QPoint callAt, logStartAt;  // in the program's contact window: laid out here by a twin
+  {
+    TClientSession twinSession(TestHome() + "/twin.INI", TestHome() + "/twin.log");
+    TQSOPanel twin(twinSession);
+    twin.show();
+    callAt = twin.edCall->mapToGlobal(twin.edCall->rect().center());
+    logStartAt = twin.LogStartBtn->mapToGlobal(twin.LogStartBtn->rect().center());
+  }
+  for (Way way :
+       {Way::Term, Way::Int, Way::WindowClose, Way::MenuClose, Way::TermAtContactQuestion}) {
     SCOPED_TRACE("way " + std::to_string(static_cast<int>(way)));
     const std::string home = TestHome() + "/" + std::to_string(static_cast<int>(way));
     mkdir(home.c_str(), 0700);
@@ -182,9 +206,26 @@ TEST(FrontPanelProgramOnDisplay, EveryWayOutEndsItWhileConnected) {
         Tap(XK_Down);
         Tap(XK_Return);
         break;
+      case Way::TermAtContactQuestion: {
+        Click(callAt, 1);
+        for (xcb_keysym_t key : {XK_d, XK_l, XK_1, XK_a, XK_b, XK_c}) Tap(key);
+        Click(logStartAt, 1);
+        platform::WaitMessages(300);
+        Click(power, 1);
+        ASSERT_TRUE(server.WaitForLine("BYE"));
+        platform::WaitMessages(1500);
+        const long before = CpuTicks(pid);
+        platform::WaitMessages(2000);
+        EXPECT_LT(CpuTicks(pid) - before, ::sysconf(_SC_CLK_TCK) / 5);
+        EXPECT_EQ(FileText(home + "/TalvoClient.adi").find("DL1ABC"), std::string::npos);
+        ::kill(pid, SIGTERM);
+        break;
+      }
     }
     EXPECT_TRUE(WaitTalvoProcessEnded(client, 5000));
     EXPECT_EQ(client.exitCode(), 0);
+    EXPECT_EQ(way == Way::TermAtContactQuestion,
+              FileText(home + "/TalvoClient.adi").find("<CALL:6>DL1ABC") != std::string::npos);
     const std::vector<std::string> sent = server.Texts();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back(), "BYE") << ::testing::PrintToString(sent);

@@ -144,7 +144,7 @@ TEST_F(FrontPanel, FrequencyWindowChoiceSurvivesAConnectionThatNeverCameUp) {
 }
 
 // Lines that come with the server's close are handled first, in order; then the panel is reset,
-// whatever those lines did to it: a "PRIV 0" that lets messages run included.
+// whatever those lines did to it: a "PRIV 0" that hides the tool windows included.
 TEST_F(FrontPanel, TheLinesBeforeACloseAreHandledThenThePanelIsIdle) {
   FakeServer server;
   server.Run([](FakeServer::Conn& c) {

@@ -5,15 +5,21 @@
 #include <vector>
 
 #include "client/ClientLinks.h"
+#include "client/ClientSession.h"
 
-// Records what the session asks of its windows.
+// Records what the session asks of its windows; with a session, stopping the audio clears its
+// audio flag, as the panel's audio path does.
 struct Recorder : IPanelView, IStatusView, INoticeView {
   struct Text : ITextView {
     std::vector<std::string> lines;
     void AddText(const std::string& text) override { lines.push_back(text); }
   };
 
-  void PanelChanged(TPanelChange change) override { panel.push_back(change); }
+  void PanelChanged(TPanelChange change) override {
+    panel.push_back(change);
+    if (session && (change == TPanelChange::StopAudio || change == TPanelChange::PowerOff))
+      session->SetAudioOn(false);
+  }
   void ShowStatus(TServerWord word, const std::string& value) override {
     status.emplace_back(word, value);
   }
@@ -27,6 +33,7 @@ struct Recorder : IPanelView, IStatusView, INoticeView {
     return false;
   }
 
+  TClientSession* session = nullptr;
   std::vector<TPanelChange> panel;
   std::vector<std::pair<TServerWord, std::string>> status;
   std::vector<std::string> notices;
