@@ -622,14 +622,19 @@ void TK2FrontPanel::ShowNotice(const std::string& text, const std::string& capti
   platform::MessageBox(text, caption, platform::BoxIcon::Information);
 }
 
+void TK2FrontPanel::CloseProgram() {
+  qso_->KeepContact();
+  close();
+}
+
 void TK2FrontPanel::closeEvent(QCloseEvent* event) {
   if (closed_) {
     event->accept();
     return;
   }
-  // Closing keeps the contact (a contact is data): its question is answered so, and the window
-  // closes once the contact window asks nothing more.
-  qso_->KeepContact();
+  // A close while the contact's question is open keeps the contact (a contact is data): the
+  // question is answered so, and the window closes once the contact window asks nothing more.
+  if (qso_->QuestionOpen()) qso_->KeepContact();
   if (qso_->Asking()) {
     event->ignore();
     closing_ = true;

@@ -68,6 +68,10 @@ class TK2FrontPanel : public QWidget,
   TChatWin* ChatWin() const { return chat_.get(); }
   TRxWin* RxWin() const { return rx_.get(); }
 
+  // Ends the program on a signal, in order. Nobody may be there to answer the contact window's
+  // question, so the contact is kept (saved) without asking.
+  void CloseProgram();
+
   // Handlers, by the components' names.
   void PowerBtnClick();
   void AFGainKnobChange(int value);

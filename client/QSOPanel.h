@@ -61,6 +61,8 @@ class TQSOPanel : public QWidget, public IContactFields {
   void SetVisibleAskLater(bool visible);
   // A question about the contact is open, or still to come.
   bool Asking() const { return running_ || !steps_.empty(); }
+  // A question box about the contact is open now.
+  bool QuestionOpen() const { return asking_; }
   // Runs then at once when no question about the contact is open or to come, else after them.
   void AfterQuestions(std::function<void()> then);
   // The program is closing: the open question about the contact, and every later one, is

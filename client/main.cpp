@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   // waits for the event loop and still ends the program in order.
   TK2FrontPanel* live = nullptr;
   platform::OnTerminationSignal([&live](int) {
-    if (live != nullptr) live->close();
+    if (live != nullptr) live->CloseProgram();
   });
   // The panel creates its tool windows: microphone, station list and settings, contacts,
   // macros, frequencies, chat and received text.

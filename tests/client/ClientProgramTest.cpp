@@ -327,7 +327,7 @@ TEST(ClientWaysOut, EveryWayOutEndsTheProgramInEveryState) {
 
   static TK2FrontPanel* current = nullptr;  // as the program's main holds its panel
   platform::OnTerminationSignal([](int) {
-    if (current != nullptr) current->close();
+    if (current != nullptr) current->CloseProgram();
   });
   platform::SetQuestionHook([](const std::string&, const std::string&) { return true; });
   const std::string home = TestHome();
