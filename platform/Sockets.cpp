@@ -540,6 +540,27 @@ int WSASetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs) {
   return 0;
 }
 
+int TcpSetRetransmitMax(TSocket s, std::uint32_t maxMs) {
+  // TCP_RTO_MAX_MS: the C library's headers may not have it yet.
+  constexpr int kTcpRtoMaxMs = 44;
+  detail::EntryPtr entry = Use(s);
+  if (!entry) return SOCKET_ERROR;
+  int ms = static_cast<int>(maxMs);
+  if (::setsockopt(entry->fd, IPPROTO_TCP, kTcpRtoMaxMs, &ms, sizeof(ms)) != 0) return FailErrno();
+  return 0;
+}
+
+int TcpSinceAck(TSocket s, std::uint32_t* ms) {
+  detail::EntryPtr entry = Use(s);
+  if (!entry) return SOCKET_ERROR;
+  if (ms == nullptr) return Fail(WSAEFAULT);
+  tcp_info info{};
+  socklen_t length = sizeof(info);
+  if (::getsockopt(entry->fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return FailErrno();
+  *ms = info.tcpi_last_ack_recv;
+  return 0;
+}
+
 int WSAIoctlRcvAll(TSocket s, std::uint32_t) {
   detail::EntryPtr entry = Use(s);
   if (!entry) return SOCKET_ERROR;

@@ -140,6 +140,12 @@ class TCustomWSocket : public TComponent {
   // waits about a quarter of an hour for unanswered data. Applied with the keep-alive option.
   std::int32_t UserTimeout() const { return userTimeout_; }
   void SetUserTimeout(std::int32_t value) { userTimeout_ = value; }
+  // The longest wait, in milliseconds, between two retransmissions of unanswered data; 0 (the
+  // default) leaves the system's back-off, which after a long outage may wait half a minute or
+  // more to try again. Applied with the user timeout where the system offers it; a system that
+  // does not keeps its back-off, and says so once in the debug output.
+  std::int32_t RetransmitMax() const { return retransmitMax_; }
+  void SetRetransmitMax(std::int32_t value) { retransmitMax_ = value; }
   TQelLogger* QelLogger() const { return logger_; }
   virtual void SetQelLogger(TQelLogger* logger);
 
@@ -190,6 +196,8 @@ class TCustomWSocket : public TComponent {
     std::uint64_t Queued = 0;
     std::uint64_t InFlight = 0;
     std::uint64_t Delivered = 0;
+    // Milliseconds since the peer last acknowledged anything, data or probe (0 when unknown).
+    std::uint32_t SinceAckMs = 0;
   };
   TSendBacklog SendBacklog();
 
@@ -375,6 +383,7 @@ class TCustomWSocket : public TComponent {
   std::int32_t keepAliveTime_ = 30000;
   std::int32_t keepAliveInterval_ = 1000;
   std::int32_t userTimeout_ = 0;
+  std::int32_t retransmitMax_ = 0;
 
   // The connection that the handle belongs to (handles are never reused) and the last one whose
   // end has been reported.

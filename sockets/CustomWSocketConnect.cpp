@@ -1,3 +1,6 @@
+#include <atomic>
+
+#include "platform/Debug.h"
 #include "sockets/CustomWSocket.h"
 #include "text/Text.h"
 
@@ -127,6 +130,16 @@ bool TCustomWSocket::SetUserTimeoutOption() {
   if (wsock::SetTcpUserTimeout(hSocket_, static_cast<std::uint32_t>(userTimeout_)) != 0) {
     RaiseSocketError("setsockopt(TCP_USER_TIMEOUT)");
     return false;
+  }
+  if (retransmitMax_ > 0 &&
+      wsock::SetRetransmitMax(hSocket_, static_cast<std::uint32_t>(retransmitMax_)) != 0) {
+    // Older kernels lack the option: their back-off stands, which only shortens the outages a
+    // connection survives.
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true))
+      platform::OutputDebugString("TCP_RTO_MAX_MS refused (error #" +
+                                  std::to_string(wsock::WSAGetLastError()) +
+                                  "): the system's retransmission back-off stays");
   }
   return true;
 }

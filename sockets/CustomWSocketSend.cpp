@@ -146,6 +146,8 @@ TCustomWSocket::TSendBacklog TCustomWSocket::SendBacklog() {
     held = 0;
   backlog.InFlight = std::min<std::uint64_t>(held, handedOver_);
   backlog.Delivered = handedOver_ - backlog.InFlight;
+  if (hSocket_ == INVALID_SOCKET || wsock::SinceAck(hSocket_, &backlog.SinceAckMs) != 0)
+    backlog.SinceAckMs = 0;
   return backlog;
 }
 

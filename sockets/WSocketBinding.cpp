@@ -440,6 +440,15 @@ int SetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs) {
   Counted counted;
   return ws::WSASetTcpUserTimeout(s, timeoutMs);
 }
+int SetRetransmitMax(TSocket s, std::uint32_t maxMs) {
+  EnsureLoaded();
+  Counted counted;
+  return ws::TcpSetRetransmitMax(s, maxMs);
+}
+int SinceAck(TSocket s, std::uint32_t* ms) {
+  EnsureLoaded();
+  return ws::TcpSinceAck(s, ms);
+}
 std::uint32_t InetAddr(const std::string& text) {
   return ws::inet_addr(text);
 }

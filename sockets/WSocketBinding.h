@@ -96,6 +96,8 @@ int IoctlKeepAliveVals(TSocket s, std::uint32_t onoff, std::uint32_t timeMs,
                        std::uint32_t intervalMs);           // counted
 int IoctlRcvAll(TSocket s, std::uint32_t on);               // counted
 int SetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs);  // counted
+int SetRetransmitMax(TSocket s, std::uint32_t maxMs);       // counted
+int SinceAck(TSocket s, std::uint32_t* ms);
 std::uint32_t InetAddr(const std::string& text);
 std::string InetNtoa(std::uint32_t addr);  // counted
 std::uint16_t Htons(std::uint16_t v);
