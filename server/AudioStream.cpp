@@ -76,6 +76,7 @@ void TAudioStream::UpdateBufferSizes() {
 
 void TAudioStream::ResetSession() {
   rxQuiet_ = false;
+  thinning_.Reset();
   txMeterHold_ = 0;
   ClearTxReference();
 }
@@ -258,7 +259,8 @@ void TAudioStream::ACMInBufferFull(const void* data, std::int32_t size) {
   const std::int32_t peak = level.Peak;
   const bool quiet = average <= squelchLevel_;
   std::int32_t rx = 0;
-  if (!(quiet && peak <= 2 * squelchLevel_ && rxQuiet_)) rx = SendBlock(bytes, samples * 2);
+  if (!(quiet && peak <= 2 * squelchLevel_ && rxQuiet_) && LinkTakesBlock())
+    rx = SendBlock(bytes, samples * 2);
   rxQuiet_ = quiet;
   std::int32_t tx = txAudio_;
   if (txMeterHold_ == 0)
@@ -266,6 +268,16 @@ void TAudioStream::ACMInBufferFull(const void* data, std::int32_t size) {
   else
     --txMeterHold_;
   SetMeters(rx, tx);
+}
+
+bool TAudioStream::LinkTakesBlock() {
+  if (!waiting_) return true;
+  const TAudioThinning::TDecision d = thinning_.Decide(waiting_(), platform::GetTickCount());
+  if (d.Change == TAudioThinning::TChange::Thinned)
+    log_("Receive audio thinned: the link to the client is slower than the audio");
+  else if (d.Change == TAudioThinning::TChange::Whole)
+    log_("Receive audio whole again");
+  return d.Send;
 }
 
 std::int32_t TAudioStream::SendBlock(const std::uint8_t* data, std::size_t size) {

@@ -7,6 +7,7 @@
 #include "audio/ACMConvertor.h"
 #include "audio/ACMIn.h"
 #include "audio/ACMOut.h"
+#include "common/AudioThinning.h"
 #include "common/FrameClock.h"
 #include "relay/RelayLinks.h"
 
@@ -17,7 +18,9 @@
 // SquelchLevel, or its peak exceeds twice the level, or the block before it was loud (so one
 // quiet block follows the sound as a tail). Each block that passes is compressed to MPEG
 // Layer-3 and sent as "AU " + frame (see common/AudioFrame.h); a block that yields no compressed
-// bytes yet sends nothing.
+// bytes yet sends nothing. On a link slower than the audio, blocks are skipped in the same way
+// while more than about a second of it waits for the client (common/AudioThinning.h); the event
+// log says when that begins and when the audio is whole again.
 //
 // Transmit: "AU DATA " + frame lines are played on the sound card in the compressed format (the
 // device decodes). A frame is late when it arrives 250 ms or more after the sender's clock says
@@ -85,6 +88,9 @@ class TAudioStream {
   // A client is connected: blocks captured without one are ignored.
   bool ClientConnected() const { return clientConnected_; }
   void SetClientConnected(bool value) { clientConnected_ = value; }
+  // What waits for the client, in bytes (the server's queue and the network's); none when unset.
+  void SetClientWaiting(std::function<std::uint64_t()> waiting) { waiting_ = std::move(waiting); }
+  bool RxThinning() const { return thinning_.Thinning(); }
   // A new caller: audio state of the last session forgotten, reference cleared.
   void ResetSession();
   // The session ended: capture and playback close as at "AU OFF".
@@ -134,6 +140,8 @@ class TAudioStream {
   void Fail(const std::string& what, const std::string& error);
   void Send(const std::string& line);
   std::uint32_t QueueLimitBytes() const;
+  // Whether a block that passed the squelch goes out on the client's link.
+  bool LinkTakesBlock();
   void UpdateBufferSizes();
 
   IClientLink& client_;
@@ -142,6 +150,8 @@ class TAudioStream {
   std::int32_t squelchLevel_ = 20;
   bool clientConnected_ = false;
   bool rxQuiet_ = false;
+  std::function<std::uint64_t()> waiting_;
+  TAudioThinning thinning_;
   TFrameClock txClock_{kLateMs, kReanchorMs};
   std::int32_t txMeterHold_ = 0;
   std::int32_t rxAudio_ = 0;

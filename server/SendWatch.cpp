@@ -5,13 +5,15 @@ void TSendWatch::Reset(std::uint32_t now) {
   delivered_ = 0;
 }
 
-TSendWatch::TVerdict TSendWatch::Sample(std::uint32_t now, std::uint64_t queued,
-                                        std::uint64_t inFlight, std::uint64_t delivered) {
-  if (queued + inFlight == 0 || delivered != delivered_) {
+TSendWatch::TVerdict TSendWatch::Sample(std::uint32_t now, const TSample& sample) {
+  if (sample.Queued + sample.InFlight == 0 || sample.Delivered != delivered_) {
     since_ = now;
-    delivered_ = delivered;
+    delivered_ = sample.Delivered;
   }
-  if (queued > maxQueued_) return TVerdict::Overfull;
-  if (now - since_ >= stallMs_) return TVerdict::Stalled;
+  if (sample.Queued > maxQueued_) return TVerdict::Overfull;
+  const std::uint32_t waited = now - since_;
+  const bool answers = sample.SinceAckMs + kAnswerSlackMs < waited;
+  if (answers && waited >= stallMs_) return TVerdict::Stalled;
+  if (waited >= unansweredMs_ && waited >= stallMs_) return TVerdict::Unanswered;
   return TVerdict::Flowing;
 }

@@ -77,6 +77,12 @@ void TServerSession::ClientLink::SendText(const std::string& text) {
   if (socket_.State() == wsConnected) socket_.SendText(text);
 }
 
+std::uint64_t TServerSession::ClientLink::Waiting() const {
+  if (socket_.State() != wsConnected) return 0;
+  const TCustomWSocket::TSendBacklog b = socket_.SendBacklog();
+  return b.Queued + b.InFlight;
+}
+
 TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
     : CwDecoder(
           iniPath, [this](const std::string& line) { clientLink_.SendText(line); },
@@ -90,7 +96,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
       framer_([this](const std::string& word, const std::string& value) {
         return DispatchLine(word, value);
       }),
-      sendWatch_(SendStallMs(), kMaxQueuedBytes),
+      sendWatch_(SendStallMs(), kUnansweredMs, kMaxQueuedBytes),
       timerOwner_(std::make_unique<QObject>()) {
   ServerWSocket.SetAddr("0.0.0.0");
   ServerWSocket.SetProto("tcp");
@@ -103,6 +109,8 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
   CliWSocket.SetKeepAliveTime(kLinkIdleMs);
   CliWSocket.SetKeepAliveInterval(kLinkProbeMs);
   CliWSocket.SetUserTimeout(kLinkTimeoutMs);
+  CliWSocket.SetRetransmitMax(kLinkRetransmitMaxMs);
+  Audio.SetClientWaiting([this] { return clientLink_.Waiting(); });
   CliWSocket.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     CliWSocketDataAvailable(error);
   };
@@ -228,12 +236,17 @@ bool TServerSession::EndStalledSession() {
   if (CliWSocket.State() != wsConnected || sessionEnded_) return false;
   const TCustomWSocket::TSendBacklog b = CliWSocket.SendBacklog();
   const std::string tag = "[" + sessionAddress_ + "] ";
-  switch (sendWatch_.Sample(platform::GetTickCount(), b.Queued, b.InFlight, b.Delivered)) {
+  const TSendWatch::TSample sample{b.Queued, b.InFlight, b.Delivered, b.SinceAckMs};
+  switch (sendWatch_.Sample(platform::GetTickCount(), sample)) {
     case TSendWatch::TVerdict::Flowing:
       return false;
     case TSendWatch::TVerdict::Stalled:
       LogEvent(tag + "The client has taken nothing for " +
                std::to_string(sendWatch_.StallMs() / 1000) + " s; connection closed");
+      break;
+    case TSendWatch::TVerdict::Unanswered:
+      LogEvent(tag + "No answer from the client for " +
+               std::to_string(sendWatch_.UnansweredMs() / 1000) + " s; connection closed");
       break;
     case TSendWatch::TVerdict::Overfull:
       LogEvent(tag + "Over " + std::to_string(sendWatch_.MaxQueued() / 1024) +
@@ -242,6 +255,16 @@ bool TServerSession::EndStalledSession() {
   }
   EndSession();
   return true;
+}
+
+std::string TServerSession::CloseReason(std::uint16_t error) const {
+  // The system gave the connection up: data or keep-alive probes went unanswered.
+  namespace ws = platform::winsock;
+  if (error == ws::WSAETIMEDOUT || error == ws::WSAECONNABORTED || error == ws::WSAEHOSTUNREACH ||
+      error == ws::WSAENETUNREACH)
+    return "No answer from the client for " + std::to_string(kLinkTimeoutMs / 1000) +
+           " s; connection closed";
+  return {};
 }
 
 void TServerSession::TimerTimer() {
@@ -673,8 +696,10 @@ void TServerSession::StartSession(bool radioSilent) {
   }
 }
 
-void TServerSession::CliWSocketSessionClosed(std::uint16_t) {
+void TServerSession::CliWSocketSessionClosed(std::uint16_t error) {
   const std::uint32_t session = sessionId_;
+  const std::string reason = CloseReason(error);
+  if (!reason.empty()) LogEvent("[" + sessionAddress_ + "] " + reason);
   Audio.SessionEnded();
   // Only a logged-in caller may have changed the radio: a caller who never logged in must not
   // cut the operator's transmission or keyer text at the radio.

@@ -75,14 +75,20 @@ class TServerSession {
   // A link that dies without a word: keep-alive probes after this much quiet, this far apart,
   // and the connection given up when data or probes go unanswered this long, so that the session
   // ends and the radio is released within a minute, whether or not there is anything to send.
+  // Data is sent again at most kLinkRetransmitMaxMs apart where the system can be told so, so
+  // that an outage that ends within about 45 s keeps the session.
   static constexpr std::int32_t kLinkIdleMs = 10000;
   static constexpr std::int32_t kLinkProbeMs = 3000;
-  static constexpr std::int32_t kLinkTimeoutMs = 30000;
-  // A client that has taken nothing of what waits for it for this long is cut off, and so is one
-  // for which more than kMaxQueuedBytes wait in the server: the session ends as at any close.
-  // The environment variable TALVO_SEND_STALL_MS (milliseconds), read once when the session
-  // object is made, replaces the time (tests shorten it).
-  static constexpr std::uint32_t kSendStallMs = 45000;
+  static constexpr std::int32_t kLinkTimeoutMs = 50000;
+  static constexpr std::int32_t kLinkRetransmitMaxMs = 3000;
+  // A client that answers but has taken nothing of what waits for it for this long is cut off
+  // (before the user timeout, which ends such a peer too, so that the log tells why); one that
+  // does not answer at all is left to the user timeout, and cut off by the session only after
+  // kUnansweredMs. So is one for which more than kMaxQueuedBytes wait in the server. The session
+  // ends as at any close. The environment variable TALVO_SEND_STALL_MS (milliseconds), read
+  // once when the session object is made, replaces the stall time (tests shorten it).
+  static constexpr std::uint32_t kSendStallMs = 40000;
+  static constexpr std::uint32_t kUnansweredMs = kLinkTimeoutMs + 5000;
   static constexpr std::uint64_t kMaxQueuedBytes = 1024 * 1024;
 
   // eventLog must outlive the session.
@@ -195,6 +201,8 @@ class TServerSession {
    public:
     explicit ClientLink(TWSocket& socket) : socket_(socket) {}
     void SendText(const std::string& text) override;
+    // What waits for the client: the socket's queue and the network's.
+    std::uint64_t Waiting() const;
 
    private:
     TWSocket& socket_;
@@ -210,6 +218,8 @@ class TServerSession {
   void EndSessionAfter(std::uint32_t ms);
   // Ends the session of a client that stopped reading (see kSendStallMs); true when it did.
   bool EndStalledSession();
+  // The log line that says why the connection of this close ended, or "" for an ordinary close.
+  std::string CloseReason(std::uint16_t error) const;
   // Whether the caller of that session is still connected (for a step that resumes).
   bool SameSession(std::uint32_t session) const;
   // The banner, a pause, the busy text, a pause, then the close (logged when logIt).
