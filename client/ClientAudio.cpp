@@ -5,6 +5,7 @@
 
 #include "common/AudioFrame.h"
 #include "common/BlockLevel.h"
+#include "platform/Tick.h"
 
 TClientAudio::TClientAudio(IAudioLink& link) : link_(link) {
   ACMConv.SetInputBufferSize(kMicBlockBytes);
@@ -142,7 +143,9 @@ void TClientAudio::ACMInBufferFull(const void* data, std::int32_t size) {
   if (level.Samples == 0) return;
   SetLevel(level.Peak / kLevelDivisor);
   const bool quiet = level.Average <= micSquelch_;
-  if (!quiet || !micWasQuiet_) SendBlock(data, size);
+  if ((!quiet || !micWasQuiet_) &&
+      thinning_.Decide(link_.SendWaiting(), platform::GetTickCount()).Send)
+    SendBlock(data, size);
   micWasQuiet_ = quiet;
 }
 
@@ -178,6 +181,7 @@ void TClientAudio::SetLevel(std::int32_t level) {
 void TClientAudio::ResetForConnect() {
   link_.SetAudioOn(false);
   micWasQuiet_ = true;
+  thinning_.Reset();
   clock_.Clear();
 }
 

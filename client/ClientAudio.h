@@ -7,6 +7,7 @@
 #include "audio/ACMConvertor.h"
 #include "audio/ACMIn.h"
 #include "audio/ACMOut.h"
+#include "common/AudioThinning.h"
 #include "common/FrameClock.h"
 
 // What the audio path needs of the session: the connection's state, the receive-audio flag the
@@ -20,6 +21,8 @@ class IAudioLink {
   virtual void SendCommand(const std::string& line) = 0;
   // Written as it is (push-to-talk "TX" and "RX").
   virtual void SendRaw(const std::string& line) = 0;
+  // What waits for the server, in bytes: the connection's queue and the network's.
+  virtual std::uint64_t SendWaiting() = 0;
 
  protected:
   ~IAudioLink() = default;  // never owned through this path
@@ -37,7 +40,10 @@ class IAudioLink {
 // Transmit: push-to-talk sends "TX" (not with VOX: the radio keys itself) and, while receive
 // audio is on, captures the microphone in 128-byte blocks. A block is sent when its average
 // absolute value is above the squelch (0..320) or the block before it was loud, so one quiet
-// block follows the speech as a tail; a block that compresses to no bytes yet sends no line.
+// block follows the speech as a tail; a block that compresses to no bytes yet sends no line. On
+// an uplink slower than the audio, blocks are skipped in the same way while more than about a
+// second of it waits for the server (common/AudioThinning.h), so that the radio never plays
+// stale microphone audio.
 // The level meter shows the block's peak div 2048 (0..16). The next push-to-talk click, the end
 // of the connection or the closing of the microphone window ends transmitting ("RX" when the
 // connection is still there).
@@ -116,6 +122,7 @@ class TClientAudio {
   bool useVox_ = false;
   bool micWasQuiet_ = true;
   bool transmitting_ = false;
+  TAudioThinning thinning_;
   std::int32_t level_ = 0;
 };
 
@@ -129,6 +136,7 @@ class AudioSessionFor final : public IAudioLink {
   void SetAudioOn(bool value) override { session_.SetAudioOn(value); }
   void SendCommand(const std::string& line) override { session_.SendCommand(line); }
   void SendRaw(const std::string& line) override { session_.SendRaw(line); }
+  std::uint64_t SendWaiting() override { return session_.SendWaiting(); }
 
  private:
   Session& session_;

@@ -57,12 +57,11 @@ TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClie
   DataConn.SetMultiThreaded(true);
   DataConn.SetLingerOnOff(wsLingerOn);
   DataConn.SetLingerTimeout(0);
-  // A server link that dies without a word ends like a close, well within 90 s: probes after
-  // 10 s of quiet, 3 s apart, and data or probes unanswered for 30 s give the connection up.
   DataConn.SetKeepAliveOnOff(wsKeepAliveOnCustom);
-  DataConn.SetKeepAliveTime(10000);
-  DataConn.SetKeepAliveInterval(3000);
-  DataConn.SetUserTimeout(30000);
+  DataConn.SetKeepAliveTime(kLinkIdleMs);
+  DataConn.SetKeepAliveInterval(kLinkProbeMs);
+  DataConn.SetUserTimeout(kLinkTimeoutMs);
+  DataConn.SetRetransmitMax(kLinkRetransmitMaxMs);
   DataConn.SetComponentOptions({wsoNoReceiveLoop});  // one bounded read per event
   DataConn.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     DataConnDataAvailable(error);
@@ -112,8 +111,15 @@ void TClientSession::Transition(TEvent event) {
   }
 }
 
+std::uint64_t TClientSession::SendWaiting() {
+  if (!Connected()) return 0;
+  const TCustomWSocket::TSendBacklog b = DataConn.SendBacklog();
+  return b.Queued + b.InFlight;
+}
+
 void TClientSession::DropPending() {
   ++connection_;
+  closeError_ = 0;
   continuePosted_ = false;
   closeSeen_ = false;
   readWaiting_ = false;
@@ -371,11 +377,29 @@ void TClientSession::Closed() {
       return FailConnect({});
     case TSessionState::Disconnecting:
       return EndDisconnect();
-    case TSessionState::Live:
-      return EndConnection();
+    case TSessionState::Live: {
+      std::string lost = LostReason();
+      EndConnection();
+      if (!lost.empty()) Report(std::move(lost), {});
+      return;
+    }
     case TSessionState::Idle:  // nothing was under way: the panel is idle all the same
       return ResetPanel();
   }
+}
+
+std::string TClientSession::LostReason() const {
+  namespace ws = platform::winsock;
+  const std::uint16_t e = closeError_;
+  std::string why;
+  if (e == ws::WSAETIMEDOUT || e == ws::WSAECONNABORTED || e == ws::WSAEHOSTUNREACH ||
+      e == ws::WSAENETUNREACH)
+    why = "no answer from the station for " + std::to_string(kLinkTimeoutMs / 1000) + " s";
+  else if (e == ws::WSAECONNRESET)
+    why = "the station reset the connection";
+  else
+    return {};
+  return "The connection to " + stationName_ + " was lost: " + why + ".";
 }
 
 void TClientSession::Abandon() {
@@ -598,7 +622,8 @@ void TClientSession::HandlePriv(const std::string& value) {
   Panel(TPanelChange::RxOnlyLocked);
 }
 
-void TClientSession::DataConnSessionClosed(std::uint16_t) {
+void TClientSession::DataConnSessionClosed(std::uint16_t error) {
+  closeError_ = error;
   DrainOnClose();
   closeSeen_ = true;
   ContinueLater();

@@ -40,6 +40,14 @@ class TClientSession {
  public:
   static constexpr const char* kTitle = "Talvo Client";
   static constexpr int kKeepAliveSeconds = 60;
+  // A server link that dies without a word ends like a close within a minute: probes after
+  // kLinkIdleMs of quiet, kLinkProbeMs apart, and data or probes unanswered for kLinkTimeoutMs
+  // give the connection up. Data is sent again at most kLinkRetransmitMaxMs apart where the
+  // system can be told so, so that an outage that ends within about 45 s keeps the session.
+  static constexpr std::int32_t kLinkIdleMs = 10000;
+  static constexpr std::int32_t kLinkProbeMs = 3000;
+  static constexpr std::int32_t kLinkTimeoutMs = 50000;
+  static constexpr std::int32_t kLinkRetransmitMaxMs = 3000;
   // The connect, greeting and welcome waits end after this long.
   static constexpr std::uint32_t kWaitLimitMs = 10000;
   // One read event takes at most this much, and one pass handles at most kLinesPerPass lines or
@@ -64,6 +72,8 @@ class TClientSession {
   TWSocket DataConn;
   // The socket is connected: what the writers go by. The windows go by the state.
   bool Connected() const { return DataConn.State() == wsConnected; }
+  // What waits for the server, in bytes: the socket's queue and the network's.
+  std::uint64_t SendWaiting();
   TSessionState State() const { return state_; }
   bool Idle() const { return state_ == TSessionState::Idle; }
   bool Live() const { return state_ == TSessionState::Live; }
@@ -177,6 +187,8 @@ class TClientSession {
   void FarewellStep();
   void Stop();
   void Closed();
+  // Why a live connection was lost, for the operator; "" for an ordinary close.
+  std::string LostReason() const;
   // A connect ends without a live session: the connection ends, then the notice (if any) and
   // done(false), later.
   void FailConnect(const std::string& notice);
@@ -223,6 +235,7 @@ class TClientSession {
   bool readWaiting_ = false;  // a read event was left unread while lines were held
   bool continuePosted_ = false;
   bool closeSeen_ = false;  // the connection closed; the machine takes it after the lines
+  std::uint16_t closeError_ = 0;
   std::vector<char> readBuffer_;
   bool displayLive_ = false;
   bool panelLive_ = false;  // a connect has begun; the panel is not yet reset
