@@ -1,5 +1,6 @@
 // The real TalvoServer program, started as a process against the simulated K2, driven by a test
 // client that speaks the protocol over loopback.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -284,6 +285,39 @@ TEST_F(ServerProgram, ALinkThatDiesWithoutAWordEndsTheSessionWithinAMinute) {
   Login(again, "carol", "top");
   EXPECT_EQ(again.WaitFor("PRIV", 10000), "PRIV 2");
   EXPECT_LT(platform::GetTickCount() - cut, 60000u);
+}
+
+// A 40 s outage in the path, with status waiting to go out all through it, ends and the same
+// session goes on: the radio kept, the status that waited delivered.
+TEST_F(ServerProgram, AnOutageOfFortySecondsThatEndsKeepsTheSessionAndTheRadio) {
+  if (geteuid() != 0 || !link_.MakeRouted())
+    GTEST_SKIP() << "cannot make network namespaces: needs root and iproute2";
+  if (!RetransmitMaxOffered())
+    GTEST_SKIP() << "this kernel cannot cap the retransmission interval (TCP_RTO_MAX_MS)";
+  sim_.Panel([](k2sim::K2State& radio) { radio.mode = 2; });
+  Ini("Control", "Address", address_ = "10.61.0.1");
+  LineClient client;
+  InNetns caller(link_.caller);
+  ASSERT_EQ(StartSession(client, "carol", "top"), "PRIV 2");
+  client.SendLine("DISP ON");
+  client.SendLine("TX");
+  ASSERT_TRUE(sim_.WaitForCommand("TX;", 10000));
+  ASSERT_NE(client.WaitFor("FREQ", 10000), "<timeout>");
+  sim_.ClearCommandLog();
+  ASSERT_TRUE(link_.Outage("add"));
+  std::int64_t hz = 14000000;
+  for (int s = 0; s < 40; ++s) {  // the dial turns: a new frequency to report every second
+    sim_.Panel([&](k2sim::K2State& radio) { radio.vfoA = hz += 1000; });
+    platform::WaitMessages(1000);
+  }
+  ASSERT_TRUE(link_.Outage("del"));
+  const std::string last = "FREQ " + std::to_string(hz / 1000) + ".000";
+  EXPECT_EQ(client.WaitFor(last, 15000), last);
+  client.SendLine("FREQ 7030");
+  EXPECT_TRUE(sim_.WaitForCommand("FA00007030000;", 5000));
+  const std::vector<std::string> log = sim_.CommandLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "RX;"), 0);
+  EXPECT_EQ(Contents(home_ + "/TalvoServer.log").find("Disconnected"), std::string::npos);
 }
 
 TEST_F(ServerProgram, NothingOfTheRadioReachesACallerBeforeItsLogin) {

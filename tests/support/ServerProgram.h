@@ -41,30 +41,57 @@ inline std::string Md5sum(const std::string& text, const std::string& folder) {
   return hex;
 }
 
-// Two network namespaces joined by a veth pair, named for this run: the server's side 10.61.0.1,
-// the caller's 10.61.0.2. Both go with the object. Needs root and ip.
+// Network namespaces for a link that fails, named for this run; all go with the object. Needs
+// root and ip. Make: two joined by a veth pair, the server's side 10.61.0.1, the caller's
+// 10.61.0.2. MakeRouted: the two joined through a third, a router, the server's side 10.61.0.1,
+// the caller's 10.61.1.2, so that an outage in the path (Outage) is silent loss to both ends, and
+// their retransmissions back off as on a real path.
 struct NetLink {
-  std::string server, caller;
+  std::string server, caller, router;
   static bool Sh(const std::string& script) { return std::system(script.c_str()) == 0; }
   bool Make() {
-    static int made = 0;
-    const std::string id = "tlv" + std::to_string(getpid()) + "n" + std::to_string(made++);
-    server = id + "s", caller = id + "c";
+    Name();
     return Sh("s=" + server + " c=" + caller +
               "; set -e; ip netns add $s; ip netns add $c"
               "; ip link add $s type veth peer name $c netns $c; ip link set $s netns $s"
               "; ip -n $s addr add 10.61.0.1/30 dev $s; ip -n $c addr add 10.61.0.2/30 dev $c"
               "; ip -n $s link set $s up; ip -n $c link set $c up");
   }
+  bool MakeRouted() {
+    Name();
+    router = server.substr(0, server.size() - 1) + "r";
+    return Sh("s=" + server + " c=" + caller + " r=" + router +
+              "; set -e; for n in $s $c $r; do ip netns add $n; done"
+              "; ip link add $s type veth peer name ${r}s netns $r; ip link set $s netns $s"
+              "; ip link add $c type veth peer name ${r}c netns $r; ip link set $c netns $c"
+              "; ip -n $s addr add 10.61.0.1/30 dev $s; ip -n $r addr add 10.61.0.2/30 dev ${r}s"
+              "; ip -n $c addr add 10.61.1.2/30 dev $c; ip -n $r addr add 10.61.1.1/30 dev ${r}c"
+              "; for l in \"$s $s\" \"$c $c\" \"$r ${r}s\" \"$r ${r}c\"; do"
+              " set -- $l; ip -n $1 link set $2 up; done"
+              "; ip -n $s route add default via 10.61.0.2; ip -n $c route add default via 10.61.1.1"
+              "; ip netns exec $r sysctl -qw net.ipv4.ip_forward=1");
+  }
   // "add" cuts the link (no packet passes either way: no FIN, no RST), "del" mends it.
   bool Blackhole(const std::string& verb) {
     return Sh("ip -n " + server + " route " + verb + " blackhole 10.61.0.2 && ip -n " + caller +
               " route " + verb + " blackhole 10.61.0.1");
   }
+  // The same in the router, between the two ends of a routed link.
+  bool Outage(const std::string& verb) {
+    return Sh("ip -n " + router + " route " + verb + " blackhole 10.61.0.1 && ip -n " + router +
+              " route " + verb + " blackhole 10.61.1.2");
+  }
   ~NetLink() {
-    if (!server.empty())
-      Sh("(ip link del " + server + "; ip netns del " + server + "; ip netns del " + caller +
-         ") 2>/dev/null");
+    if (server.empty()) return;
+    Sh("(ip link del " + server + "; ip netns del " + server + "; ip netns del " + caller +
+       (router.empty() ? "" : "; ip netns del " + router) + ") 2>/dev/null");
+  }
+
+ private:
+  void Name() {
+    static int made = 0;
+    const std::string id = "tlv" + std::to_string(getpid()) + "n" + std::to_string(made++);
+    server = id + "s", caller = id + "c";
   }
 };
 
@@ -79,6 +106,15 @@ struct InNetns {
   ~InNetns() { ::setns(home, CLONE_NEWNET), ::close(home); }
   int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
 };
+
+// Whether this kernel lets a connection cap its retransmission interval (TCP_RTO_MAX_MS).
+inline bool RetransmitMaxOffered() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int ms = 3000;
+  const bool offered = ::setsockopt(fd, IPPROTO_TCP, 44, &ms, sizeof ms) == 0;
+  ::close(fd);
+  return offered;
+}
 
 inline int FreePort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);

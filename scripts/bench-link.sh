@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Measures a session over a bad but live link: the real TalvoServer with the simulated K2 in one
+# network namespace, a scripted operator in another, a router namespace between them. The
+# operator logs in as demo, asks for display and S-meter reports and receive audio (ALSA's file
+# plugin captures a steady tone), keys the radio with TX, and tunes the radio to a new frequency
+# every second, so that status and audio flow all the time. Every 10 s it prints the "AU" lines
+# that arrived, how far the newest audio lags its capture (the frame's tick against the same
+# clock), and how far the newest "FREQ" status lags the tuning that caused it.
+#
+#   bench-link.sh rate KBIT SECONDS      the link limited to KBIT kbit/s each way (tbf)
+#   bench-link.sh outage SECONDS [FLOOR] the link cut in the router for SECONDS after 15 s of
+#                                        flow, then mended; FLOOR sets the ends' least
+#                                        retransmission timeout in ms (a jittery mobile path)
+#
+# Needs root, iproute2 and a release build (TALVO_BUILD names another build folder).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${TALVO_BUILD:-build}
+what=${1:?rate KBIT SECONDS | outage SECONDS [FLOOR]}
+arg2=${2:?} arg3=${3:-}
+home=$(mktemp -d)
+port=6110
+id=tlvb$$
+s=${id}s c=${id}c r=${id}r
+cleanup() {
+  kill $(jobs -p) 2>/dev/null || true
+  wait 2>/dev/null || true
+  for n in $s $c $r; do ip netns del $n 2>/dev/null || true; done
+  rm -rf "$home"
+}
+trap cleanup EXIT
+
+for n in $s $c $r; do ip netns add $n; done
+ip link add $s type veth peer name ${r}s netns $r && ip link set $s netns $s
+ip link add $c type veth peer name ${r}c netns $r && ip link set $c netns $c
+ip -n $s addr add 10.61.0.1/30 dev $s && ip -n $r addr add 10.61.0.2/30 dev ${r}s
+ip -n $c addr add 10.61.1.2/30 dev $c && ip -n $r addr add 10.61.1.1/30 dev ${r}c
+for l in "$s $s" "$c $c" "$r ${r}s" "$r ${r}c" "$s lo" "$c lo"; do
+  set -- $l
+  ip -n $1 link set $2 up
+done
+floor=""
+[[ $what == outage && -n $arg3 ]] && floor="rto_min ${arg3}ms"
+ip -n $s route add default via 10.61.0.2 $floor
+ip -n $c route add default via 10.61.1.1 $floor
+ip netns exec $r sysctl -qw net.ipv4.ip_forward=1
+
+case $what in
+  rate) kbit=$arg2 seconds=${arg3:?} cut=0 out=0
+        tc -n $s qdisc add dev $s root tbf rate "${kbit}kbit" burst 1600 latency 400ms
+        tc -n $c qdisc add dev $c root tbf rate "${kbit}kbit" burst 1600 latency 400ms ;;
+  outage) out=$arg2 cut=15 seconds=$((15 + arg2 + 30)) ;;
+  *) echo "bench-link.sh: rate or outage" >&2; exit 2 ;;
+esac
+
+export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
+python3 -c "
+import math, struct, sys
+n = 8000 * ($seconds + 30)
+sys.stdout.buffer.write(b''.join(struct.pack('<h', int(8000 * math.sin(2 * math.pi * 1000 * i / 8000))) for i in range(n)))
+" > "$home/capture.raw"
+export TALVO_ALSA_PCM_IN="{ type file slave { pcm { type null } } file \"/dev/null\" infile \"$home/capture.raw\" format raw }"
+export TALVO_ALSA_PCM_OUT=null
+"$build"/k2sim/k2sim --link "$home/k2" > /dev/null &
+for _ in $(seq 50); do [[ -e $home/k2 ]] && break; sleep 0.1; done
+bash scripts/demo-ini.sh "$home/TalvoServer.ini" "$home/k2" "$port"
+ip netns exec $s env TALVO_HOME="$home" "$build"/server/TalvoServer 2> /dev/null &
+sleep 1
+
+ip netns exec $c python3 - "$seconds" "$cut" "$out" "$r" <<'PY'
+import hashlib, select, socket, subprocess, sys, time
+seconds, cut, out, router = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+def outage(verb):
+    for a in ("10.61.0.1", "10.61.1.2"):
+        subprocess.run(["ip", "-n", router, "route", verb, "blackhole", a], check=True)
+s = socket.create_connection(("10.61.0.1", 6110), timeout=10)
+s.setblocking(False)
+buf = b""
+def lines():
+    global buf
+    while b"\r\n" in buf:
+        line, buf = buf.split(b"\r\n", 1)
+        yield line.decode("latin-1")
+def tick(): return time.monotonic_ns() // 1000000 % (1 << 32)
+def read(wait):
+    global buf
+    r, _, _ = select.select([s], [], [], wait)
+    if not r: return True
+    try: data = s.recv(65536)
+    except OSError as e: print("-- error", e); return False
+    if not data: return False
+    buf += data
+    return True
+while b"\r\n" not in buf: read(1)
+banner = next(lines())
+digest = hashlib.md5((banner + "demo").encode("latin-1")).hexdigest().upper()
+s.sendall(("AUTH demo " + digest + "\r\nDISP ON\r\nSM ON\r\nAU ON\r\nTX\r\n").encode())
+start = time.monotonic()
+tuned = {}; nexttune = 0; window = 10; au = 0; aulag = 0; freqlag = None; alive = True
+maxfreq = 0; maxau = 0; phase = 0; mended = None; stale = 0; back = None
+while time.monotonic() - start < seconds and alive:
+    now = time.monotonic() - start
+    if out and phase == 0 and now >= cut:
+        outage("add"); phase = 1; print("-- cut at %.1f s" % now, flush=True)
+    if phase == 1 and now >= cut + out:
+        outage("del"); phase = 2; mended = time.monotonic()
+        print("-- mended at %.1f s" % now, flush=True)
+    if now >= nexttune:
+        k = int(now)
+        tuned[k] = time.monotonic()
+        try: s.send(("FREQ %d\r\n" % (14000 + k)).encode())
+        except OSError: pass
+        nexttune = k + 1
+    alive = read(0.05)
+    for line in lines():
+        if line.startswith("AU ") and len(line) > 19:
+            au += 1
+            aulag = (tick() - int(line[3:11], 16)) % (1 << 32)
+            maxau = max(maxau, aulag)
+            if mended and aulag > 1000: stale += 1
+        elif line.startswith("FREQ "):
+            k = int(float(line[5:])) - 14000
+            if k in tuned:
+                freqlag = time.monotonic() - tuned[k]
+                maxfreq = max(maxfreq, freqlag)
+                if mended and back is None and k > cut + out: back = time.monotonic() - mended
+    if now >= window or not alive:
+        print("%5.1f s  AU lines %4d  audio lag %6.2f s  FREQ lag %s" % (now, au, aulag / 1000,
+              "%6.2f s" % freqlag if freqlag is not None else "-"), flush=True)
+        au = 0; window += 10
+print("-- %s after %.1f s; worst audio lag %.2f s, worst FREQ lag %.2f s" % (
+    "open" if alive else "closed", time.monotonic() - start, maxau / 1000, maxfreq))
+if mended:
+    print("-- after the mend: a frequency tuned then reported in %s; %d AU lines over 1 s old" % (
+        "%.1f s" % back if back is not None else "never", stale))
+PY
+echo "-- the server's event log:"
+grep -v "Connection accepted" "$home/TalvoServer.log" || true
