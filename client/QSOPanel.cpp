@@ -134,9 +134,12 @@ TContactLinks TQSOPanel::Links() {
     if (session_.Connected()) session_.SendCommand(line);
   };
   links.Ask = [this](const std::string& text, const std::string& caption) {
-    asking_ = true;
+    ++questions_;
     const bool yes = platform::AskYesNo(text, caption, this);
-    asking_ = false;
+    // What waited for the questions (the connection's steps, the panel's close) follows from
+    // the event loop, after the caller has taken the answer.
+    if (--questions_ == 0 && !running_ && (!steps_.empty() || !afterQuestions_.empty()))
+      PostContactSteps();
     return yes;
   };
   links.Notice = [](const std::string& text, const std::string& caption, TNoticeIcon icon) {
@@ -295,7 +298,8 @@ void TQSOPanel::PostContactSteps() {
 }
 
 void TQSOPanel::RunContactSteps() {
-  if (running_) return;  // the steps under way take these after their question
+  // The steps under way take these after their question; an open question, when it closes.
+  if (running_ || questions_ > 0) return;
   running_ = true;
   while (!steps_.empty()) {
     const TContactStep step = steps_.front();
@@ -320,7 +324,7 @@ void TQSOPanel::AfterQuestions(std::function<void()> then) {
 
 void TQSOPanel::KeepContact() {
   log_.KeepContact();
-  if (asking_) platform::AnswerOpenQuestion(log_.KeepingAnswer());
+  if (questions_ > 0) platform::AnswerOpenQuestion(log_.KeepingAnswer());
 }
 
 bool TQSOPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -56,13 +56,15 @@ class TQSOPanel : public QWidget, public IContactFields {
   void ShowModeGroups(bool morse);
 
   // Shows or hides the window for the connection. What showing or hiding asks about the contact
-  // (abandon it, save it) comes afterwards, from the event loop: a step of the connection never
-  // waits for an answer. Later showings and hidings keep their order behind it.
+  // (abandon it, save it) comes afterwards, from the event loop, and after any question about
+  // the contact that is open: a step of the connection never waits for an answer, and no
+  // question opens over another. Later showings and hidings keep their order behind it.
   void SetVisibleAskLater(bool visible);
-  // A question about the contact is open, or still to come.
-  bool Asking() const { return running_ || !steps_.empty(); }
+  // A question about the contact is open (New's, Save's eQSL question, showing's or hiding's),
+  // or still to come.
+  bool Asking() const { return running_ || questions_ > 0 || !steps_.empty(); }
   // A question box about the contact is open now.
-  bool QuestionOpen() const { return asking_; }
+  bool QuestionOpen() const { return questions_ > 0; }
   // Runs then at once when no question about the contact is open or to come, else after them.
   void AfterQuestions(std::function<void()> then);
   // The program is closing: the open question about the contact, and every later one, is
@@ -159,5 +161,5 @@ class TQSOPanel : public QWidget, public IContactFields {
   bool askLater_ = false;  // the window is shown or hidden for the connection
   bool stepsPosted_ = false;
   bool running_ = false;  // the steps run; their question may be open
-  bool asking_ = false;   // a question box about the contact is open
+  int questions_ = 0;     // question boxes about the contact open now, one inside another
 };

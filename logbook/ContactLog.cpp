@@ -87,6 +87,9 @@ bool TContactLog::Save() {
 
   const bool written = links_.AppendAdif ? links_.AppendAdif(LocalRecord(contact))
                                          : ::AppendAdif(LocalRecord(contact));
+  // Saved from here on: a question while the rest runs (the upload's, a hiding's) must not
+  // offer to save it again.
+  unsaved_ = false;
   if (!written)
     Notice("The contact with " + call + " could not be written to " + AdifPath() + ".", kCaption,
            TNoticeIcon::Error);
@@ -99,7 +102,6 @@ bool TContactLog::Save() {
   if (account.Enabled && Ask("eQSL contact with " + call + "?", "eQSL contact?", false))
     Upload(contact, account);
 
-  unsaved_ = false;
   NewContact();
   Fields.SerSent = NextSerial(Fields.SerSent);
   return true;

@@ -60,8 +60,8 @@ class TContactLog {
   void LogStart();
   void LogEnd();
   // Saves the contact: ADIF file, "LOG" to the server, worked-before list, eQSL on request;
-  // then a new contact and the next serial number. False when nothing was saved (no call, or an
-  // upload runs).
+  // then a new contact and the next serial number. The contact is saved once its record is
+  // written, before the eQSL question. False when nothing was saved (no call, or an upload runs).
   bool Save();
   // The window is being hidden: offers to save an unsaved contact.
   void Hiding();

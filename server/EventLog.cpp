@@ -1,6 +1,5 @@
 #include "server/EventLog.h"
 
-#include <algorithm>
 #include <filesystem>
 
 #include "common/DateTime.h"
@@ -12,6 +11,7 @@ void TEventLog::Load() {
   lines_.clear();
   bytes_ = 0;
   unwritten_ = 0;
+  dropped_ = 0;
   for (std::string& line : ReadLines(path_, kMaxFileBytes)) Keep(std::move(line));
 }
 
@@ -22,8 +22,24 @@ void TEventLog::Keep(std::string line) {
   std::size_t drop = 0;
   while (bytes_ > kMaxFileBytes / 2 && drop + 1 < lines_.size())
     bytes_ -= lines_[drop++].size() + 2;
+  const std::size_t written = lines_.size() - unwritten_;
+  const std::size_t lost = drop > written ? drop - written : 0;
   lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(drop));
-  unwritten_ = std::min(unwritten_, lines_.size());
+  unwritten_ -= lost;
+  if (lost > 0) NoteDropped(lost);
+}
+
+void TEventLog::NoteDropped(std::size_t lost) {
+  // The note of an earlier drop was the first line not written, so it went first: the new note
+  // counts its lines too.
+  if (dropped_ > 0) --lost;
+  dropped_ += lost;
+  std::string note =
+      Dated(std::to_string(dropped_) + (dropped_ == 1 ? " line was" : " lines were") +
+            " dropped here: " + path_ + " could not take them");
+  bytes_ += note.size() + 2;
+  lines_.insert(lines_.begin(), std::move(note));
+  ++unwritten_;
 }
 
 void TEventLog::KeepUnwritten(std::string line) {
@@ -39,8 +55,10 @@ std::uintmax_t TEventLog::UnwrittenBytes() const {
 }
 
 bool TEventLog::WriteUnwritten() {
-  for (; unwritten_ > 0; --unwritten_)
+  for (; unwritten_ > 0; --unwritten_) {
     if (!AppendLine(path_, lines_[lines_.size() - unwritten_])) return false;
+    dropped_ = 0;  // a note of dropped lines comes first, and is in the file now
+  }
   return true;
 }
 

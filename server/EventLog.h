@@ -12,7 +12,8 @@
 // its lines (in memory too) and is not written, and each new line tries again. A line that could
 // not be written stays in memory and goes to the file, in its order, before the next line that
 // can be written; a new file keeps such lines in memory too. Whatever happens to the file, the
-// lines in memory stay under kMaxFileBytes: past it, the older half of them is dropped.
+// lines in memory stay under kMaxFileBytes: past it, the older half of them is dropped, and lines
+// dropped before they reached the file leave one line in their place that says how many they were.
 class TEventLog {
  public:
   static constexpr std::uintmax_t kMaxFileBytes = 10 * 1024 * 1024;
@@ -34,6 +35,8 @@ class TEventLog {
   void Keep(std::string line);
   // Keeps a line that is not in the file yet.
   void KeepUnwritten(std::string line);
+  // Lines not in the file yet were dropped: one line at the front says so.
+  void NoteDropped(std::size_t lost);
   // Appends the lines not in the file yet, in order; false at the first that fails.
   bool WriteUnwritten();
   std::uintmax_t UnwrittenBytes() const;
@@ -50,6 +53,7 @@ class TEventLog {
   std::vector<std::string> lines_;
   std::uintmax_t bytes_ = 0;   // of lines_, each with its line end
   std::size_t unwritten_ = 0;  // the last lines of lines_ that the file does not hold yet
+  std::size_t dropped_ = 0;    // not written and dropped, told by the first unwritten line
   bool stuck_ = false;         // full, neither renamed nor emptied, and said so
 };
 

@@ -145,20 +145,23 @@ long CpuTicks(pid_t pid) {
 // The program itself, connected with its Power button and its dialog's Connect, ends after its
 // farewell whichever way it is closed, when the server closes at "BYE". A contact begun and left
 // unsaved is asked about after Power, and the question waits idle; SIGTERM saves the contact.
+// A contact is saved once when the server closes during its eQSL question; Power waits for New's.
 TEST(FrontPanelProgramOnDisplay, EveryWayOutEndsItWhileConnected) {
   if (std::getenv("TALVO_TEST_DISPLAY") == nullptr) GTEST_SKIP() << "needs an X display";
-  enum class Way { Term, Int, WindowClose, MenuClose, TermAtContactQuestion };
+  enum class Way { Term, Int, WindowClose, MenuClose, TermAtContactQuestion, EqslClosed, PowerNew };
   const QPoint power = PanelLayout().Power.Rect.center();
-  QPoint callAt, logStartAt;  // in the program's contact window: laid out here by a twin
+  QPoint callAt, logStartAt, saveAt, newAt;  // in the program's contact window, laid out by a twin
   {
     TClientSession twinSession(TestHome() + "/twin.INI", TestHome() + "/twin.log");
     TQSOPanel twin(twinSession);
     twin.show();
     callAt = twin.edCall->mapToGlobal(twin.edCall->rect().center());
     logStartAt = twin.LogStartBtn->mapToGlobal(twin.LogStartBtn->rect().center());
+    saveAt = twin.LogBtn->mapToGlobal(twin.LogBtn->rect().center());
+    newAt = twin.NewBtn->mapToGlobal(twin.NewBtn->rect().center());
   }
-  for (Way way :
-       {Way::Term, Way::Int, Way::WindowClose, Way::MenuClose, Way::TermAtContactQuestion}) {
+  for (Way way : {Way::Term, Way::Int, Way::WindowClose, Way::MenuClose, Way::TermAtContactQuestion,
+                  Way::EqslClosed, Way::PowerNew}) {
     SCOPED_TRACE("way " + std::to_string(static_cast<int>(way)));
     const std::string home = TestHome() + "/" + std::to_string(static_cast<int>(way));
     mkdir(home.c_str(), 0700);
@@ -168,11 +171,14 @@ TEST(FrontPanelProgramOnDisplay, EveryWayOutEndsItWhileConnected) {
     WriteIniString(ini, "Main Window", "Left", "0");
     WriteIniString(ini, "Main Window", "Top", "0");
     WriteIniString(ini, "Connections", "Connection 1", "Shack");
-    server.Run([](FakeServer::Conn& c) {
+    WriteIniString(ini, "Shack", "EQSL Enabled", "1");
+    WriteIniString(ini, "Settings", "eQSL Server",  // closed: an upload fails at once
+                   "127.0.0.1:" + std::to_string(FakeServer().Port()));
+    server.Run([way](FakeServer::Conn& c) {
       c.SendLine("Talvo Server 1.0");
       if (c.WaitLine("AUTH").rfind("AUTH", 0) != 0) return;
       c.SendLine("PRIV 2");
-      c.WaitLine("BYE", 60000);
+      c.WaitLine(way == Way::EqslClosed ? "LOG " : "BYE", 60000);
       c.Close();
     });
     QProcess client;
@@ -206,11 +212,34 @@ TEST(FrontPanelProgramOnDisplay, EveryWayOutEndsItWhileConnected) {
         Tap(XK_Down);
         Tap(XK_Return);
         break;
-      case Way::TermAtContactQuestion: {
+      case Way::TermAtContactQuestion:
+      case Way::EqslClosed:
+      case Way::PowerNew: {
         Click(callAt, 1);
         for (xcb_keysym_t key : {XK_d, XK_l, XK_1, XK_a, XK_b, XK_c}) Tap(key);
         Click(logStartAt, 1);
         platform::WaitMessages(300);
+        const std::size_t sent = server.Texts().size();
+        if (way == Way::EqslClosed) {  // the server closes at "LOG": Yes to the boxes that follow
+          Click(saveAt, 1);
+          for (int box = 0; box < 3; ++box) {
+            platform::WaitMessages(1000);
+            Tap(XK_Return);
+          }
+        } else if (way == Way::PowerNew) {  // Power under New's question: nothing sent or shown
+          Click(newAt, 1);
+          platform::WaitMessages(1000);
+          const std::size_t windows =
+              platform::FindProgramWindows(TClientSession::kTitle, {}).size();
+          Click(power, 1);
+          platform::WaitMessages(1500);
+          EXPECT_EQ(platform::FindProgramWindows(TClientSession::kTitle, {}).size(), windows);
+        }
+        if (way != Way::TermAtContactQuestion) {
+          EXPECT_EQ(server.Texts().size(), sent + (way == Way::EqslClosed));
+          ::kill(pid, SIGTERM);
+          break;
+        }
         Click(power, 1);
         ASSERT_TRUE(server.WaitForLine("BYE"));
         platform::WaitMessages(1500);
@@ -224,11 +253,14 @@ TEST(FrontPanelProgramOnDisplay, EveryWayOutEndsItWhileConnected) {
     }
     EXPECT_TRUE(WaitTalvoProcessEnded(client, 5000));
     EXPECT_EQ(client.exitCode(), 0);
-    EXPECT_EQ(way == Way::TermAtContactQuestion,
-              FileText(home + "/TalvoClient.adi").find("<CALL:6>DL1ABC") != std::string::npos);
+    const std::string adi = FileText(home + "/TalvoClient.adi");
+    const std::size_t record = adi.find("<CALL:6>DL1ABC");
+    EXPECT_EQ(way >= Way::TermAtContactQuestion, record != adi.npos);
+    EXPECT_EQ(record, adi.rfind("<CALL:6>DL1ABC"));  // one record at most
     const std::vector<std::string> sent = server.Texts();
     ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.back(), "BYE") << ::testing::PrintToString(sent);
+    EXPECT_EQ(sent.back().substr(0, 3), way == Way::EqslClosed ? "LOG" : "BYE")
+        << ::testing::PrintToString(sent);
     if (client.state() != QProcess::NotRunning) client.kill();
     client.waitForFinished(5000);
   }

@@ -183,7 +183,13 @@ TEST(EventLog, UnwritableFileKeepsTheLineInMemory) {
   }
   EXPECT_GT(kept, TEventLog::kMaxFileBytes / 2 - big.size());
   EXPECT_NE(log.Lines().back().find(big + "399"), std::string::npos);
+  // The lines dropped unwritten leave one line in their place, which reaches the file first.
+  const std::string note = std::to_string(401 - (log.Lines().size() - 1)) + " lines were dropped";
+  EXPECT_NE(log.Lines().front().find("\t" + note + " here: "), std::string::npos);
   rmdir(path.c_str());
+  EXPECT_TRUE(log.LogEvent("written"));
+  EXPECT_EQ(Contents(path).rfind(log.Lines().front() + "\r\n", 0), 0u);
+  std::remove(path.c_str());
 }
 
 TEST(EventLog, ClientTextCannotForgeLines) {
