@@ -11,13 +11,19 @@
 #   bench-link.sh outage SECONDS [FLOOR] the link cut in the router for SECONDS after 15 s of
 #                                        flow, then mended; FLOOR sets the ends' least
 #                                        retransmission timeout in ms (a jittery mobile path)
+#   bench-link.sh dead [FLOOR]           the link cut after 15 s for good: when the server gives
+#                                        the session up, and why
+#   bench-link.sh stall                  an operator with a 1 KiB receive buffer who stops
+#                                        reading after the login: the same
 #
+# The operator's socket is set up as the client's: user timeout 50 s, retransmissions at most 3 s
+# apart (LINK_RTO_MAX_MS=0 leaves the kernel's back-off, as a kernel without the cap does).
 # Needs root, iproute2 and a release build (TALVO_BUILD names another build folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TALVO_BUILD:-build}
-what=${1:?rate KBIT SECONDS | outage SECONDS [FLOOR]}
-arg2=${2:?} arg3=${3:-}
+what=${1:?rate KBIT SECONDS | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
+arg2=${2:-} arg3=${3:-}
 home=$(mktemp -d)
 port=6110
 id=tlvb$$
@@ -41,6 +47,7 @@ for l in "$s $s" "$c $c" "$r ${r}s" "$r ${r}c" "$s lo" "$c lo"; do
 done
 floor=""
 [[ $what == outage && -n $arg3 ]] && floor="rto_min ${arg3}ms"
+[[ $what == dead && -n $arg2 ]] && floor="rto_min ${arg2}ms"
 ip -n $s route add default via 10.61.0.2 $floor
 ip -n $c route add default via 10.61.1.1 $floor
 ip netns exec $r sysctl -qw net.ipv4.ip_forward=1
@@ -49,8 +56,10 @@ case $what in
   rate) kbit=$arg2 seconds=${arg3:?} cut=0 out=0
         tc -n $s qdisc add dev $s root tbf rate "${kbit}kbit" burst 1600 latency 400ms
         tc -n $c qdisc add dev $c root tbf rate "${kbit}kbit" burst 1600 latency 400ms ;;
-  outage) out=$arg2 cut=15 seconds=$((15 + arg2 + 30)) ;;
-  *) echo "bench-link.sh: rate or outage" >&2; exit 2 ;;
+  outage) out=${arg2:?} cut=15 seconds=$((15 + arg2 + 30)) ;;
+  dead) out=-1 cut=15 seconds=100 ;;
+  stall) out=0 cut=0 seconds=100 ;;
+  *) echo "bench-link.sh: rate, outage, dead or stall" >&2; exit 2 ;;
 esac
 
 export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
@@ -67,13 +76,24 @@ bash scripts/demo-ini.sh "$home/TalvoServer.ini" "$home/k2" "$port"
 ip netns exec $s env TALVO_HOME="$home" "$build"/server/TalvoServer 2> /dev/null &
 sleep 1
 
-ip netns exec $c python3 - "$seconds" "$cut" "$out" "$r" <<'PY'
-import hashlib, select, socket, subprocess, sys, time
+ip netns exec $c python3 - "$seconds" "$cut" "$out" "$r" "$home/TalvoServer.log" "$what" <<'PY'
+import hashlib, os, select, socket, subprocess, sys, time
 seconds, cut, out, router = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+log, mode = sys.argv[5], sys.argv[6]
+def given_up():
+    with open(log, encoding="latin-1") as f: lines = f.read().splitlines()
+    ended = [i for i, l in enumerate(lines) if l.endswith("] Disconnected")]
+    return lines[ended[0] - 1].split("\t")[1] if ended else None
 def outage(verb):
     for a in ("10.61.0.1", "10.61.1.2"):
         subprocess.run(["ip", "-n", router, "route", verb, "blackhole", a], check=True)
-s = socket.create_connection(("10.61.0.1", 6110), timeout=10)
+s = socket.socket()
+if mode == "stall": s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
+s.setsockopt(socket.IPPROTO_TCP, socket.TCP_USER_TIMEOUT, 50000)
+rto_max = int(os.environ.get("LINK_RTO_MAX_MS", "3000"))
+if rto_max: s.setsockopt(socket.IPPROTO_TCP, 44, rto_max)  # TCP_RTO_MAX_MS
+s.settimeout(10)
+s.connect(("10.61.0.1", 6110))
 s.setblocking(False)
 buf = b""
 def lines():
@@ -96,13 +116,19 @@ banner = next(lines())
 digest = hashlib.md5((banner + "demo").encode("latin-1")).hexdigest().upper()
 s.sendall(("AUTH demo " + digest + "\r\nDISP ON\r\nSM ON\r\nAU ON\r\nTX\r\n").encode())
 start = time.monotonic()
+if mode == "stall":
+    while time.monotonic() - start < seconds and not given_up(): time.sleep(0.1)
+    print("-- given up %.1f s after the reading stopped: %s" % (time.monotonic() - start, given_up()))
+    sys.exit(0)
 tuned = {}; nexttune = 0; window = 10; au = 0; aulag = 0; freqlag = None; alive = True
 maxfreq = 0; maxau = 0; phase = 0; mended = None; stale = 0; back = None
 while time.monotonic() - start < seconds and alive:
     now = time.monotonic() - start
     if out and phase == 0 and now >= cut:
         outage("add"); phase = 1; print("-- cut at %.1f s" % now, flush=True)
-    if phase == 1 and now >= cut + out:
+    if phase == 1 and out < 0 and given_up():
+        print("-- given up %.1f s after the cut: %s" % (now - cut, given_up())); break
+    if phase == 1 and out >= 0 and now >= cut + out:
         outage("del"); phase = 2; mended = time.monotonic()
         print("-- mended at %.1f s" % now, flush=True)
     if now >= nexttune:
