@@ -113,8 +113,7 @@ void TClientSession::Transition(TEvent event) {
 
 std::uint64_t TClientSession::SendWaiting() {
   if (!Connected()) return 0;
-  const TCustomWSocket::TSendBacklog b = DataConn.SendBacklog();
-  return b.Queued + b.InFlight;
+  return DataConn.SendBacklog().Waiting();
 }
 
 void TClientSession::DropPending() {
@@ -389,13 +388,10 @@ void TClientSession::Closed() {
 }
 
 std::string TClientSession::LostReason() const {
-  namespace ws = platform::winsock;
-  const std::uint16_t e = closeError_;
   std::string why;
-  if (e == ws::WSAETIMEDOUT || e == ws::WSAECONNABORTED || e == ws::WSAEHOSTUNREACH ||
-      e == ws::WSAENETUNREACH)
+  if (LinkGivenUp(closeError_))
     why = "no answer from the station for " + std::to_string(kLinkTimeoutMs / 1000) + " s";
-  else if (e == ws::WSAECONNRESET)
+  else if (closeError_ == platform::winsock::WSAECONNRESET)
     why = "the station reset the connection";
   else
     return {};

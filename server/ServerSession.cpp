@@ -79,8 +79,7 @@ void TServerSession::ClientLink::SendText(const std::string& text) {
 
 std::uint64_t TServerSession::ClientLink::Waiting() const {
   if (socket_.State() != wsConnected) return 0;
-  const TCustomWSocket::TSendBacklog b = socket_.SendBacklog();
-  return b.Queued + b.InFlight;
+  return socket_.SendBacklog().Waiting();
 }
 
 TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
@@ -258,10 +257,7 @@ bool TServerSession::EndStalledSession() {
 }
 
 std::string TServerSession::CloseReason(std::uint16_t error) const {
-  // The system gave the connection up: data or keep-alive probes went unanswered.
-  namespace ws = platform::winsock;
-  if (error == ws::WSAETIMEDOUT || error == ws::WSAECONNABORTED || error == ws::WSAEHOSTUNREACH ||
-      error == ws::WSAENETUNREACH)
+  if (LinkGivenUp(error))
     return "No answer from the client for " + std::to_string(kLinkTimeoutMs / 1000) +
            " s; connection closed";
   return {};

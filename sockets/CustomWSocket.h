@@ -198,6 +198,8 @@ class TCustomWSocket : public TComponent {
     std::uint64_t Delivered = 0;
     // Milliseconds since the peer last acknowledged anything, data or probe (0 when unknown).
     std::uint32_t SinceAckMs = 0;
+    // Everything still to deliver.
+    std::uint64_t Waiting() const { return Queued + InFlight; }
   };
   TSendBacklog SendBacklog();
 
@@ -392,3 +394,7 @@ class TCustomWSocket : public TComponent {
   bool destroyed_ = false;
   std::shared_ptr<char> alive_ = std::make_shared<char>(0);
 };
+
+// Whether the error of a close says that the system gave the connection up: its data or
+// keep-alive probes went unanswered, or the peer could no longer be reached.
+bool LinkGivenUp(std::uint16_t error);
