@@ -57,11 +57,8 @@ TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClie
   DataConn.SetMultiThreaded(true);
   DataConn.SetLingerOnOff(wsLingerOn);
   DataConn.SetLingerTimeout(0);
-  DataConn.SetKeepAliveOnOff(wsKeepAliveOnCustom);
-  DataConn.SetKeepAliveTime(kLinkIdleMs);
-  DataConn.SetKeepAliveInterval(kLinkProbeMs);
-  DataConn.SetUserTimeout(kLinkTimeoutMs);
-  DataConn.SetRetransmitMax(kLinkRetransmitMaxMs);
+  // A server link that dies without a word ends like a close (sockets/LinkWatch.h).
+  WatchLink(DataConn);
   DataConn.SetComponentOptions({wsoNoReceiveLoop});  // one bounded read per event
   DataConn.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     DataConnDataAvailable(error);

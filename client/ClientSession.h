@@ -13,6 +13,7 @@
 #include "client/TraceFile.h"
 #include "common/AccessLevel.h"
 #include "common/ModeGroup.h"
+#include "sockets/LinkWatch.h"
 #include "sockets/WSocket.h"
 
 class QTimer;
@@ -40,14 +41,6 @@ class TClientSession {
  public:
   static constexpr const char* kTitle = "Talvo Client";
   static constexpr int kKeepAliveSeconds = 60;
-  // A server link that dies without a word ends like a close within a minute: probes after
-  // kLinkIdleMs of quiet, kLinkProbeMs apart, and data or probes unanswered for kLinkTimeoutMs
-  // give the connection up. Data is sent again at most kLinkRetransmitMaxMs apart where the
-  // system can be told so, so that an outage that ends within about 45 s keeps the session.
-  static constexpr std::int32_t kLinkIdleMs = 10000;
-  static constexpr std::int32_t kLinkProbeMs = 3000;
-  static constexpr std::int32_t kLinkTimeoutMs = 50000;
-  static constexpr std::int32_t kLinkRetransmitMaxMs = 3000;
   // The connect, greeting and welcome waits end after this long.
   static constexpr std::uint32_t kWaitLimitMs = 10000;
   // One read event takes at most this much, and one pass handles at most kLinesPerPass lines or

@@ -104,11 +104,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
     ServerWSocketSessionAvailable(error);
   };
   CliWSocket.SetComponentOptions({wsoNoReceiveLoop});
-  CliWSocket.SetKeepAliveOnOff(wsKeepAliveOnCustom);
-  CliWSocket.SetKeepAliveTime(kLinkIdleMs);
-  CliWSocket.SetKeepAliveInterval(kLinkProbeMs);
-  CliWSocket.SetUserTimeout(kLinkTimeoutMs);
-  CliWSocket.SetRetransmitMax(kLinkRetransmitMaxMs);
+  WatchLink(CliWSocket);
   Audio.SetClientWaiting([this] { return clientLink_.Waiting(); });
   CliWSocket.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     CliWSocketDataAvailable(error);

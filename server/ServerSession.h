@@ -16,6 +16,7 @@
 #include "server/LineFramer.h"
 #include "server/SendWatch.h"
 #include "server/ServerSettings.h"
+#include "sockets/LinkWatch.h"
 #include "sockets/WSocket.h"
 
 class QObject;
@@ -72,21 +73,13 @@ class TServerSession {
   static constexpr std::uint32_t kPauseMs = 200;
   // Refused callers held for their pauses at one time; more are closed at once.
   static constexpr std::size_t kMaxTurnedAway = 64;
-  // A link that dies without a word: keep-alive probes after this much quiet, this far apart,
-  // and the connection given up when data or probes go unanswered this long, so that the session
-  // ends and the radio is released within a minute, whether or not there is anything to send.
-  // Data is sent again at most kLinkRetransmitMaxMs apart where the system can be told so, so
-  // that an outage that ends within about 45 s keeps the session.
-  static constexpr std::int32_t kLinkIdleMs = 10000;
-  static constexpr std::int32_t kLinkProbeMs = 3000;
-  static constexpr std::int32_t kLinkTimeoutMs = 50000;
-  static constexpr std::int32_t kLinkRetransmitMaxMs = 3000;
-  // A client that answers but has taken nothing of what waits for it for this long is cut off
-  // (before the user timeout, which ends such a peer too, so that the log tells why); one that
-  // does not answer at all is left to the user timeout, and cut off by the session only after
-  // kUnansweredMs. So is one for which more than kMaxQueuedBytes wait in the server. The session
-  // ends as at any close. The environment variable TALVO_SEND_STALL_MS (milliseconds), read
-  // once when the session object is made, replaces the stall time (tests shorten it).
+  // A link that dies without a word is given up as sockets/LinkWatch.h says, and the session
+  // ends as at a close. A client that answers but has taken nothing of what waits for it for
+  // kSendStallMs is cut off (before the user timeout, which ends such a peer too, so that the log
+  // tells why); one that does not answer at all is left to the user timeout, and cut off by the
+  // session only after kUnansweredMs. So is one for which more than kMaxQueuedBytes wait in the
+  // server. The environment variable TALVO_SEND_STALL_MS (milliseconds), read once when the
+  // session object is made, replaces the stall time (tests shorten it).
   static constexpr std::uint32_t kSendStallMs = 40000;
   static constexpr std::uint32_t kUnansweredMs = kLinkTimeoutMs + 5000;
   static constexpr std::uint64_t kMaxQueuedBytes = 1024 * 1024;

@@ -14,11 +14,6 @@ bool IsConnectionLoss(int code) {
 
 }  // namespace
 
-bool LinkGivenUp(std::uint16_t error) {
-  return error == ws::WSAETIMEDOUT || error == ws::WSAECONNABORTED ||
-         error == ws::WSAEHOSTUNREACH || error == ws::WSAENETUNREACH;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Construction and destruction
 

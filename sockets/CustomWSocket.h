@@ -394,7 +394,3 @@ class TCustomWSocket : public TComponent {
   bool destroyed_ = false;
   std::shared_ptr<char> alive_ = std::make_shared<char>(0);
 };
-
-// Whether the error of a close says that the system gave the connection up: its data or
-// keep-alive probes went unanswered, or the peer could no longer be reached.
-bool LinkGivenUp(std::uint16_t error);

@@ -1,0 +1,15 @@
+#include "sockets/LinkWatch.h"
+
+void WatchLink(TCustomWSocket& socket) {
+  socket.SetKeepAliveOnOff(wsKeepAliveOnCustom);
+  socket.SetKeepAliveTime(kLinkIdleMs);
+  socket.SetKeepAliveInterval(kLinkProbeMs);
+  socket.SetUserTimeout(kLinkTimeoutMs);
+  socket.SetRetransmitMax(kLinkRetransmitMaxMs);
+}
+
+bool LinkGivenUp(std::uint16_t error) {
+  namespace ws = platform::winsock;
+  return error == ws::WSAETIMEDOUT || error == ws::WSAECONNABORTED ||
+         error == ws::WSAEHOSTUNREACH || error == ws::WSAENETUNREACH;
+}
