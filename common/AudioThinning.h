@@ -25,7 +25,6 @@ class TAudioThinning {
 
   // A block is ready at tick now while waiting bytes wait for the peer.
   TDecision Decide(std::uint64_t waiting, std::uint32_t now);
-  bool Thinning() const { return thinning_; }
   // A new connection: whole, and nothing reported.
   void Reset() { thinning_ = false; }
 

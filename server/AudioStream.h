@@ -90,7 +90,6 @@ class TAudioStream {
   void SetClientConnected(bool value) { clientConnected_ = value; }
   // What waits for the client, in bytes (the server's queue and the network's); none when unset.
   void SetClientWaiting(std::function<std::uint64_t()> waiting) { waiting_ = std::move(waiting); }
-  bool RxThinning() const { return thinning_.Thinning(); }
   // A new caller: audio state of the last session forgotten, reference cleared.
   void ResetSession();
   // The session ended: capture and playback close as at "AU OFF".

@@ -231,7 +231,7 @@ bool TServerSession::EndStalledSession() {
   if (CliWSocket.State() != wsConnected || sessionEnded_) return false;
   const TCustomWSocket::TSendBacklog b = CliWSocket.SendBacklog();
   const std::string tag = "[" + sessionAddress_ + "] ";
-  const TSendWatch::TSample sample{b.Queued, b.InFlight, b.Delivered, b.SinceAckMs};
+  const TSendWatch::TSample sample{b.Queued, b.InFlight, b.Delivered, CliWSocket.SinceAckMs()};
   switch (sendWatch_.Sample(platform::GetTickCount(), sample)) {
     case TSendWatch::TVerdict::Flowing:
       return false;

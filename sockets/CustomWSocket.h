@@ -196,12 +196,13 @@ class TCustomWSocket : public TComponent {
     std::uint64_t Queued = 0;
     std::uint64_t InFlight = 0;
     std::uint64_t Delivered = 0;
-    // Milliseconds since the peer last acknowledged anything, data or probe (0 when unknown).
-    std::uint32_t SinceAckMs = 0;
     // Everything still to deliver.
     std::uint64_t Waiting() const { return Queued + InFlight; }
   };
   TSendBacklog SendBacklog();
+  // Milliseconds since the peer last acknowledged anything, data or probe (0 when unknown): a
+  // peer that answers with a shut window keeps it low, one that cannot be reached lets it grow.
+  std::uint32_t SinceAckMs();
 
   // --- Receiving ---------------------------------------------------------------------------
   virtual std::int32_t Receive(void* buffer, std::int32_t length);

@@ -146,9 +146,13 @@ TCustomWSocket::TSendBacklog TCustomWSocket::SendBacklog() {
     held = 0;
   backlog.InFlight = std::min<std::uint64_t>(held, handedOver_);
   backlog.Delivered = handedOver_ - backlog.InFlight;
-  if (hSocket_ == INVALID_SOCKET || wsock::SinceAck(hSocket_, &backlog.SinceAckMs) != 0)
-    backlog.SinceAckMs = 0;
   return backlog;
+}
+
+std::uint32_t TCustomWSocket::SinceAckMs() {
+  std::uint32_t ms = 0;
+  if (hSocket_ == INVALID_SOCKET || wsock::SinceAck(hSocket_, &ms) != 0) return 0;
+  return ms;
 }
 
 void TCustomWSocket::DrainSendBuffer() {
