@@ -36,21 +36,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for n in $s $c $r; do ip netns add $n; done
-ip link add $s type veth peer name ${r}s netns $r && ip link set $s netns $s
-ip link add $c type veth peer name ${r}c netns $r && ip link set $c netns $c
-ip -n $s addr add 10.61.0.1/30 dev $s && ip -n $r addr add 10.61.0.2/30 dev ${r}s
-ip -n $c addr add 10.61.1.2/30 dev $c && ip -n $r addr add 10.61.1.1/30 dev ${r}c
-for l in "$s $s" "$c $c" "$r ${r}s" "$r ${r}c" "$s lo" "$c lo"; do
-  set -- $l
-  ip -n $1 link set $2 up
-done
 floor=""
-[[ $what == outage && -n $arg3 ]] && floor="rto_min ${arg3}ms"
-[[ $what == dead && -n $arg2 ]] && floor="rto_min ${arg2}ms"
-ip -n $s route add default via 10.61.0.2 $floor
-ip -n $c route add default via 10.61.1.1 $floor
-ip netns exec $r sysctl -qw net.ipv4.ip_forward=1
+[[ $what == outage ]] && floor=$arg3
+[[ $what == dead ]] && floor=$arg2
+bash scripts/netns-routed.sh $s $c $r $floor
 
 case $what in
   rate) kbit=$arg2 seconds=${arg3:?} cut=0 out=0

@@ -60,16 +60,8 @@ struct NetLink {
   bool MakeRouted() {
     Name();
     router = server.substr(0, server.size() - 1) + "r";
-    return Sh("s=" + server + " c=" + caller + " r=" + router +
-              "; set -e; for n in $s $c $r; do ip netns add $n; done"
-              "; ip link add $s type veth peer name ${r}s netns $r; ip link set $s netns $s"
-              "; ip link add $c type veth peer name ${r}c netns $r; ip link set $c netns $c"
-              "; ip -n $s addr add 10.61.0.1/30 dev $s; ip -n $r addr add 10.61.0.2/30 dev ${r}s"
-              "; ip -n $c addr add 10.61.1.2/30 dev $c; ip -n $r addr add 10.61.1.1/30 dev ${r}c"
-              "; for l in \"$s $s\" \"$c $c\" \"$r ${r}s\" \"$r ${r}c\"; do"
-              " set -- $l; ip -n $1 link set $2 up; done"
-              "; ip -n $s route add default via 10.61.0.2; ip -n $c route add default via 10.61.1.1"
-              "; ip netns exec $r sysctl -qw net.ipv4.ip_forward=1");
+    return Sh("bash " TALVO_SOURCE_DIR "/scripts/netns-routed.sh " + server + " " + caller + " " +
+              router);
   }
   // "add" cuts the link (no packet passes either way: no FIN, no RST), "del" mends it.
   bool Blackhole(const std::string& verb) {
