@@ -225,6 +225,10 @@ TEST_F(ServerProgramOnDisplay, ASignalWhileTheCloseQuestionIsOpenReleasesTheRadi
     sim_.ClearCommandLog();
     client.SendLine("TX");
     ASSERT_TRUE(sim_.WaitForCommand("TX;", 10000));
+    // In CW the release empties the keyer first, by the mode the radio reported: wait for it.
+    if (row.mode == 3 && ("\n" + client.Seen()).find("\nMODE CW") == std::string::npos) {
+      ASSERT_EQ(client.WaitFor("MODE CW", 10000), "MODE CW");
+    }
     std::remove((home_ + "/TalvoServer.log").c_str());
 
     // The close box, as a window manager sends it; the question is a window of its own.
