@@ -7,6 +7,7 @@
 #include <exception>
 #include <iterator>
 
+#include "common/ScopeExit.h"
 #include "common/Utils.h"
 #include "platform/Tick.h"
 #include "sockets/MD5.h"
@@ -29,18 +30,6 @@ const TFarewellStep kFarewell[] = {
     {TFarewell::AudioOff, "AU OFF", 200}, {TFarewell::Raw, "DISP OFF", 200},
     {TFarewell::Raw, "SM OFF", 400},      {TFarewell::Raw, "BYE", 200},
     {TFarewell::Pause, nullptr, 1000},    {TFarewell::Close, nullptr, 0},
-};
-
-// Sets a flag for the length of a scope, also when it ends by an exception.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagScope() { flag_ = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& flag_;
 };
 
 }  // namespace
@@ -83,7 +72,8 @@ TClientSession::~TClientSession() {
 void TClientSession::Take(TEvent event) {
   queued_.push_back({event, connection_});
   if (taking_) return;
-  FlagScope taking(taking_);
+  taking_ = true;
+  const TScopeExit taken([this] { taking_ = false; });
   while (!queued_.empty()) {
     const TQueued next = queued_.front();
     queued_.pop_front();
@@ -517,7 +507,8 @@ void TClientSession::DataReceived(const char* data, std::size_t count) {
 
 bool TClientSession::HandleLines() {
   if (receiveLock_) return false;  // the running pass reaches these lines
-  FlagScope lock(receiveLock_);
+  receiveLock_ = true;
+  const TScopeExit unlock([this] { receiveLock_ = false; });
   std::string line;
   std::size_t bytes = 0;  // a few long lines cost as much as many short ones
   for (int n = 0; n < kLinesPerPass && bytes < kMaxReadBytes; ++n) {

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "client/ClientSession.h"
+#include "common/ScopeExit.h"
 #include "common/Utils.h"
 #include "platform/Application.h"
 #include "platform/Latin1.h"
@@ -135,12 +136,13 @@ TContactLinks TQSOPanel::Links() {
   };
   links.Ask = [this](const std::string& text, const std::string& caption) {
     ++questions_;
-    const bool yes = platform::AskYesNo(text, caption, this);
-    // What waited for the questions (the connection's steps, the panel's close) follows from
-    // the event loop, after the caller has taken the answer.
-    if (--questions_ == 0 && !running_ && (!steps_.empty() || !afterQuestions_.empty()))
-      PostContactSteps();
-    return yes;
+    // However the question ends: what waited for the questions (the connection's steps, the
+    // panel's close) follows from the event loop, after the caller has taken the answer.
+    const TScopeExit closed([this] {
+      if (--questions_ == 0 && !running_ && (!steps_.empty() || !afterQuestions_.empty()))
+        PostContactSteps();
+    });
+    return platform::AskYesNo(text, caption, this);
   };
   links.Notice = [](const std::string& text, const std::string& caption, TNoticeIcon icon) {
     platform::MessageBox(
@@ -248,10 +250,7 @@ void TQSOPanel::LogBtnClick() {
 std::optional<std::string> TQSOPanel::UploadEQSL(const std::string& text) {
   // The details stay as they are until the request has ended; events keep running meanwhile.
   DetailsGroup->setEnabled(false);
-  struct TEnable {
-    QGroupBox* group;
-    ~TEnable() { group->setEnabled(true); }
-  } enable{DetailsGroup};
+  const TScopeExit enable([this] { DetailsGroup->setEnabled(true); });
   return eqsl_.Upload(session_.Settings().EqslServer(), text);
 }
 
