@@ -21,7 +21,7 @@ class IAudioLink {
   virtual void SendCommand(const std::string& line) = 0;
   // Written as it is (push-to-talk "TX" and "RX").
   virtual void SendRaw(const std::string& line) = 0;
-  // What waits for the server, in bytes: the connection's queue and the network's.
+  // What waits for the server behind the path, in bytes (sockets/SendBacklog.h).
   virtual std::uint64_t SendWaiting() = 0;
 
  protected:
@@ -33,9 +33,11 @@ class IAudioLink {
 // Receive: "AU ON" (AF gain above 0) opens the playback in the compressed format (the device
 // decodes) before the line is sent; a device that cannot be opened sends nothing, is reported
 // through OnNotice and the caller returns the AF knob to 0. Each "AU" frame is checked and timed
-// (TFrameClock: late at 250 ms, timing taken afresh after 1 s of nothing but late frames); frames
-// on time are played, damaged and late ones dropped quietly, as are playback errors, and so are
-// frames beyond kQueueMs of audio waiting for the card (a server sending ahead of time).
+// (TFrameClock: late at 250 ms, timing taken afresh after 1 s of nothing but late frames or after
+// a pause of 500 ms in the stamps); frames on time are played, and so are late ones while less
+// than 250 ms of audio waits for the card; damaged and other late ones are dropped quietly, as
+// are playback errors, and so are frames beyond kQueueMs of audio waiting for the card (a server
+// sending ahead of time).
 //
 // Transmit: push-to-talk sends "TX" (not with VOX: the radio keys itself) and, while receive
 // audio is on, captures the microphone in 128-byte blocks. A block is sent when its average
@@ -53,6 +55,7 @@ class TClientAudio {
  public:
   static constexpr std::uint32_t kLateMs = 250;
   static constexpr std::uint32_t kReanchorMs = 1000;
+  static constexpr std::uint32_t kGapMs = 500;
   // At most this much receive audio waits for the sound card.
   static constexpr std::uint32_t kQueueMs = 2000;
   static constexpr std::uint32_t kMicBlockBytes = 128;
@@ -117,7 +120,7 @@ class TClientAudio {
   void Notice(const std::string& text);
 
   IAudioLink& link_;
-  TFrameClock clock_{kLateMs, kReanchorMs};
+  TFrameClock clock_{kLateMs, kReanchorMs, kGapMs};
   std::int32_t micSquelch_ = 0;
   bool useVox_ = false;
   bool micWasQuiet_ = true;

@@ -99,8 +99,7 @@ void TClientSession::Transition(TEvent event) {
 }
 
 std::uint64_t TClientSession::SendWaiting() {
-  if (!Connected()) return 0;
-  return DataConn.SendBacklog().Waiting();
+  return WaitingBehindPath(DataConn);
 }
 
 void TClientSession::DropPending() {

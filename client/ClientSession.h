@@ -65,7 +65,7 @@ class TClientSession {
   TWSocket DataConn;
   // The socket is connected: what the writers go by. The windows go by the state.
   bool Connected() const { return DataConn.State() == wsConnected; }
-  // What waits for the server, in bytes: the socket's queue and the network's.
+  // What waits for the server behind the path, in bytes (WaitingBehindPath).
   std::uint64_t SendWaiting();
   TSessionState State() const { return state_; }
   bool Idle() const { return state_ == TSessionState::Idle; }

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-// Audio on a link slower than the audio. While more than about one second of it waits for the
-// peer (what the sender queues and what the network holds unacknowledged), the audio blocks that
+// Audio on a link slower than the audio. While more than about one second of it waits behind the
+// path to the peer (what the sender has not sent yet, and what queues on the way beyond one round
+// trip of the path's own delivery: a long but fast path is no backlog), the audio blocks that
 // would go out are skipped, as the squelch skips quiet ones, so that the lines beside them and
 // the audio that does go out stay fresh; the connection is never the one to give way. Thinning
 // begins at the first skipped block and ends once kWholeAfterMs have passed without one, and

@@ -12,8 +12,12 @@ bool TFrameClock::InTime(std::uint32_t stamp, std::uint32_t refStamp, std::uint3
   return now - refTick < stamp - refStamp + lateMs;
 }
 
-TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now) {
-  if (!hasRef_) {
+TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now, bool starving) {
+  // A stamp behind the one before is no gap: the difference is read as signed.
+  const bool gap =
+      hasRef_ && static_cast<std::int32_t>(stamp - lastStamp_) >= static_cast<std::int32_t>(gapMs_);
+  lastStamp_ = stamp;
+  if (!hasRef_ || gap) {
     hasRef_ = true;
     refStamp_ = stamp;
     refTick_ = now;
@@ -23,9 +27,8 @@ TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now
     if (!late_) {
       late_ = true;
       lateSince_ = now;
-      return TVerdict::Late;
     }
-    if (now - lateSince_ < reanchorMs_) return TVerdict::Late;
+    if (now - lateSince_ < reanchorMs_) return starving ? TVerdict::Kept : TVerdict::Late;
     verdict = TVerdict::Reanchored;
   }
   late_ = false;

@@ -5,7 +5,8 @@
 #include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
+// The kernel's own tcp_info: the C library's lacks the fields of the path (notsent, min_rtt).
+#include <linux/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -541,23 +542,27 @@ int WSASetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs) {
 }
 
 int TcpSetRetransmitMax(TSocket s, std::uint32_t maxMs) {
-  // TCP_RTO_MAX_MS: the C library's headers may not have it yet.
-  constexpr int kTcpRtoMaxMs = 44;
   detail::EntryPtr entry = Use(s);
   if (!entry) return SOCKET_ERROR;
   int ms = static_cast<int>(maxMs);
-  if (::setsockopt(entry->fd, IPPROTO_TCP, kTcpRtoMaxMs, &ms, sizeof(ms)) != 0) return FailErrno();
+  if (::setsockopt(entry->fd, IPPROTO_TCP, kTcpRtoMaxMsOption, &ms, sizeof(ms)) != 0)
+    return FailErrno();
   return 0;
 }
 
-int TcpSinceAck(TSocket s, std::uint32_t* ms) {
+int TcpPathInfo(TSocket s, TcpPath* path) {
   detail::EntryPtr entry = Use(s);
   if (!entry) return SOCKET_ERROR;
-  if (ms == nullptr) return Fail(WSAEFAULT);
+  if (path == nullptr) return Fail(WSAEFAULT);
   tcp_info info{};
   socklen_t length = sizeof(info);
   if (::getsockopt(entry->fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return FailErrno();
-  *ms = info.tcpi_last_ack_recv;
+  *path = TcpPath{};
+  path->SinceAckMs = info.tcpi_last_ack_recv;
+  path->RttUs = info.tcpi_rtt;
+  // Before its first sample the least round trip is all ones.
+  if (info.tcpi_min_rtt != ~0u) path->MinRttUs = info.tcpi_min_rtt;
+  path->NotSent = info.tcpi_notsent_bytes;
   return 0;
 }
 

@@ -174,14 +174,24 @@ int WSAIoctlKeepAliveVals(TSocket s, std::uint32_t onoff, std::uint32_t timeMs,
 // the connection up (TCP_USER_TIMEOUT), in milliseconds; 0 restores the system's own limit. The
 // connection then reports FD_CLOSE with WSAETIMEDOUT.
 int WSASetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs);
-// The longest wait between two retransmissions of unanswered data (Linux's TCP_RTO_MAX_MS, from
-// Linux 6.15), in milliseconds, so that data goes out again soon after a link comes back. A kernel
-// without the option fails with WSAENOPROTOOPT (or WSAEINVAL) and keeps its own back-off.
+// Linux's TCP_RTO_MAX_MS (from Linux 6.15), which the C library's headers may not have yet.
+constexpr int kTcpRtoMaxMsOption = 44;
+// The longest wait between two retransmissions of unanswered data (kTcpRtoMaxMsOption), in
+// milliseconds, so that data goes out again soon after a link comes back. A kernel without the
+// option fails with WSAENOPROTOOPT (or WSAEINVAL) and keeps its own back-off.
 int TcpSetRetransmitMax(TSocket s, std::uint32_t maxMs);
-// Milliseconds since the peer last acknowledged anything on the connection, data or probe
-// (TCP_INFO's last_ack_recv): a peer that answers with a shut window keeps it low, one that cannot
-// be reached lets it grow.
-int TcpSinceAck(TSocket s, std::uint32_t* ms);
+// What the system knows of a connection's path (TCP_INFO).
+struct TcpPath {
+  // Bytes the program handed over that the system has not sent yet.
+  std::uint32_t NotSent = 0;
+  // The smoothed round trip, and the least one seen, in microseconds; 0 when there is none yet.
+  std::uint32_t RttUs = 0;
+  std::uint32_t MinRttUs = 0;
+  // Milliseconds since the peer last acknowledged anything, data or probe: a peer that answers
+  // with a shut window keeps it low, one that cannot be reached lets it grow.
+  std::uint32_t SinceAckMs = 0;
+};
+int TcpPathInfo(TSocket s, TcpPath* path);
 // Receive-all on a raw socket (SIO_RCVALL). Linux has no such switch for IPv4 raw sockets:
 // always fails with WSAEOPNOTSUPP.
 int WSAIoctlRcvAll(TSocket s, std::uint32_t on);

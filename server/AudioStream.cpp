@@ -223,13 +223,19 @@ std::uint32_t TAudioStream::QueueLimitBytes() const {
   return ACMConv2.FormatIn().nAvgBytesPerSec * (kQueueMs / 1000);
 }
 
+bool TAudioStream::CardStarving() const {
+  return ACMOut.Active() &&
+         ACMOut.QueuedBytes() * 1000 <
+             static_cast<std::size_t>(ACMConv2.FormatIn().nAvgBytesPerSec) * kLateMs;
+}
+
 void TAudioStream::PlayFrame(const std::string& frame, std::uint32_t now) {
   txMeterHold_ = kTxMeterHold;
   std::uint32_t stamp = 0;
   // A frame whose header or escapes are damaged carries no stamp to trust: it is dropped and
   // leaves the reference alone.
   if (!CheckAudioFrame(frame, stamp)) return;
-  const TFrameClock::TVerdict verdict = txClock_.Accept(stamp, now);
+  const TFrameClock::TVerdict verdict = txClock_.Accept(stamp, now, CardStarving());
   if (verdict == TFrameClock::TVerdict::Late) return;
   if (verdict == TFrameClock::TVerdict::Reanchored && log_)
     log_("Transmit audio: the delay grew; timing taken afresh");
@@ -273,10 +279,11 @@ void TAudioStream::ACMInBufferFull(const void* data, std::int32_t size) {
 bool TAudioStream::LinkTakesBlock() {
   if (!waiting_) return true;
   const TAudioThinning::TDecision d = thinning_.Decide(waiting_(), platform::GetTickCount());
-  if (d.Change == TAudioThinning::TChange::Thinned)
-    log_("Receive audio thinned: the link to the client is slower than the audio");
-  else if (d.Change == TAudioThinning::TChange::Whole)
-    log_("Receive audio whole again");
+  if (log_ && d.Change != TAudioThinning::TChange::None)
+    log_("[" + clientAddress_ + "] " +
+         (d.Change == TAudioThinning::TChange::Thinned
+              ? "Receive audio thinned: the link to the client is slower than the audio"
+              : "Receive audio whole again"));
   return d.Send;
 }
 

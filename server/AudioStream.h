@@ -24,10 +24,12 @@
 //
 // Transmit: "AU DATA " + frame lines are played on the sound card in the compressed format (the
 // device decodes). A frame is late when it arrives 250 ms or more after the sender's clock says
-// it should, measured against a reference frame: late frames are dropped. After about 2 s of
-// nothing but late frames the reference is taken afresh, so that one lasting step in the delay
-// does not silence the transmit audio for the rest of the session. At most about 2 s of audio
-// wait for the sound card; frames beyond that are dropped.
+// it should, measured against a reference frame: late frames are dropped while 250 ms or more of
+// audio still waits for the card, and played while it runs short; a frame after a pause of
+// 500 ms in the stamps starts the timing anew (common/FrameClock.h). After about 2 s of nothing
+// but late frames the reference is taken afresh, so that one lasting step in the delay does not
+// silence the transmit audio for the rest of the session. At most about 2 s of audio wait for
+// the sound card; frames beyond that are dropped.
 //
 // Commands ("AUDIO " + value; the sub-word in any case):
 //   ON            opens capture and playback (a device that cannot be opened is logged and the
@@ -53,6 +55,7 @@ class TAudioStream {
   static constexpr std::int32_t kMeterMax = 2000;
   static constexpr std::uint32_t kLateMs = 250;
   static constexpr std::uint32_t kReanchorMs = 2000;
+  static constexpr std::uint32_t kGapMs = 500;
   static constexpr std::uint32_t kQueueMs = 2000;
   static constexpr std::int32_t kTxMeterHold = 2;
   // 129 bytes as hexadecimal digits.
@@ -88,8 +91,10 @@ class TAudioStream {
   // A client is connected: blocks captured without one are ignored.
   bool ClientConnected() const { return clientConnected_; }
   void SetClientConnected(bool value) { clientConnected_ = value; }
-  // What waits for the client, in bytes (the server's queue and the network's); none when unset.
+  // What waits for the client behind the path, in bytes (sockets/SendBacklog.h); none when unset.
   void SetClientWaiting(std::function<std::uint64_t()> waiting) { waiting_ = std::move(waiting); }
+  // The client's address, which the event log's lines about its link carry.
+  void SetClientAddress(std::string address) { clientAddress_ = std::move(address); }
   // A new caller: audio state of the last session forgotten, reference cleared.
   void ResetSession();
   // The session ended: capture and playback close as at "AU OFF".
@@ -139,6 +144,8 @@ class TAudioStream {
   void Fail(const std::string& what, const std::string& error);
   void Send(const std::string& line);
   std::uint32_t QueueLimitBytes() const;
+  // The playback is open and has less than kLateMs of audio left to play.
+  bool CardStarving() const;
   // Whether a block that passed the squelch goes out on the client's link.
   bool LinkTakesBlock();
   void UpdateBufferSizes();
@@ -150,8 +157,9 @@ class TAudioStream {
   bool clientConnected_ = false;
   bool rxQuiet_ = false;
   std::function<std::uint64_t()> waiting_;
+  std::string clientAddress_;
   TAudioThinning thinning_;
-  TFrameClock txClock_{kLateMs, kReanchorMs};
+  TFrameClock txClock_{kLateMs, kReanchorMs, kGapMs};
   std::int32_t txMeterHold_ = 0;
   std::int32_t rxAudio_ = 0;
   std::int32_t txAudio_ = 0;

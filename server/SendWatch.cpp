@@ -5,8 +5,8 @@ void TSendWatch::Reset(std::uint32_t now) {
   delivered_ = 0;
 }
 
-TSendWatch::TVerdict TSendWatch::Sample(std::uint32_t now, const TSample& sample) {
-  if (sample.Queued + sample.InFlight == 0 || sample.Delivered != delivered_) {
+TSendWatch::TVerdict TSendWatch::Sample(std::uint32_t now, const TSendBacklog& sample) {
+  if (sample.Waiting() == 0 || sample.Delivered != delivered_) {
     since_ = now;
     delivered_ = sample.Delivered;
   }

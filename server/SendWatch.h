@@ -2,10 +2,13 @@
 
 #include <cstdint>
 
+#include "sockets/SendBacklog.h"
+
 // Watches what the server has still to deliver to its client, for a peer that stops reading (a
 // hung client whose receive window stays shut while status lines or audio wait for it). Each
-// sample gives the bytes the server queues, the bytes the network holds unacknowledged, the bytes
-// the peer has acknowledged so far, and how long ago the peer last acknowledged anything.
+// sample is the connection's backlog: what the server queues, what the network holds
+// unacknowledged, what the peer has acknowledged so far, and how long ago it last acknowledged
+// anything.
 //
 // The peer is stalled when bytes have waited for stallMs without any being delivered while it
 // still answers (its acknowledgements of the system's window probes): it is there, but takes
@@ -19,12 +22,6 @@
 class TSendWatch {
  public:
   enum class TVerdict { Flowing, Stalled, Unanswered, Overfull };
-  struct TSample {
-    std::uint64_t Queued = 0;
-    std::uint64_t InFlight = 0;
-    std::uint64_t Delivered = 0;
-    std::uint32_t SinceAckMs = 0;
-  };
   // An acknowledgement this much younger than the wait counts as an answer during it: the wait's
   // start is known only to the sampling tick.
   static constexpr std::uint32_t kAnswerSlackMs = 600;
@@ -38,7 +35,7 @@ class TSendWatch {
 
   // A new connection at tick now: nothing waits yet.
   void Reset(std::uint32_t now);
-  TVerdict Sample(std::uint32_t now, const TSample& sample);
+  TVerdict Sample(std::uint32_t now, const TSendBacklog& sample);
 
  private:
   std::uint32_t stallMs_;

@@ -77,11 +77,6 @@ void TServerSession::ClientLink::SendText(const std::string& text) {
   if (socket_.State() == wsConnected) socket_.SendText(text);
 }
 
-std::uint64_t TServerSession::ClientLink::Waiting() const {
-  if (socket_.State() != wsConnected) return 0;
-  return socket_.SendBacklog().Waiting();
-}
-
 TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
     : CwDecoder(
           iniPath, [this](const std::string& line) { clientLink_.SendText(line); },
@@ -105,7 +100,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
   };
   CliWSocket.SetComponentOptions({wsoNoReceiveLoop});
   WatchLink(CliWSocket);
-  Audio.SetClientWaiting([this] { return clientLink_.Waiting(); });
+  Audio.SetClientWaiting([this] { return WaitingBehindPath(CliWSocket); });
   CliWSocket.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     CliWSocketDataAvailable(error);
   };
@@ -229,10 +224,8 @@ void TServerSession::EndSessionAfter(std::uint32_t ms) {
 
 bool TServerSession::EndStalledSession() {
   if (CliWSocket.State() != wsConnected || sessionEnded_) return false;
-  const TCustomWSocket::TSendBacklog b = CliWSocket.SendBacklog();
   const std::string tag = "[" + sessionAddress_ + "] ";
-  const TSendWatch::TSample sample{b.Queued, b.InFlight, b.Delivered, CliWSocket.SinceAckMs()};
-  switch (sendWatch_.Sample(platform::GetTickCount(), sample)) {
+  switch (sendWatch_.Sample(platform::GetTickCount(), CliWSocket.SendBacklog())) {
     case TSendWatch::TVerdict::Flowing:
       return false;
     case TSendWatch::TVerdict::Stalled:
@@ -353,6 +346,7 @@ void TServerSession::ServerWSocketSessionAvailable(std::uint16_t) {
   Relay.ResetSession();
   CwDecoder.SetCwRunLength(0);
   Audio.ResetSession();
+  Audio.SetClientAddress(sessionAddress_);
   Audio.SetClientConnected(true);
 
   loginBanner_ = banner;

@@ -194,8 +194,6 @@ class TServerSession {
    public:
     explicit ClientLink(TWSocket& socket) : socket_(socket) {}
     void SendText(const std::string& text) override;
-    // What waits for the client: the socket's queue and the network's.
-    std::uint64_t Waiting() const;
 
    private:
     TWSocket& socket_;

@@ -12,6 +12,7 @@
 #include "platform/MessageWindow.h"
 #include "sockets/Component.h"
 #include "sockets/QelLogger.h"
+#include "sockets/SendBacklog.h"
 #include "sockets/SendBuffer.h"
 #include "sockets/WSocketBinding.h"
 
@@ -188,21 +189,8 @@ class TCustomWSocket : public TComponent {
   // Waits, handling messages, until everything queued has been sent or the socket is gone.
   virtual void DrainSendBuffer();
   bool AllSent() const { return allSent_; }
-  // What a stream connection has still to deliver: bytes in the chain, and bytes the platform
-  // has taken that the peer has not acknowledged; and the bytes of this connection the peer has
-  // acknowledged so far, which only grow. A peer that stops reading shows as bytes still to
-  // deliver while Delivered stands still.
-  struct TSendBacklog {
-    std::uint64_t Queued = 0;
-    std::uint64_t InFlight = 0;
-    std::uint64_t Delivered = 0;
-    // Everything still to deliver.
-    std::uint64_t Waiting() const { return Queued + InFlight; }
-  };
+  // What a stream connection has still to deliver, and what the system knows of its path.
   TSendBacklog SendBacklog();
-  // Milliseconds since the peer last acknowledged anything, data or probe (0 when unknown): a
-  // peer that answers with a shut window keeps it low, one that cannot be reached lets it grow.
-  std::uint32_t SinceAckMs();
 
   // --- Receiving ---------------------------------------------------------------------------
   virtual std::int32_t Receive(void* buffer, std::int32_t length);

@@ -8,6 +8,11 @@ void WatchLink(TCustomWSocket& socket) {
   socket.SetRetransmitMax(kLinkRetransmitMaxMs);
 }
 
+std::uint64_t WaitingBehindPath(TCustomWSocket& socket) {
+  if (socket.State() != wsConnected) return 0;
+  return socket.SendBacklog().Behind();
+}
+
 bool LinkGivenUp(std::uint16_t error) {
   namespace ws = platform::winsock;
   return error == ws::WSAETIMEDOUT || error == ws::WSAECONNABORTED ||

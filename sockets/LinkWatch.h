@@ -18,6 +18,10 @@ inline constexpr std::int32_t kLinkRetransmitMaxMs = 3000;
 // Gives the socket that timing; it takes effect at its next connect, accept or ApplyKeepAlive.
 void WatchLink(TCustomWSocket& socket);
 
+// What waits for the peer behind the path (TSendBacklog::Behind), which audio yields to on a link
+// slower than the audio; 0 while the socket is not connected.
+std::uint64_t WaitingBehindPath(TCustomWSocket& socket);
+
 // Whether the error of a close says that the system gave the connection up: its data or
 // keep-alive probes went unanswered, or the peer could no longer be reached.
 bool LinkGivenUp(std::uint16_t error);

@@ -445,9 +445,9 @@ int SetRetransmitMax(TSocket s, std::uint32_t maxMs) {
   Counted counted;
   return ws::TcpSetRetransmitMax(s, maxMs);
 }
-int SinceAck(TSocket s, std::uint32_t* ms) {
+int PathInfo(TSocket s, ws::TcpPath* path) {
   EnsureLoaded();
-  return ws::TcpSinceAck(s, ms);
+  return ws::TcpPathInfo(s, path);
 }
 std::uint32_t InetAddr(const std::string& text) {
   return ws::inet_addr(text);

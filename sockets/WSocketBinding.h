@@ -97,7 +97,7 @@ int IoctlKeepAliveVals(TSocket s, std::uint32_t onoff, std::uint32_t timeMs,
 int IoctlRcvAll(TSocket s, std::uint32_t on);               // counted
 int SetTcpUserTimeout(TSocket s, std::uint32_t timeoutMs);  // counted
 int SetRetransmitMax(TSocket s, std::uint32_t maxMs);       // counted
-int SinceAck(TSocket s, std::uint32_t* ms);
+int PathInfo(TSocket s, platform::winsock::TcpPath* path);
 std::uint32_t InetAddr(const std::string& text);
 std::string InetNtoa(std::uint32_t addr);  // counted
 std::uint16_t Htons(std::uint16_t v);

@@ -1,0 +1,93 @@
+// A long path for the tests and the link bench: every packet that the kernel routes into the tun
+// device DEVICE is held for MS milliseconds and then written back, so that the kernel forwards it
+// on as if it had crossed a path of that delay; with LOSS, that percentage of the packets, picked
+// at random, is lost instead. The device must exist (ip tuntap add ... mode tun); the router's
+// policy routing sends the forwarded packets into it. Nothing else is done to them: no
+// reordering, no limit of rate. At most kMaxHeld bytes wait; beyond that a packet is dropped, as
+// a router's full queue does.
+//
+// Usage: pathdelay DEVICE MS [LOSS]
+#include <fcntl.h>
+#include <linux/if.h>
+#include <linux/if_tun.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kMaxHeld = 64u << 20;
+
+struct Held {
+  Clock::time_point due;
+  std::vector<char> packet;
+};
+
+int OpenTun(const char* name) {
+  const int fd = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return -1;
+  ifreq ifr{};
+  ifr.ifr_flags = IFF_TUN | IFF_NO_PI;
+  std::strncpy(ifr.ifr_name, name, IFNAMSIZ - 1);
+  if (::ioctl(fd, TUNSETIFF, &ifr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: pathdelay DEVICE MS [LOSS]\n");
+    return 2;
+  }
+  const int fd = OpenTun(argv[1]);
+  if (fd < 0) {
+    std::perror("pathdelay: /dev/net/tun");
+    return 1;
+  }
+  const auto delay = std::chrono::milliseconds(std::atol(argv[2]));
+  std::bernoulli_distribution lost(argc == 4 ? std::atof(argv[3]) / 100 : 0);
+  std::mt19937 random(std::random_device{}());
+  std::deque<Held> held;
+  std::size_t heldBytes = 0;
+  std::vector<char> buffer(65536);
+  for (;;) {
+    int timeout = -1;
+    if (!held.empty()) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(held.front().due - Clock::now());
+      timeout = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+    }
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, timeout) < 0 && errno != EINTR) return 1;
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return 1;
+    if (p.revents & POLLIN) {
+      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return 1;
+      if (n > 0 && !lost(random) && heldBytes + static_cast<std::size_t>(n) <= kMaxHeld) {
+        held.push_back({Clock::now() + delay, std::vector<char>(buffer.data(), buffer.data() + n)});
+        heldBytes += static_cast<std::size_t>(n);
+      }
+    }
+    const auto now = Clock::now();
+    while (!held.empty() && held.front().due <= now) {
+      // A packet the kernel refuses back is lost, as on a path.
+      (void)!::write(fd, held.front().packet.data(), held.front().packet.size());
+      heldBytes -= held.front().packet.size();
+      held.pop_front();
+    }
+  }
+}
