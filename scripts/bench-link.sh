@@ -8,6 +8,11 @@
 # clock), and how far the newest "FREQ" status lags the tuning that caused it.
 #
 #   bench-link.sh rate KBIT SECONDS      the link limited to KBIT kbit/s each way (tbf)
+#   bench-link.sh queue KBIT SECONDS     the same limit in the router on the path, with 2 s of
+#                                        queue before it (a loaded mobile or DSL line)
+#   bench-link.sh loss PERCENT SECONDS   a fast link that loses that share of the packets each way
+#   bench-link.sh rtt MS SECONDS         a fast link whose round trip takes MS milliseconds (a
+#                                        satellite path, a loaded mobile link)
 #   bench-link.sh outage SECONDS [FLOOR] the link cut in the router for SECONDS after 15 s of
 #                                        flow, then mended; FLOOR sets the ends' least
 #                                        retransmission timeout in ms (a jittery mobile path)
@@ -15,14 +20,50 @@
 #                                        the session up, and why
 #   bench-link.sh stall                  an operator with a 1 KiB receive buffer who stops
 #                                        reading after the login: the same
+#   bench-link.sh client SHAPE ARGS...   rate, queue, loss or rtt as above, with the real client
+#                                        as the operator, audio both ways (below)
 #
-# The operator's socket is set up as the client's: user timeout 50 s, retransmissions at most 3 s
-# apart (LINK_RTO_MAX_MS=0 leaves the kernel's back-off, as a kernel without the cap does).
+# The operator's socket is set up as the client's, with the TCP options that tests/support's
+# linktiming prints (the user timeout, the cap on the retransmission interval);
+# LINK_RTO_MAX_MS=0 leaves the kernel's back-off, as a kernel without the cap does.
+#
+# The client mode (scripts/bench-link-client.sh) runs the client's main window offscreen
+# (tests/client/ClientAudioBench --client) with the station "Local K2" at 10.61.0.1 and its
+# trace on; it turns the AF knob to 3 and clicks push-to-talk, streams SECONDS both ways and
+# disconnects in order. ALSA's file plugin is the sound card on both sides: the server captures a
+# steady 1 kHz tone, the microphone gives a steady 700 Hz tone with a faint hiss (MIC=speech:
+# syllable-like tone bursts with digital silence between, which the squelch of 0 does not pass),
+# and both playbacks go into files. Every 10 s, and for the whole run at the end, it prints:
+#   receive   the "AU" lines the client read (its trace), the seconds of audio they carry (the
+#             MPEG Layer-3 frames are a constant 16 kbit/s: unescaped payload bytes / 2000), the
+#             seconds the client played (growth of its playback file, 16000 bytes a second) as a
+#             share of that, and the median age of the lines as they were read (tick - stamp,
+#             the read seen in the trace, which is polled every 50 ms);
+#   transmit  the "AU DATA" lines the client sent and the microphone's 8 ms blocks they carry
+#             (each line is one 72 ms frame of 144 bytes, nine blocks: payload bytes / 16), their
+#             seconds of audio, the seconds of it that reached the server (its socket's
+#             bytes_received from ss, matched byte for byte against the sent lines in order),
+#             and the seconds the server played (growth of its playback file) as a share of
+#             what reached it; frames the server dropped as late show as a share below 100 %;
+#   runs      how the sent lines are spread: by their stamps, a run of lines ends where more than
+#             108 ms (one and a half frames) lie between two; the runs' length and the gaps'
+#             length, median. A whole stream is one run a window long.
+# What a receiver drops as late (common/FrameClock.h) shows as played falling short of what
+# arrived.
+# ALSA's file plugin holds back one 400 ms device buffer until more audio follows, so a window's
+# played seconds may lag its arrivals by that much (the first window reads 0.4 s short); the
+# held-back audio is written when the device closes, so the summary's figures are whole.
+#
 # Needs root, iproute2 and a release build (TALVO_BUILD names another build folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TALVO_BUILD:-build}
-what=${1:?rate KBIT SECONDS | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
+client=""
+[[ ${1:-} == client ]] && { client=1; shift; }
+what=${1:?[client] rate KBIT SECONDS | [client] queue KBIT SECONDS | [client] loss PERCENT SECONDS | [client] rtt MS SECONDS | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
+if [[ -n $client && ! $what =~ ^(rate|queue|loss|rtt)$ ]]; then
+  echo "bench-link.sh: the client mode takes rate, queue, loss or rtt" >&2; exit 2
+fi
 arg2=${2:-} arg3=${3:-}
 home=$(mktemp -d)
 port=6110
@@ -31,24 +72,29 @@ s=${id}s c=${id}c r=${id}r
 cleanup() {
   kill $(jobs -p) 2>/dev/null || true
   wait 2>/dev/null || true
-  for n in $s $c $r; do ip netns del $n 2>/dev/null || true; done
+  bash scripts/netns-gone.sh $s $c $r
   rm -rf "$home"
 }
 trap cleanup EXIT
 
-floor=""
-[[ $what == outage ]] && floor=$arg3
-[[ $what == dead ]] && floor=$arg2
-bash scripts/netns-routed.sh $s $c $r $floor
+path=()
+[[ $what == outage && -n $arg3 ]] && path=(--floor "$arg3")
+[[ $what == dead && -n $arg2 ]] && path=(--floor "$arg2")
+[[ $what == rtt ]] && path=(--rtt "${arg2:?}" "$build/tests/support/pathdelay")
+[[ $what == loss ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --loss "${arg2:?}")
+bash scripts/netns-routed.sh "${path[@]}" $s $c $r
 
 case $what in
   rate) kbit=$arg2 seconds=${arg3:?} cut=0 out=0
         tc -n $s qdisc add dev $s root tbf rate "${kbit}kbit" burst 1600 latency 400ms
         tc -n $c qdisc add dev $c root tbf rate "${kbit}kbit" burst 1600 latency 400ms ;;
+  queue) kbit=$arg2 seconds=${arg3:?} cut=0 out=0
+         for d in ${r}s ${r}c; do tc -n $r qdisc add dev $d root tbf rate "${kbit}kbit" burst 1600 latency 2s; done ;;
+  rtt|loss) seconds=${arg3:?} cut=0 out=0 ;;
   outage) out=${arg2:?} cut=15 seconds=$((15 + arg2 + 30)) ;;
   dead) out=-1 cut=15 seconds=100 ;;
   stall) out=0 cut=0 seconds=100 ;;
-  *) echo "bench-link.sh: rate, outage, dead or stall" >&2; exit 2 ;;
+  *) echo "bench-link.sh: rate, queue, loss, rtt, outage, dead or stall" >&2; exit 2 ;;
 esac
 
 export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
@@ -59,16 +105,26 @@ sys.stdout.buffer.write(b''.join(struct.pack('<h', int(8000 * math.sin(2 * math.
 " > "$home/capture.raw"
 export TALVO_ALSA_PCM_IN="{ type file slave { pcm { type null } } file \"/dev/null\" infile \"$home/capture.raw\" format raw }"
 export TALVO_ALSA_PCM_OUT=null
+[[ -n $client ]] && TALVO_ALSA_PCM_OUT="{ type file slave { pcm { type null } } file \"$home/server-out.raw\" format raw }"
 "$build"/k2sim/k2sim --link "$home/k2" > /dev/null &
 for _ in $(seq 50); do [[ -e $home/k2 ]] && break; sleep 0.1; done
 bash scripts/demo-ini.sh "$home/TalvoServer.ini" "$home/k2" "$port"
 ip netns exec $s env TALVO_HOME="$home" "$build"/server/TalvoServer 2> /dev/null &
 sleep 1
 
-ip netns exec $c python3 - "$seconds" "$cut" "$out" "$r" "$home/TalvoServer.log" "$what" <<'PY'
+if [[ -n $client ]]; then
+  rc=0
+  bash scripts/bench-link-client.sh "$home" $c $s "$seconds" || rc=$?
+  echo "-- the server's event log:"
+  grep -v "Connection accepted" "$home/TalvoServer.log" || true
+  exit $rc
+fi
+
+ip netns exec $c python3 - "$seconds" "$cut" "$out" "$r" "$home/TalvoServer.log" "$what" \
+  "$build/tests/support/linktiming" <<'PY'
 import hashlib, os, select, socket, subprocess, sys, time
 seconds, cut, out, router = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
-log, mode = sys.argv[5], sys.argv[6]
+log, mode, timing = sys.argv[5], sys.argv[6], sys.argv[7]
 def given_up():
     with open(log, encoding="latin-1") as f: lines = f.read().splitlines()
     ended = [i for i, l in enumerate(lines) if l.endswith("] Disconnected")]
@@ -78,9 +134,11 @@ def outage(verb):
         subprocess.run(["ip", "-n", router, "route", verb, "blackhole", a], check=True)
 s = socket.socket()
 if mode == "stall": s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
-s.setsockopt(socket.IPPROTO_TCP, socket.TCP_USER_TIMEOUT, 50000)
-rto_max = int(os.environ.get("LINK_RTO_MAX_MS", "3000"))
-if rto_max: s.setsockopt(socket.IPPROTO_TCP, 44, rto_max)  # TCP_RTO_MAX_MS
+for name, option, value in (l.split() for l in subprocess.check_output([timing], text=True).splitlines()):
+    if name == "TCP_RTO_MAX_MS" and os.environ.get("LINK_RTO_MAX_MS") == "0": continue
+    try: s.setsockopt(socket.IPPROTO_TCP, int(option), int(value))
+    except OSError:  # a kernel without the cap keeps its back-off, as the client does
+        if name != "TCP_RTO_MAX_MS": raise
 s.settimeout(10)
 s.connect(("10.61.0.1", 6110))
 s.setblocking(False)

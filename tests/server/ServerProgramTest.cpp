@@ -324,6 +324,74 @@ TEST_F(ServerProgram, AnOutageOfFortySecondsThatEndsKeepsTheSessionAndTheRadio) 
   EXPECT_EQ(Contents(home_ + "/TalvoServer.log").find("Disconnected"), std::string::npos);
 }
 
+// Receive audio with status beside it across a routed path of each kind: the audio blocks of a
+// steady tone that reach the caller in 10 s, whether the event log says they were thinned, and
+// how fresh the audio and a new frequency are.
+struct RoutedPathRow {
+  const char* name;
+  const char* path;
+  const char* shape;  // as scripts/netns-routed.sh takes it
+  bool whole;
+};
+
+class RoutedPath : public ServerProgram, public ::testing::WithParamInterface<RoutedPathRow> {};
+
+TEST_P(RoutedPath, ReceiveAudioIsThinnedOnlyWhereTheLinkIsSlowerThanTheAudio) {
+  const RoutedPathRow& row = GetParam();
+  if (geteuid() != 0 || !link_.MakeRouted(row.shape))
+    GTEST_SKIP() << "cannot make the path: needs root, iproute2 and /dev/net/tun";
+  const std::string in = home_ + "/capture.raw";
+  audiotest::WriteFile(in, audiotest::Bytes(audiotest::Tone(8000 * 30, 1000, 8000)));
+  audiotest::UseCaptureFile(in);
+  setenv("TALVO_ALSA_PCM_OUT", "null", 1);
+  Ini("Control", "Address", address_ = "10.61.0.1");
+  LineClient client;
+  InNetns caller(link_.caller);
+  ASSERT_EQ(StartSession(client, "carol", "top"), "PRIV 2");
+  unsetenv("TALVO_ALSA_PCM_IN");
+  unsetenv("TALVO_ALSA_PCM_OUT");
+  client.SendLine("DISP ON");
+  client.SendLine("AU ON");
+  std::string line = client.WaitFor("AU ", 10000);
+  std::uint32_t first = 0, stamp = 0, previous = 0, widest = 0;
+  ASSERT_TRUE(CheckAudioFrame(line.substr(3), first)) << line;
+  stamp = first;
+  // The blocks captured from 2 s to 12 s after the first, by their stamps: 80 when none is
+  // skipped.
+  int blocks = 0;
+  while (stamp - first < 12000) {
+    line = client.WaitFor("AU ", 5000);
+    ASSERT_TRUE(CheckAudioFrame(line.substr(3), stamp)) << line;
+    if (stamp - first < 2000) continue;
+    if (blocks++ > 0 && stamp - first < 12000) widest = std::max(widest, stamp - previous);
+    previous = stamp;
+  }
+  --blocks;
+  const std::uint32_t audioLag = platform::GetTickCount() - stamp;
+  sim_.Panel([](k2sim::K2State& radio) { radio.vfoA = 7012000; });
+  const std::uint32_t tuned = platform::GetTickCount();
+  EXPECT_EQ(client.WaitFor("FREQ 7012.000", 5000), "FREQ 7012.000") << row.path;
+  EXPECT_LT(platform::GetTickCount() - tuned, 5000u) << row.path;
+  EXPECT_LT(audioLag, 3000u) << row.path;
+  const bool thinned =
+      Contents(home_ + "/TalvoServer.log").find("] Receive audio thinned") != std::string::npos;
+  EXPECT_EQ(thinned, !row.whole) << row.path;
+  if (row.whole) {
+    EXPECT_GE(blocks, 79) << row.path;
+    EXPECT_LT(widest, 200u) << row.path;  // a skipped block leaves 250 ms between two
+  } else {
+    EXPECT_LT(blocks, 60) << row.path;
+  }
+}
+
+const RoutedPathRow kRoutedPaths[] = {
+    {"LongFastPath", "a fast path with a 600 ms round trip", "--rtt 600 " TALVO_PATHDELAY_BINARY,
+     true},
+    {"SlowRouterQueue", "12 kbit/s in the router, 2 s of queue before it", "--rate 12", false},
+};
+INSTANTIATE_TEST_SUITE_P(ServerProgram, RoutedPath, ::testing::ValuesIn(kRoutedPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ServerProgram, NothingOfTheRadioReachesACallerBeforeItsLogin) {
   Start();
   LineClient client;

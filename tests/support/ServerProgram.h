@@ -13,12 +13,15 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "common/Utils.h"
+#include "platform/Sockets.h"
+#include "sockets/LinkWatch.h"
 #include "tests/support/FileContents.h"
 #include "tests/support/LineClient.h"
 #include "tests/support/TalvoProcess.h"
@@ -45,7 +48,8 @@ inline std::string Md5sum(const std::string& text, const std::string& folder) {
 // root and ip. Make: two joined by a veth pair, the server's side 10.61.0.1, the caller's
 // 10.61.0.2. MakeRouted: the two joined through a third, a router, the server's side 10.61.0.1,
 // the caller's 10.61.1.2, so that an outage in the path (Outage) is silent loss to both ends, and
-// their retransmissions back off as on a real path.
+// their retransmissions back off as on a real path; options shape the path as
+// scripts/netns-routed.sh takes them ("--rtt 600 " + kPathDelayer: a long path).
 struct NetLink {
   std::string server, caller, router;
   static bool Sh(const std::string& script) { return std::system(script.c_str()) == 0; }
@@ -57,11 +61,11 @@ struct NetLink {
               "; ip -n $s addr add 10.61.0.1/30 dev $s; ip -n $c addr add 10.61.0.2/30 dev $c"
               "; ip -n $s link set $s up; ip -n $c link set $c up");
   }
-  bool MakeRouted() {
+  bool MakeRouted(const std::string& options = "") {
     Name();
     router = server.substr(0, server.size() - 1) + "r";
-    return Sh("bash " TALVO_SOURCE_DIR "/scripts/netns-routed.sh " + server + " " + caller + " " +
-              router);
+    return Sh("bash " TALVO_SOURCE_DIR "/scripts/netns-routed.sh " + options + " " + server + " " +
+              caller + " " + router);
   }
   // "add" cuts the link (no packet passes either way: no FIN, no RST), "del" mends it.
   bool Blackhole(const std::string& verb) {
@@ -75,8 +79,8 @@ struct NetLink {
   }
   ~NetLink() {
     if (server.empty()) return;
-    Sh("(ip link del " + server + "; ip netns del " + server + "; ip netns del " + caller +
-       (router.empty() ? "" : "; ip netns del " + router) + ") 2>/dev/null");
+    Sh("(ip link del " + server + "; bash " TALVO_SOURCE_DIR "/scripts/netns-gone.sh " + server +
+       " " + caller + " " + router + ") 2>/dev/null");
   }
 
  private:
@@ -99,11 +103,12 @@ struct InNetns {
   int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
 };
 
-// Whether this kernel lets a connection cap its retransmission interval (TCP_RTO_MAX_MS).
+// Whether this kernel lets a connection cap its retransmission interval as the programs do.
 inline bool RetransmitMaxOffered() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int ms = 3000;
-  const bool offered = ::setsockopt(fd, IPPROTO_TCP, 44, &ms, sizeof ms) == 0;
+  const int ms = kLinkRetransmitMaxMs;
+  const bool offered =
+      ::setsockopt(fd, IPPROTO_TCP, platform::winsock::kTcpRtoMaxMsOption, &ms, sizeof ms) == 0;
   ::close(fd);
   return offered;
 }
@@ -124,7 +129,9 @@ class ServerProgram : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home_ = std::string(std::getenv("TALVO_HOME")) + "/" + info->name();
+    std::string name = info->name();
+    std::replace(name.begin(), name.end(), '/', '-');  // a row of a table is "Name/N"
+    home_ = std::string(std::getenv("TALVO_HOME")) + "/" + name;
     mkdir(home_.c_str(), 0700);
     ini_ = home_ + "/TalvoServer.ini";
     port_ = FreePort();

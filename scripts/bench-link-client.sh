@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# The client's side of bench-link.sh (its header explains the figures): the real client's main
+# window (tests/client/ClientAudioBench --client) in the caller's namespace, with ALSA's file
+# plugin as its sound card, against the server that bench-link.sh started at 10.61.0.1, and a
+# watcher that follows the client's trace, both playback files and the server's socket.
+# MIC=speech gives the microphone speech-like tone bursts instead of the steady tone. The trace is
+# followed in one file, so a run must end before it reaches 10 MB (about 25 minutes).
+# Usage: bench-link-client.sh HOME CALLER SERVER SECONDS   (the namespaces by name)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${TALVO_BUILD:-build}
+home=$1 caller=$2 server=$3 seconds=$4
+idle=2
+
+bash scripts/demo-client-ini.sh "$home/TalvoClient.INI" 6110 10.61.0.1
+printf '\n[Debug]\nTrace=1\n' >> "$home/TalvoClient.INI"
+python3 - "$home/mic.raw" "$((seconds + 30))" "${MIC:-steady}" <<'PY'
+import array, math, random, sys
+path, seconds, kind = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+rng = random.Random(2718)
+s = array.array("h")
+if kind == "speech":
+    # Syllables of 80 to 300 ms in words of three to eight, between them digital silence (a
+    # quiet room under a squelch): the stream itself comes in bursts.
+    while len(s) < 8000 * seconds:
+        for _ in range(rng.randint(3, 8)):
+            n, hz, peak = rng.randint(640, 2400), rng.uniform(250, 900), rng.uniform(3000, 10000)
+            s.extend(int(peak * math.sin(math.pi * i / n) * math.sin(2 * math.pi * hz * i / 8000))
+                     for i in range(n))
+            s.extend([0] * rng.randint(240, 1200))
+        s.extend([0] * rng.randint(2400, 7200))
+    del s[8000 * seconds:]
+else:
+    s.extend(int(8000 * math.sin(2 * math.pi * 700 * i / 8000)) + rng.randint(-3, 3)
+             for i in range(8000 * seconds))
+open(path, "wb").write(s.tobytes())
+PY
+
+capture() { echo "{ type file slave { pcm { type null } } file \"/dev/null\" infile \"$1\" format raw }"; }
+playback() { echo "{ type file slave { pcm { type null } } file \"$1\" format raw }"; }
+ip netns exec "$caller" env TALVO_ALSA_PCM_IN="$(capture "$home/mic.raw")" \
+  TALVO_ALSA_PCM_OUT="$(playback "$home/client-out.raw")" \
+  "$build"/tests/client/ClientAudioBench --client "$home" "$idle" "$seconds" \
+  > "$home/client.err" 2>&1 &
+client=$!
+trap 'kill $client 2>/dev/null || true' EXIT
+
+python3 - "$home" "$client" "$seconds" "$server" <<'PY'
+import os, re, statistics, subprocess, sys, time
+home, client, seconds, server = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+trace = home + "/TalvoClient.log"
+played_rx, played_tx = home + "/client-out.raw", home + "/server-out.raw"
+GAP_MS = 108  # one and a half MP3 frames (72 ms each): more than half a frame of blocks skipped
+WRAP = 1 << 32
+
+def alive():
+    try:
+        with open("/proc/%d/stat" % client) as f: return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError: return False
+def size(path):
+    try: return os.path.getsize(path)
+    except OSError: return 0
+def received():
+    # What the server's end of the connection has taken in, in bytes.
+    out = subprocess.run(["ip", "netns", "exec", server, "ss", "-tinH", "sport", "=", ":6110"],
+                         capture_output=True, text=True).stdout
+    return max((int(b) for b in re.findall(r"bytes_received:(\d+)", out)), default=0)
+def payload(frame):
+    # Past the two 8-digit fields; every escape (27) stands with the byte after it for one.
+    return len(frame) - 16 - frame.count(b"\x1b", 16)
+def median(v): return statistics.median(v) if v else 0
+def runs(stamps):
+    # Lines sent one frame after another form a run; a longer pause between two ends it.
+    if not stamps: return [], []
+    lengths, gaps, n = [], [], 1
+    for a, b in zip(stamps, stamps[1:]):
+        if (b - a) % WRAP > GAP_MS: lengths.append(n); gaps.append((b - a) % WRAP); n = 1
+        else: n += 1
+    return lengths + [n], gaps
+
+# rx: [stamp, tick read, payload]; tx: [stamp, payload, end in the sent stream, tick arrived]
+rx, tx = [], []
+sent = 0  # bytes the client has sent: its traced lines, and "TX" which is not traced
+start = None; pos = 0; rest = b""; got = 0; done = 0; marks = (0, 0, 0); arrived = 0
+while alive():
+    time.sleep(0.05)
+    if start is not None:
+        # Before the trace is read: a line that reached the server is already in the list.
+        got = max(got, received())
+    now = time.monotonic(); tick = time.monotonic_ns() // 1000000 % WRAP
+    if size(trace) < pos: pos = 0; rest = b""; sent = 0; start = None; rx, tx = [], []
+    try:
+        with open(trace, "rb") as f: f.seek(pos); data = f.read()
+    except OSError: data = b""
+    pos += len(data)
+    lines = (rest + data).split(b"\r\n"); rest = lines.pop()
+    for line in lines:
+        kind, text = line[8:15], line[15:]
+        if kind == b" SENT: ":
+            sent += len(text) + 2
+            if text.startswith(b"AU DATA ") and start is not None:
+                tx.append([int(text[8:16], 16), payload(text[8:]), sent, None])
+            elif text == b"AU ON":
+                start = now; sent += 4  # push-to-talk's "TX" follows at once
+                base = last = (size(played_rx), size(played_tx))
+                print("-- receive audio and push-to-talk on", flush=True)
+        elif kind == b" RCVD: " and text.startswith(b"AU ") and len(text) > 19 and start is not None:
+            rx.append([int(text[3:11], 16), tick, payload(text[3:])])
+    while arrived < len(tx) and tx[arrived][2] <= got: tx[arrived][3] = tick; arrived += 1
+    if start is None or now - start < (done + 1) * 10 or (done + 1) * 10 > seconds: continue
+    done += 1
+    r, s, a = rx[marks[0]:], tx[marks[1]:], tx[marks[2]:arrived]
+    marks = (len(rx), len(tx), arrived)
+    cur = (size(played_rx), size(played_tx))
+    rxsec, txsec = sum(x[2] for x in r) / 2000, sum(x[1] for x in s) / 2000
+    arr, pr, pt = sum(x[1] for x in a) / 2000, (cur[0] - last[0]) / 16000, (cur[1] - last[1]) / 16000
+    lengths, gaps = runs([x[0] for x in s])
+    print("%5d s  receive: %4d AU lines, %5.2f s of audio, played %5.2f s (%3.0f %%), age at "
+          "arrival median %.2f s" % (done * 10, len(r), rxsec, pr, 100 * pr / rxsec if rxsec else 0,
+                                     median([(x[1] - x[0]) % WRAP for x in r]) / 1000))
+    print("         transmit: %4d AU DATA lines = %4d blocks of 8 ms, %5.2f s of audio; arrived "
+          "%5.2f s, played %5.2f s (%3.0f %%)" % (len(s), sum(x[1] for x in s) // 16, txsec, arr,
+                                                   pt, 100 * pt / arr if arr else 0))
+    print("         sent in %d runs, median %s lines; gaps median %.0f ms, longest %.0f ms" % (
+          len(lengths), median(lengths), median(gaps), max(gaps, default=0)), flush=True)
+    last = cur
+
+if start is None:
+    sys.exit("-- the client never turned receive audio on")
+a = tx[:arrived]
+rxsec, txsec = sum(x[2] for x in rx) / 2000, sum(x[1] for x in tx) / 2000
+arr = sum(x[1] for x in a) / 2000
+pr, pt = (size(played_rx) - base[0]) / 16000, (size(played_tx) - base[1]) / 16000
+lengths, gaps = runs([x[0] for x in tx])
+steps = [(b[0] - a[0]) % WRAP for a, b in zip(tx, tx[1:])]
+ages = [(x[1] - x[0]) % WRAP / 1000 for x in rx]
+print("-- the whole run (%d s of microphone, %d blocks of 8 ms; receive until the AF knob went "
+      "to 0; the files complete after the close):" % (seconds, seconds * 125))
+print("   receive: %d AU lines, %.2f s of audio, played %.2f s (%.0f %%); age at arrival median "
+      "%.2f s, worst %.2f s" % (len(rx), rxsec, pr, 100 * pr / rxsec if rxsec else 0,
+      median(ages), max(ages, default=0)))
+print("   transmit: %d AU DATA lines = %d blocks of 8 ms (%.0f %% of the microphone's), %.2f s of "
+      "audio; arrived %d lines, %.2f s; played %.2f s (%.0f %% of what arrived)" % (
+      len(tx), sum(x[1] for x in tx) // 16, 100 * sum(x[1] for x in tx) / 16 / (seconds * 125),
+      txsec, len(a), arr, pt, 100 * pt / arr if arr else 0))
+print("   sent in %d runs: length median %s lines (longest %d); gaps median %.0f ms (longest "
+      "%.0f ms); between lines median %.0f ms" % (len(lengths), median(lengths),
+      max(lengths, default=0), median(gaps), max(gaps, default=0), median(steps)))
+PY
+wait "$client" || { echo "-- the client failed:"; cat "$home/client.err"; exit 1; }
