@@ -27,8 +27,6 @@ class TFrameClock {
   TFrameClock(std::uint32_t lateMs, std::uint32_t reanchorMs, std::uint32_t gapMs)
       : lateMs_(lateMs), reanchorMs_(reanchorMs), gapMs_(gapMs) {}
 
-  std::uint32_t LateMs() const { return lateMs_; }
-
   // Forgets the reference; the next frame is on time.
   void Clear();
   // A frame stamped stamp arriving at tick now, while the card is starving or not; OnTime and

@@ -141,13 +141,13 @@ TSendBacklog TCustomWSocket::SendBacklog() {
     std::lock_guard guard(WSocketSendBufferLock());
     for (const auto& chunk : bufList_) backlog.Queued += chunk->Peek().second;
   }
-  if (hSocket_ == INVALID_SOCKET) return backlog;
   std::uint32_t held = 0;
-  if (wsock::IoctlSocket(hSocket_, ws::kSiocOutQ, &held) != 0) held = 0;
+  if (hSocket_ == INVALID_SOCKET || wsock::IoctlSocket(hSocket_, ws::kSiocOutQ, &held) != 0)
+    held = 0;
   backlog.InFlight = std::min<std::uint64_t>(held, handedOver_);
   backlog.Delivered = handedOver_ - backlog.InFlight;
   ws::TcpPath path;
-  if (wsock::PathInfo(hSocket_, &path) == 0) {
+  if (hSocket_ != INVALID_SOCKET && wsock::PathInfo(hSocket_, &path) == 0) {
     backlog.NotSent = std::min<std::uint64_t>(path.NotSent, backlog.InFlight);
     backlog.RttUs = path.RttUs;
     backlog.MinRttUs = path.MinRttUs;
