@@ -37,6 +37,11 @@ std::size_t TACMOut::QueuedBytes() const {
   return bytes;
 }
 
+std::uint32_t TACMOut::QueuedMs() const {
+  if (!active_ || format_.nAvgBytesPerSec == 0) return 0;
+  return static_cast<std::uint32_t>(QueuedBytes() * 1000 / format_.nAvgBytesPerSec);
+}
+
 void TACMOut::Play(const void* data, std::int32_t size) {
   if (size <= 0 || !active_) return;
   auto block = std::make_unique<Block>();

@@ -46,6 +46,8 @@ class TACMOut {
   std::size_t BlockCount() const { return blocks_.size(); }
   // The bytes of those blocks.
   std::size_t QueuedBytes() const;
+  // The same as milliseconds of audio at the open format's rate; 0 while closed.
+  std::uint32_t QueuedMs() const;
 
   // Opens the device in format; does nothing while active.
   void Open(TACMWaveFormat format);

@@ -79,14 +79,13 @@ void TClientAudio::ReceiveFrame(const std::string& value, std::uint32_t now) {
   std::uint32_t stamp = 0;
   // A damaged header carries no stamp to trust: dropped, the reference left alone.
   if (!link_.AudioOn() || !CheckAudioFrame(value, stamp)) return;
-  const std::size_t perSecond = ACMOut.Format().nAvgBytesPerSec;
-  const bool starving = ACMOut.QueuedBytes() * 1000 < perSecond * kLateMs;
+  const bool starving = ACMOut.Active() && ACMOut.QueuedMs() < kLateMs;
   if (clock_.Accept(stamp, now, starving) == TFrameClock::TVerdict::Late) return;
   std::vector<std::uint8_t> bytes(value.size());
   const std::int32_t count = DecodeAudioFrame(value, bytes.data());
   // Frames sent far ahead of time would wait for the card without end: beyond kQueueMs of audio
   // they are dropped, and the clock above has taken them as on time.
-  const std::size_t limit = perSecond * kQueueMs / 1000;
+  const std::size_t limit = ACMOut.Format().nAvgBytesPerSec * kQueueMs / 1000;
   if (ACMOut.QueuedBytes() + static_cast<std::size_t>(count) > limit) return;
   try {
     ACMOut.Play(bytes.data(), count);

@@ -223,19 +223,14 @@ std::uint32_t TAudioStream::QueueLimitBytes() const {
   return ACMConv2.FormatIn().nAvgBytesPerSec * (kQueueMs / 1000);
 }
 
-bool TAudioStream::CardStarving() const {
-  return ACMOut.Active() &&
-         ACMOut.QueuedBytes() * 1000 <
-             static_cast<std::size_t>(ACMConv2.FormatIn().nAvgBytesPerSec) * kLateMs;
-}
-
 void TAudioStream::PlayFrame(const std::string& frame, std::uint32_t now) {
   txMeterHold_ = kTxMeterHold;
   std::uint32_t stamp = 0;
   // A frame whose header or escapes are damaged carries no stamp to trust: it is dropped and
   // leaves the reference alone.
   if (!CheckAudioFrame(frame, stamp)) return;
-  const TFrameClock::TVerdict verdict = txClock_.Accept(stamp, now, CardStarving());
+  const TFrameClock::TVerdict verdict =
+      txClock_.Accept(stamp, now, ACMOut.Active() && ACMOut.QueuedMs() < kLateMs);
   if (verdict == TFrameClock::TVerdict::Late) return;
   if (verdict == TFrameClock::TVerdict::Reanchored && log_)
     log_("Transmit audio: the delay grew; timing taken afresh");

@@ -144,8 +144,6 @@ class TAudioStream {
   void Fail(const std::string& what, const std::string& error);
   void Send(const std::string& line);
   std::uint32_t QueueLimitBytes() const;
-  // The playback is open and has less than kLateMs of audio left to play.
-  bool CardStarving() const;
   // Whether a block that passed the squelch goes out on the client's link.
   bool LinkTakesBlock();
   void UpdateBufferSizes();
