@@ -79,8 +79,8 @@ void TClientAudio::ReceiveFrame(const std::string& value, std::uint32_t now) {
   std::uint32_t stamp = 0;
   // A damaged header carries no stamp to trust: dropped, the reference left alone.
   if (!link_.AudioOn() || !CheckAudioFrame(value, stamp)) return;
-  const bool starving = ACMOut.Active() && ACMOut.QueuedMs() < kLateMs;
-  if (clock_.Accept(stamp, now, starving) == TFrameClock::TVerdict::Late) return;
+  const bool cardShort = TFrameClock::CardShort(ACMOut.Active(), ACMOut.QueuedMs());
+  if (clock_.Accept(stamp, now, cardShort) == TFrameClock::TVerdict::Late) return;
   std::vector<std::uint8_t> bytes(value.size());
   const std::int32_t count = DecodeAudioFrame(value, bytes.data());
   // Frames sent far ahead of time would wait for the card without end: beyond kQueueMs of audio

@@ -33,19 +33,19 @@ class IAudioLink {
 // Receive: "AU ON" (AF gain above 0) opens the playback in the compressed format (the device
 // decodes) before the line is sent; a device that cannot be opened sends nothing, is reported
 // through OnNotice and the caller returns the AF knob to 0. Each "AU" frame is checked and timed
-// (TFrameClock: late at 250 ms, timing taken afresh after 1 s of nothing but late frames or after
-// a pause of 500 ms in the stamps); frames on time are played, and so are late ones while less
-// than 250 ms of audio waits for the card; damaged and other late ones are dropped quietly, as
-// are playback errors, and so are frames beyond kQueueMs of audio waiting for the card (a server
-// sending ahead of time).
+// (common/FrameClock.h: dropped when 250 ms or more late, but for the first frame after a skip
+// in the server's stamps that finds the card running short, and a lasting step in the delay,
+// taken afresh after 2 s); damaged and late frames are dropped quietly, as are playback errors,
+// and so are frames beyond kQueueMs of audio waiting for the card (a server sending ahead of
+// time).
 //
 // Transmit: push-to-talk sends "TX" (not with VOX: the radio keys itself) and, while receive
 // audio is on, captures the microphone in 128-byte blocks. A block is sent when its average
 // absolute value is above the squelch (0..320) or the block before it was loud, so one quiet
 // block follows the speech as a tail; a block that compresses to no bytes yet sends no line. On
 // an uplink slower than the audio, blocks are skipped in the same way while more than about a
-// second of it waits for the server (common/AudioThinning.h), so that the radio never plays
-// stale microphone audio.
+// second of it waits for the server, and for a while after that the microphone goes out in runs
+// of two frames (common/AudioThinning.h), so that the radio never plays stale microphone audio.
 // The level meter shows the block's peak div 2048 (0..16). The next push-to-talk click, the end
 // of the connection or the closing of the microphone window ends transmitting ("RX" when the
 // connection is still there).
@@ -53,15 +53,17 @@ class IAudioLink {
 // Main thread only; device failures never leave a handler.
 class TClientAudio {
  public:
-  static constexpr std::uint32_t kLateMs = 250;
-  static constexpr std::uint32_t kReanchorMs = 1000;
-  static constexpr std::uint32_t kGapMs = 500;
   // At most this much receive audio waits for the sound card.
   static constexpr std::uint32_t kQueueMs = 2000;
   static constexpr std::uint32_t kMicBlockBytes = 128;
   static constexpr std::uint8_t kMicBuffers = 8;
   static constexpr std::int32_t kSquelchMax = 320;
   static constexpr std::int32_t kLevelDivisor = 2048;
+  // A slow uplink takes the microphone in runs of two 72 ms frames (18 blocks), each after a skip
+  // of 160 ms (20 blocks), so that the frames either side of a skip stand more than 200 ms apart
+  // in the stamps, which the server's clock sees (common/AudioThinning.h).
+  static constexpr std::uint32_t kThinRunBlocks = 18;
+  static constexpr std::uint32_t kThinSkipBlocks = 20;
 
   explicit TClientAudio(IAudioLink& link);
   ~TClientAudio();
@@ -120,12 +122,12 @@ class TClientAudio {
   void Notice(const std::string& text);
 
   IAudioLink& link_;
-  TFrameClock clock_{kLateMs, kReanchorMs, kGapMs};
+  TFrameClock clock_;
   std::int32_t micSquelch_ = 0;
   bool useVox_ = false;
   bool micWasQuiet_ = true;
   bool transmitting_ = false;
-  TAudioThinning thinning_;
+  TAudioThinning thinning_{kThinRunBlocks, kThinSkipBlocks};
   std::int32_t level_ = 0;
 };
 

@@ -2,8 +2,8 @@
 
 TAudioThinning::TDecision TAudioThinning::Decide(std::uint64_t waiting, std::uint32_t now) {
   TDecision decision;
-  if (waiting > kMaxWaitingBytes) {
-    decision.Send = false;
+  const bool full = waiting > kMaxWaitingBytes;
+  if (full) {
     if (!thinning_) decision.Change = TChange::Thinned;
     thinning_ = true;
     lastSkip_ = now;
@@ -11,5 +11,14 @@ TAudioThinning::TDecision TAudioThinning::Decide(std::uint64_t waiting, std::uin
     thinning_ = false;
     decision.Change = TChange::Whole;
   }
+  if (full)
+    decision.Send = false;
+  else if (thinning_ && now - lastSkip_ < kPatternMs)
+    decision.Send = skipping_ ? count_ >= skipBlocks_ : count_ < runBlocks_;
+  if (decision.Send == skipping_) {
+    skipping_ = !decision.Send;
+    count_ = 0;
+  }
+  ++count_;
   return decision;
 }

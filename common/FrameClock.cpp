@@ -1,5 +1,13 @@
 #include "common/FrameClock.h"
 
+namespace {
+
+std::int32_t Signed(std::uint32_t difference) {
+  return static_cast<std::int32_t>(difference);
+}
+
+}  // namespace
+
 void TFrameClock::Clear() {
   hasRef_ = false;
   refStamp_ = 0;
@@ -7,32 +15,40 @@ void TFrameClock::Clear() {
   late_ = false;
 }
 
-bool TFrameClock::InTime(std::uint32_t stamp, std::uint32_t refStamp, std::uint32_t now,
-                         std::uint32_t refTick, std::uint32_t lateMs) {
-  return now - refTick < stamp - refStamp + lateMs;
-}
-
-TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now, bool starving) {
-  // A stamp behind the one before is no gap: the difference is read as signed.
-  const bool gap =
-      hasRef_ && static_cast<std::int32_t>(stamp - lastStamp_) >= static_cast<std::int32_t>(gapMs_);
-  lastStamp_ = stamp;
-  if (!hasRef_ || gap) {
-    hasRef_ = true;
-    refStamp_ = stamp;
-    refTick_ = now;
-  }
-  TVerdict verdict = TVerdict::OnTime;
-  if (!InTime(stamp, refStamp_, now, refTick_, lateMs_)) {
-    if (!late_) {
-      late_ = true;
-      lateSince_ = now;
-    }
-    if (now - lateSince_ < reanchorMs_) return starving ? TVerdict::Kept : TVerdict::Late;
-    verdict = TVerdict::Reanchored;
-  }
-  late_ = false;
+void TFrameClock::Anchor(std::uint32_t stamp, std::uint32_t now) {
+  hasRef_ = true;
   refStamp_ = stamp;
   refTick_ = now;
+  late_ = false;
+}
+
+TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now, bool cardShort) {
+  const bool skip = hasRef_ && Signed(stamp - lastStamp_) >= Signed(kGapMs);
+  lastStamp_ = stamp;
+  if (!hasRef_) {
+    Anchor(stamp, now);
+    return TVerdict::OnTime;
+  }
+  // Wide enough that a stamp from anywhere cannot overflow the comparisons below.
+  const std::int64_t lateBy = Signed((now - refTick_) - (stamp - refStamp_));
+  TVerdict verdict = TVerdict::OnTime;
+  if (lateBy >= kLateMs) {
+    if (skip && cardShort && lateBy < kRestartMaxMs) {
+      verdict = TVerdict::Restarted;
+    } else {
+      // Late frames that catch up are a backlog draining: the run's time starts anew.
+      if (!late_ || lateBy + kLateMs <= lateMost_) {
+        late_ = true;
+        lateSince_ = now;
+        lateStamp_ = stamp;
+        lateMost_ = lateBy;
+      }
+      if (lateBy > lateMost_) lateMost_ = lateBy;
+      if (now - lateSince_ < kReanchorMs || Signed(stamp - lateStamp_) < Signed(kReanchorMs))
+        return TVerdict::Late;
+      verdict = TVerdict::Reanchored;
+    }
+  }
+  Anchor(stamp, now);
   return verdict;
 }

@@ -2,55 +2,59 @@
 
 #include <cstdint>
 
-// The timing of received audio frames against the sender's clock. The first frame sets the
-// reference (its stamp and local arrival tick). A frame is late when it arrives LateMs or more
-// after the sender's clock says it should, measured from the reference; frames on time move the
-// reference, late ones leave it alone.
+// The timing of received audio frames against the sender's clock, the same at both ends. The
+// first frame sets the reference (its stamp and local arrival tick). A frame is late when it
+// arrives kLateMs or more after the sender's clock says it should, measured from the reference;
+// frames on time move the reference, late ones are dropped and leave it alone, so that what is
+// played stays within kLateMs of the sender however the path delays the rest.
 //
-// A late frame is dropped while the sound card still has LateMs or more of audio to play: the
-// stream has fallen behind, and dropping keeps the playback within LateMs of the sender. While
-// the card is starving (less than that waits for it) a late frame is kept and played: it cannot
-// put the playback further behind than an on-time frame may, and dropping it would only leave
-// the card silent. A link that delivers in bursts (a slow one, or a long one whose data the
-// system gathers into segments) makes the first frames of each burst late that way.
+// Two exceptions, each of which makes the frame the new reference and plays it:
+//  - After a skip in the stamps (kGapMs or more after the frame before: a pause in speech, or
+//    audio the sender left out on a slow link), a frame less than kRestartMaxMs late that finds
+//    the card running short. The card has played out what came before, so nothing plays later
+//    than it would have; a stall's backlog, which is older, is still dropped.
+//  - After kReanchorMs of nothing but late frames, both in arrival and in the sender's stamps,
+//    none of them kLateMs less late than one before: one lasting step in the delay does not
+//    silence the audio for good, while a backlog, which catches up as it drains however long its
+//    delivery stalled, and which spans a second or so of stamps however slowly it arrives, never
+//    passes for one.
 //
-// After ReanchorMs of nothing but late frames the next late frame becomes the reference, so that
-// one lasting step in the delay does not silence the audio for good. A frame stamped GapMs or
-// more after the frame before it starts anew, as the first frame does: the sender skipped audio
-// there (a pause in speech, or blocks a slow link could not carry), so the card ran down
-// meanwhile. Stamps and ticks are unsigned 32-bit milliseconds and may wrap.
+// Lateness is read as a signed difference, so that stamps running back are late, not wrapped
+// into the future. Stamps and ticks are unsigned 32-bit milliseconds and may wrap.
 class TFrameClock {
  public:
-  // Kept: late, but played, and the reference left alone.
-  enum class TVerdict { OnTime, Late, Kept, Reanchored };
+  static constexpr std::uint32_t kLateMs = 250;
+  static constexpr std::uint32_t kGapMs = 200;
+  static constexpr std::uint32_t kRestartMaxMs = 2000;
+  static constexpr std::uint32_t kReanchorMs = 2000;
 
-  TFrameClock(std::uint32_t lateMs, std::uint32_t reanchorMs, std::uint32_t gapMs)
-      : lateMs_(lateMs), reanchorMs_(reanchorMs), gapMs_(gapMs) {}
+  enum class TVerdict { OnTime, Late, Restarted, Reanchored };
+
+  // Whether the sound card is running short: playing, with less than kLateMs of audio left.
+  static bool CardShort(bool playing, std::uint32_t queuedMs) {
+    return playing && queuedMs < kLateMs;
+  }
 
   // Forgets the reference; the next frame is on time.
   void Clear();
-  // A frame stamped stamp arriving at tick now, while the card is starving or not; OnTime and
-  // Reanchored moved the reference.
-  TVerdict Accept(std::uint32_t stamp, std::uint32_t now, bool starving);
+  // A frame stamped stamp arriving at tick now, the card running short or not. All but Late
+  // play the frame and make it the reference.
+  TVerdict Accept(std::uint32_t stamp, std::uint32_t now, bool cardShort);
 
   bool HasReference() const { return hasRef_; }
   // 0 when there is no reference.
   std::uint32_t RefStamp() const { return hasRef_ ? refStamp_ : 0; }
   std::uint32_t RefTick() const { return refTick_; }
 
-  // The rule itself: on time when (now - refTick) < (stamp - refStamp) + lateMs, in unsigned
-  // 32-bit arithmetic.
-  static bool InTime(std::uint32_t stamp, std::uint32_t refStamp, std::uint32_t now,
-                     std::uint32_t refTick, std::uint32_t lateMs);
-
  private:
-  std::uint32_t lateMs_;
-  std::uint32_t reanchorMs_;
-  std::uint32_t gapMs_;
+  void Anchor(std::uint32_t stamp, std::uint32_t now);
+
   bool hasRef_ = false;
   std::uint32_t refStamp_ = 0;
   std::uint32_t refTick_ = 0;
   std::uint32_t lastStamp_ = 0;  // of the frame before, on time or not
-  bool late_ = false;
+  bool late_ = false;            // in a run of late frames, which began with these two
   std::uint32_t lateSince_ = 0;
+  std::uint32_t lateStamp_ = 0;
+  std::int64_t lateMost_ = 0;  // the most late of the run
 };

@@ -5,6 +5,9 @@
 # watcher that follows the client's trace, both playback files and the server's socket.
 # MIC=speech gives the microphone speech-like tone bursts instead of the steady tone. The trace is
 # followed in one file, so a run must end before it reaches 10 MB (about 25 minutes).
+# BENCH_OUTAGE="ROUTER CUT SECONDS" cuts the link in ROUTER CUT seconds after receive audio began,
+# for SECONDS; the microphone's tone, like the server's, changes at the cut and at the mend, and
+# the end of the run says how much of each tone each end played.
 # Usage: bench-link-client.sh HOME CALLER SERVER SECONDS   (the namespaces by name)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,9 +17,11 @@ idle=2
 
 bash scripts/demo-client-ini.sh "$home/TalvoClient.INI" 6110 10.61.0.1
 printf '\n[Debug]\nTrace=1\n' >> "$home/TalvoClient.INI"
-python3 - "$home/mic.raw" "$((seconds + 30))" "${MIC:-steady}" <<'PY'
+read -r router cut out <<< "${BENCH_OUTAGE:-- 0 0}"
+python3 - "$home/mic.raw" "$((seconds + 30))" "${MIC:-steady}" "$cut" "$out" <<'PY'
 import array, math, random, sys
 path, seconds, kind = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+cut, out = int(sys.argv[4]), int(sys.argv[5])
 rng = random.Random(2718)
 s = array.array("h")
 if kind == "speech":
@@ -31,7 +36,8 @@ if kind == "speech":
         s.extend([0] * rng.randint(2400, 7200))
     del s[8000 * seconds:]
 else:
-    s.extend(int(8000 * math.sin(2 * math.pi * 700 * i / 8000)) + rng.randint(-3, 3)
+    def hz(i): return 700 if not out or i < 8000 * cut else 1100 if i < 8000 * (cut + out) else 500
+    s.extend(int(8000 * math.sin(2 * math.pi * hz(i) * i / 8000)) + rng.randint(-3, 3)
              for i in range(8000 * seconds))
 open(path, "wb").write(s.tobytes())
 PY
@@ -45,9 +51,14 @@ ip netns exec "$caller" env TALVO_ALSA_PCM_IN="$(capture "$home/mic.raw")" \
 client=$!
 trap 'kill $client 2>/dev/null || true' EXIT
 
-python3 - "$home" "$client" "$seconds" "$server" <<'PY'
-import os, re, statistics, subprocess, sys, time
+python3 - "$home" "$client" "$seconds" "$server" "$router" "$cut" "$out" <<'PY'
+import array, math, os, re, statistics, subprocess, sys, time
 home, client, seconds, server = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+router, cut, out = sys.argv[5], int(sys.argv[6]), int(sys.argv[7])
+phase = 0
+def outage(verb):
+    for a in ("10.61.0.1", "10.61.1.2"):
+        subprocess.run(["ip", "-n", router, "route", verb, "blackhole", a], check=True)
 trace = home + "/TalvoClient.log"
 played_rx, played_tx = home + "/client-out.raw", home + "/server-out.raw"
 GAP_MS = 108  # one and a half MP3 frames (72 ms each): more than half a frame of blocks skipped
@@ -107,6 +118,9 @@ while alive():
         elif kind == b" RCVD: " and text.startswith(b"AU ") and len(text) > 19 and start is not None:
             rx.append([int(text[3:11], 16), tick, payload(text[3:])])
     while arrived < len(tx) and tx[arrived][2] <= got: tx[arrived][3] = tick; arrived += 1
+    if out and start is not None and phase < 2 and now - start >= cut + out * phase:
+        outage("add" if phase == 0 else "del"); phase += 1
+        print("-- %s at %.1f s" % ("cut" if phase == 1 else "mended", now - start), flush=True)
     if start is None or now - start < (done + 1) * 10 or (done + 1) * 10 > seconds: continue
     done += 1
     r, s, a = rx[marks[0]:], tx[marks[1]:], tx[marks[2]:arrived]
@@ -146,5 +160,26 @@ print("   transmit: %d AU DATA lines = %d blocks of 8 ms (%.0f %% of the microph
 print("   sent in %d runs: length median %s lines (longest %d); gaps median %.0f ms (longest "
       "%.0f ms); between lines median %.0f ms" % (len(lengths), median(lengths),
       max(lengths, default=0), median(gaps), max(gaps, default=0), median(steps)))
+
+def tones(path, freqs):
+    # Seconds of each tone in what was played: 40 ms pieces, each counted for the strongest
+    # tone when it stands clearly above the others.
+    pcm = array.array("h"); pcm.frombytes(open(path, "rb").read()[: os.path.getsize(path) // 2 * 2])
+    got, n = [0.0] * len(freqs), 320
+    for at in range(0, len(pcm) - n, n):
+        part = pcm[at:at + n]; power = []
+        for f in freqs:
+            c = 2 * math.cos(2 * math.pi * f / 8000); a = b = 0.0
+            for x in part: a, b = x + c * a - b, a
+            power.append(a * a + b * b - c * a * b)
+        best = max(range(len(freqs)), key=lambda k: power[k])
+        if power[best] > 4 * sorted(power)[-2] and power[best] > 1e9: got[best] += n / 8000
+    return got
+if out:
+    for what, path, freqs in (("receive", played_rx, (1000, 1500, 600)),
+                              ("transmit", played_tx, (700, 1100, 500))):
+        before, during, after = tones(path, freqs)
+        print("   %s played: %.2f s before the cut, %.2f s of the audio of the %d s outage, %.2f s "
+              "after the mend" % (what, before, during, out, after))
 PY
 wait "$client" || { echo "-- the client failed:"; cat "$home/client.err"; exit 1; }

@@ -13,6 +13,9 @@
 #   bench-link.sh loss PERCENT SECONDS   a fast link that loses that share of the packets each way
 #   bench-link.sh rtt MS SECONDS         a fast link whose round trip takes MS milliseconds (a
 #                                        satellite path, a loaded mobile link)
+#   bench-link.sh grow MS SECONDS        a fast link whose short round trip becomes MS
+#                                        milliseconds 15 s after the start (a mobile link whose
+#                                        queue others' traffic fills during the session)
 #   bench-link.sh outage SECONDS [FLOOR] the link cut in the router for SECONDS after 15 s of
 #                                        flow, then mended; FLOOR sets the ends' least
 #                                        retransmission timeout in ms (a jittery mobile path)
@@ -20,8 +23,11 @@
 #                                        the session up, and why
 #   bench-link.sh stall                  an operator with a 1 KiB receive buffer who stops
 #                                        reading after the login: the same
-#   bench-link.sh client SHAPE ARGS...   rate, queue, loss or rtt as above, with the real client
+#   bench-link.sh client SHAPE ARGS...   rate, queue, loss, rtt or grow as above, with the real client
 #                                        as the operator, audio both ways (below)
+#   bench-link.sh client outage SECONDS  the same across a fast link cut in the router for SECONDS,
+#                                        20 s after audio began: how much of the audio of the
+#                                        outage each end plays once the link is back (below)
 #
 # The operator's socket is set up as the client's, with the TCP options that tests/support's
 # linktiming prints (the user timeout, the cap on the retransmission interval);
@@ -54,15 +60,16 @@
 # played seconds may lag its arrivals by that much (the first window reads 0.4 s short); the
 # held-back audio is written when the device closes, so the summary's figures are whole.
 #
-# Needs root, iproute2 and a release build (TALVO_BUILD names another build folder).
+# Needs root, iproute2 and a release build (TALVO_BUILD names another build folder). With
+# BENCH_KEEP=DIR the run's files (traces, event log, sound files) are kept in DIR.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TALVO_BUILD:-build}
 client=""
 [[ ${1:-} == client ]] && { client=1; shift; }
-what=${1:?[client] rate KBIT SECONDS | [client] queue KBIT SECONDS | [client] loss PERCENT SECONDS | [client] rtt MS SECONDS | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
-if [[ -n $client && ! $what =~ ^(rate|queue|loss|rtt)$ ]]; then
-  echo "bench-link.sh: the client mode takes rate, queue, loss or rtt" >&2; exit 2
+what=${1:?[client] rate KBIT SECONDS | [client] queue KBIT SECONDS | [client] loss PERCENT SECONDS | [client] rtt MS SECONDS | [client] grow MS SECONDS | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
+if [[ -n $client && ! $what =~ ^(rate|queue|loss|rtt|grow|outage)$ ]]; then
+  echo "bench-link.sh: the client mode takes rate, queue, loss, rtt, grow or outage" >&2; exit 2
 fi
 arg2=${2:-} arg3=${3:-}
 home=$(mktemp -d)
@@ -73,6 +80,7 @@ cleanup() {
   kill $(jobs -p) 2>/dev/null || true
   wait 2>/dev/null || true
   bash scripts/netns-gone.sh $s $c $r
+  [[ -n ${BENCH_KEEP:-} ]] && cp -r "$home" "$BENCH_KEEP"
   rm -rf "$home"
 }
 trap cleanup EXIT
@@ -81,6 +89,7 @@ path=()
 [[ $what == outage && -n $arg3 ]] && path=(--floor "$arg3")
 [[ $what == dead && -n $arg2 ]] && path=(--floor "$arg2")
 [[ $what == rtt ]] && path=(--rtt "${arg2:?}" "$build/tests/support/pathdelay")
+[[ $what == grow ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --grow 15 "${arg2:?}")
 [[ $what == loss ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --loss "${arg2:?}")
 bash scripts/netns-routed.sh "${path[@]}" $s $c $r
 
@@ -90,18 +99,26 @@ case $what in
         tc -n $c qdisc add dev $c root tbf rate "${kbit}kbit" burst 1600 latency 400ms ;;
   queue) kbit=$arg2 seconds=${arg3:?} cut=0 out=0
          for d in ${r}s ${r}c; do tc -n $r qdisc add dev $d root tbf rate "${kbit}kbit" burst 1600 latency 2s; done ;;
-  rtt|loss) seconds=${arg3:?} cut=0 out=0 ;;
-  outage) out=${arg2:?} cut=15 seconds=$((15 + arg2 + 30)) ;;
+  rtt|loss|grow) seconds=${arg3:?} cut=0 out=0 ;;
+  outage) out=${arg2:?} cut=15 seconds=$((15 + arg2 + 30))
+          [[ -n $client ]] && cut=20 seconds=$((20 + arg2 + 20)) ;;
   dead) out=-1 cut=15 seconds=100 ;;
   stall) out=0 cut=0 seconds=100 ;;
-  *) echo "bench-link.sh: rate, queue, loss, rtt, outage, dead or stall" >&2; exit 2 ;;
+  *) echo "bench-link.sh: rate, queue, loss, rtt, grow, outage, dead or stall" >&2; exit 2 ;;
 esac
 
 export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
+# The client's outage: the tone changes at the cut and at the mend, so that what each end plays
+# tells before, during and after apart.
+tones="1000"
+[[ -n $client && $what == outage ]] && tones="1000@$cut 1500@$out 600"
 python3 -c "
 import math, struct, sys
-n = 8000 * ($seconds + 30)
-sys.stdout.buffer.write(b''.join(struct.pack('<h', int(8000 * math.sin(2 * math.pi * 1000 * i / 8000))) for i in range(n)))
+n, tones, s = 8000 * ($seconds + 30), '$tones'.split(), []
+for t in tones:
+    hz, _, length = t.partition('@')
+    s.extend(int(8000 * math.sin(2 * math.pi * int(hz) * i / 8000)) for i in range(8000 * int(length) if length else n - len(s)))
+sys.stdout.buffer.write(b''.join(struct.pack('<h', v) for v in s[:n]))
 " > "$home/capture.raw"
 export TALVO_ALSA_PCM_IN="{ type file slave { pcm { type null } } file \"/dev/null\" infile \"$home/capture.raw\" format raw }"
 export TALVO_ALSA_PCM_OUT=null
@@ -114,6 +131,7 @@ sleep 1
 
 if [[ -n $client ]]; then
   rc=0
+  [[ $what == outage ]] && export BENCH_OUTAGE="$r $cut $out"
   bash scripts/bench-link-client.sh "$home" $c $s "$seconds" || rc=$?
   echo "-- the server's event log:"
   grep -v "Connection accepted" "$home/TalvoServer.log" || true
@@ -168,7 +186,7 @@ if mode == "stall":
     print("-- given up %.1f s after the reading stopped: %s" % (time.monotonic() - start, given_up()))
     sys.exit(0)
 tuned = {}; nexttune = 0; window = 10; au = 0; aulag = 0; freqlag = None; alive = True
-maxfreq = 0; maxau = 0; phase = 0; mended = None; stale = 0; back = None
+maxfreq = 0; maxau = 0; phase = 0; mended = None; stale = 0; back = None; maxfreqat = maxauat = 0
 while time.monotonic() - start < seconds and alive:
     now = time.monotonic() - start
     if out and phase == 0 and now >= cut:
@@ -189,20 +207,21 @@ while time.monotonic() - start < seconds and alive:
         if line.startswith("AU ") and len(line) > 19:
             au += 1
             aulag = (tick() - int(line[3:11], 16)) % (1 << 32)
-            maxau = max(maxau, aulag)
+            if aulag > maxau: maxau, maxauat = aulag, time.monotonic() - start
             if mended and aulag > 1000: stale += 1
         elif line.startswith("FREQ "):
             k = int(float(line[5:])) - 14000
             if k in tuned:
                 freqlag = time.monotonic() - tuned[k]
-                maxfreq = max(maxfreq, freqlag)
+                if freqlag > maxfreq: maxfreq, maxfreqat = freqlag, time.monotonic() - start
                 if mended and back is None and k > cut + out: back = time.monotonic() - mended
     if now >= window or not alive:
         print("%5.1f s  AU lines %4d  audio lag %6.2f s  FREQ lag %s" % (now, au, aulag / 1000,
               "%6.2f s" % freqlag if freqlag is not None else "-"), flush=True)
         au = 0; window += 10
-print("-- %s after %.1f s; worst audio lag %.2f s, worst FREQ lag %.2f s" % (
-    "open" if alive else "closed", time.monotonic() - start, maxau / 1000, maxfreq))
+print("-- %s after %.1f s; worst audio lag %.2f s (at %.0f s), worst FREQ lag %.2f s (at %.0f s)" % (
+    "open" if alive else "closed", time.monotonic() - start, maxau / 1000, maxauat, maxfreq,
+    maxfreqat))
 if mended:
     print("-- after the mend: a frequency tuned then reported in %s; %d AU lines over 1 s old" % (
         "%.1f s" % back if back is not None else "never", stale))

@@ -96,8 +96,12 @@ void TAudioStream::Send(const std::string& line) {
   client_.SendText(line + "\r\n");
 }
 
+void TAudioStream::Log(const std::string& message) {
+  if (log_) log_("[" + clientAddress_ + "] " + message);
+}
+
 void TAudioStream::Fail(const std::string& what, const std::string& error) {
-  if (log_) log_(what + " failed: " + error);
+  Log(what + " failed: " + error);
   Send("# " + what + " is not available.||" + error);
 }
 
@@ -185,7 +189,7 @@ void TAudioStream::Deactivate(TACMConvertor& converter, const char* direction) {
   try {
     converter.SetActive(false);
   } catch (const EACMConvertor& e) {
-    if (log_) log_(std::string(direction) + ": " + e.what());
+    Log(std::string(direction) + ": " + e.what());
   }
 }
 
@@ -230,10 +234,10 @@ void TAudioStream::PlayFrame(const std::string& frame, std::uint32_t now) {
   // leaves the reference alone.
   if (!CheckAudioFrame(frame, stamp)) return;
   const TFrameClock::TVerdict verdict =
-      txClock_.Accept(stamp, now, ACMOut.Active() && ACMOut.QueuedMs() < kLateMs);
+      txClock_.Accept(stamp, now, TFrameClock::CardShort(ACMOut.Active(), ACMOut.QueuedMs()));
   if (verdict == TFrameClock::TVerdict::Late) return;
-  if (verdict == TFrameClock::TVerdict::Reanchored && log_)
-    log_("Transmit audio: the delay grew; timing taken afresh");
+  if (verdict == TFrameClock::TVerdict::Reanchored)
+    Log("Transmit audio: the delay grew; timing taken afresh");
 
   const std::size_t payload = frame.size() - 16;
   std::vector<std::uint8_t> bytes(payload);
@@ -274,11 +278,10 @@ void TAudioStream::ACMInBufferFull(const void* data, std::int32_t size) {
 bool TAudioStream::LinkTakesBlock() {
   if (!waiting_) return true;
   const TAudioThinning::TDecision d = thinning_.Decide(waiting_(), platform::GetTickCount());
-  if (log_ && d.Change != TAudioThinning::TChange::None)
-    log_("[" + clientAddress_ + "] " +
-         (d.Change == TAudioThinning::TChange::Thinned
-              ? "Receive audio thinned: the link to the client is slower than the audio"
-              : "Receive audio whole again"));
+  if (d.Change != TAudioThinning::TChange::None)
+    Log(d.Change == TAudioThinning::TChange::Thinned
+            ? "Receive audio thinned: the link to the client is slower than the audio"
+            : "Receive audio whole again");
   return d.Send;
 }
 

@@ -19,17 +19,16 @@
 // quiet block follows the sound as a tail). Each block that passes is compressed to MPEG
 // Layer-3 and sent as "AU " + frame (see common/AudioFrame.h); a block that yields no compressed
 // bytes yet sends nothing. On a link slower than the audio, blocks are skipped in the same way
-// while more than about a second of it waits for the client (common/AudioThinning.h); the event
-// log says when that begins and when the audio is whole again.
+// while more than about a second of it waits for the client, and for a while after that only one
+// block in two goes out (common/AudioThinning.h); the event log says when that begins and when
+// the audio is whole again.
 //
 // Transmit: "AU DATA " + frame lines are played on the sound card in the compressed format (the
-// device decodes). A frame is late when it arrives 250 ms or more after the sender's clock says
-// it should, measured against a reference frame: late frames are dropped while 250 ms or more of
-// audio still waits for the card, and played while it runs short; a frame after a pause of
-// 500 ms in the stamps starts the timing anew (common/FrameClock.h). After about 2 s of nothing
-// but late frames the reference is taken afresh, so that one lasting step in the delay does not
-// silence the transmit audio for the rest of the session. At most about 2 s of audio wait for
-// the sound card; frames beyond that are dropped.
+// device decodes). A frame that arrives 250 ms or more later than the client's clock says is
+// dropped, but for the first frame after a skip in the client's stamps that finds the card
+// running short, and for a lasting step in the delay, taken afresh after 2 s
+// (common/FrameClock.h). At most about 2 s of audio wait for the sound card; frames beyond that
+// are dropped. The event log's lines about the client's audio carry its address.
 //
 // Commands ("AUDIO " + value; the sub-word in any case):
 //   ON            opens capture and playback (a device that cannot be opened is logged and the
@@ -53,11 +52,12 @@
 class TAudioStream {
  public:
   static constexpr std::int32_t kMeterMax = 2000;
-  static constexpr std::uint32_t kLateMs = 250;
-  static constexpr std::uint32_t kReanchorMs = 2000;
-  static constexpr std::uint32_t kGapMs = 500;
   static constexpr std::uint32_t kQueueMs = 2000;
   static constexpr std::int32_t kTxMeterHold = 2;
+  // A slow link takes the receive audio one block in two, so that every frame it carries follows
+  // a skip of 250 ms in the stamps, which the client's clock sees (common/AudioThinning.h).
+  static constexpr std::uint32_t kThinRunBlocks = 1;
+  static constexpr std::uint32_t kThinSkipBlocks = 1;
   // 129 bytes as hexadecimal digits.
   static constexpr std::size_t kMaxFormatHex = 2 * sizeof(TACMWaveFormat);
 
@@ -142,6 +142,8 @@ class TAudioStream {
                void (TAudioStream::*undo)());
   void Deactivate(TACMConvertor& converter, const char* direction);
   void Fail(const std::string& what, const std::string& error);
+  // An event log line about this client.
+  void Log(const std::string& message);
   void Send(const std::string& line);
   std::uint32_t QueueLimitBytes() const;
   // Whether a block that passed the squelch goes out on the client's link.
@@ -156,8 +158,8 @@ class TAudioStream {
   bool rxQuiet_ = false;
   std::function<std::uint64_t()> waiting_;
   std::string clientAddress_;
-  TAudioThinning thinning_;
-  TFrameClock txClock_{kLateMs, kReanchorMs, kGapMs};
+  TAudioThinning thinning_{kThinRunBlocks, kThinSkipBlocks};
+  TFrameClock txClock_;
   std::int32_t txMeterHold_ = 0;
   std::int32_t rxAudio_ = 0;
   std::int32_t txAudio_ = 0;

@@ -11,6 +11,7 @@
 
 #include "platform/MessageWindow.h"
 #include "sockets/Component.h"
+#include "sockets/PathCarry.h"
 #include "sockets/QelLogger.h"
 #include "sockets/SendBacklog.h"
 #include "sockets/SendBuffer.h"
@@ -168,6 +169,9 @@ class TCustomWSocket : public TComponent {
   // Applies the keep-alive option and the user timeout to the open connection, as Connect does
   // before it connects.
   void ApplyKeepAlive();
+  // Sets wsoTcpNoDelay among the options, or clears it, and applies it to the open connection at
+  // once: small writes go out as they come, or are gathered while data is in flight.
+  void ApplyNoDelay(bool on);
   virtual void Close();
   // Closes after the running handler has returned / destroys the object (created with new)
   // after the running handler has returned. The result tells whether the request was posted.
@@ -346,6 +350,7 @@ class TCustomWSocket : public TComponent {
   bool sending_ = false;              // TryToSend runs (an OnSendData handler may send again)
   std::uint64_t sendGeneration_ = 0;  // counts the discards of the chain
   std::uint64_t handedOver_ = 0;      // bytes of this connection the platform has taken
+  TPathCarry pathCarry_;              // of this connection, sampled with each SendBacklog
   long selectEvent_ = 0;
   long selectMask_ = 0;
   int sndBufSize_ = 0, rcvBufSize_ = 0;

@@ -66,6 +66,7 @@ void TCustomWSocket::AdoptHandle(TSocket handle) {
   connection_ = handle;
   closeInvoked_ = false;
   handedOver_ = 0;
+  pathCarry_.Reset();
 }
 
 void TCustomWSocket::AbandonHandle(TSocket handle) {
@@ -150,6 +151,17 @@ void TCustomWSocket::ApplyKeepAlive() {
     return;
   }
   if (SetKeepAliveOption()) SetUserTimeoutOption();
+}
+
+void TCustomWSocket::ApplyNoDelay(bool on) {
+  if (on)
+    options_.Include(wsoTcpNoDelay);
+  else
+    options_.Exclude(wsoTcpNoDelay);
+  if (hSocket_ == INVALID_SOCKET) return;
+  const int value = on ? 1 : 0;
+  if (wsock::SetSockOpt(hSocket_, ws::kIpProtoTcp, ws::kTcpNoDelay, &value, sizeof(value)) != 0)
+    RaiseSocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
 }
 
 bool TCustomWSocket::BindSocket() {

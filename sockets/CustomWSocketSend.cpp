@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "platform/MessagePump.h"
+#include "platform/Tick.h"
 #include "sockets/CustomWSocket.h"
 
 // The send pump: sending directly or through the send buffer as the socket can take it.
@@ -152,6 +153,13 @@ TSendBacklog TCustomWSocket::SendBacklog() {
     backlog.RttUs = path.RttUs;
     backlog.MinRttUs = path.MinRttUs;
     backlog.SinceAckMs = path.SinceAckMs;
+  }
+  if (hSocket_ != INVALID_SOCKET) {
+    // What the system has put on the path: what it holds back itself (its congestion window)
+    // says nothing of the path.
+    pathCarry_.Sample(platform::GetTickCount(), handedOver_ - backlog.NotSent, backlog.Delivered);
+    backlog.Carries = pathCarry_.Carries();
+    backlog.DeliveredPerSec = pathCarry_.DeliveredPerSec();
   }
   return backlog;
 }

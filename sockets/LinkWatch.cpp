@@ -10,7 +10,10 @@ void WatchLink(TCustomWSocket& socket) {
 
 std::uint64_t WaitingBehindPath(TCustomWSocket& socket) {
   if (socket.State() != wsConnected) return 0;
-  return socket.SendBacklog().Behind();
+  const TSendBacklog backlog = socket.SendBacklog();
+  if (backlog.Carries != socket.ComponentOptions().Contains(wsoTcpNoDelay))
+    socket.ApplyNoDelay(backlog.Carries);
+  return backlog.Behind();
 }
 
 bool LinkGivenUp(std::uint16_t error) {

@@ -19,7 +19,12 @@ inline constexpr std::int32_t kLinkRetransmitMaxMs = 3000;
 void WatchLink(TCustomWSocket& socket);
 
 // What waits for the peer behind the path (TSendBacklog::Behind), which audio yields to on a link
-// slower than the audio; 0 while the socket is not connected.
+// slower than the audio; 0 while the socket is not connected. Asked with each audio block, it
+// also fits the sending to the path: while the path carries what is sent, lines go out as they
+// are written (TCP_NODELAY), for on a long path the system would gather them for up to a round
+// trip and deliver them in bursts, which the receiver of the audio takes as late; while it does
+// not, they are gathered, for on a slow link a packet to each line spends a quarter of it on
+// headers.
 std::uint64_t WaitingBehindPath(TCustomWSocket& socket);
 
 // Whether the error of a close says that the system gave the connection up: its data or

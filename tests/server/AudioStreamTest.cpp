@@ -146,7 +146,8 @@ TEST_F(AudioStreamTest, LateFramesAreDroppedAtTheBoundary) {
       {"250 ms late", 0x1000, 5000, 0x1000, 5000 + 250, false},
       {"stamps across bit 31, 249 ms late", 0x7FFFFF80, 9000, 0x80000080, 9000 + 256 + 249, true},
       {"stamps across bit 31, 250 ms late", 0x7FFFFF80, 9000, 0x80000080, 9000 + 256 + 250, false},
-      {"stamps wrap", 0xFFFFFF00, 100, 0x00000100, 100 + 600, true},
+      {"stamps wrap, 249 ms late", 0xFFFFFFC0, 100, 0x00000040, 100 + 128 + 249, true},
+      {"stamps wrap, 250 ms late", 0xFFFFFFC0, 100, 0x00000040, 100 + 128 + 250, false},
       {"ticks wrap", 0x2000, 0xFFFFFFF0, 0x2000 + 100, 0x00000100, true},
       {"ticks wrap, late", 0x2000, 0xFFFFFFF0, 0x2000, 0x00000100, false},
       {"the sender's clock a little behind", 0x3000, 7000, 0x3000 - 100, 7000, true},
@@ -321,6 +322,7 @@ TEST_F(AudioStreamTest, OnOffAndTheSessionEnd) {
 TEST_F(AudioStreamTest, ADeviceThatCannotOpenIsReportedAndTheOtherDirectionRuns) {
   setenv("TALVO_ALSA_PCM_IN", "talvo_no_such_device", 1);
   UsePlaybackFile(HomeFile("fail-out.raw"));
+  audio_.SetClientAddress("10.0.0.9");
   audio_.SetClientConnected(true);
   audio_.AudioOn();
   EXPECT_FALSE(audio_.RxRunning() || audio_.ACMIn.Active());
@@ -329,7 +331,7 @@ TEST_F(AudioStreamTest, ADeviceThatCannotOpenIsReportedAndTheOtherDirectionRuns)
   EXPECT_EQ(client_.lines[0].rfind("# Receive audio is not available.||WaveIn-Open ", 0), 0u)
       << client_.lines[0];
   ASSERT_EQ(log_.size(), 1u);
-  EXPECT_EQ(log_[0].rfind("Receive audio failed: WaveIn-Open ", 0), 0u) << log_[0];
+  EXPECT_EQ(log_[0].rfind("[10.0.0.9] Receive audio failed: WaveIn-Open ", 0), 0u) << log_[0];
 }
 
 TEST_F(AudioStreamTest, TransmitPlaybackWaitsAtMostTwoSeconds) {

@@ -4,9 +4,12 @@
 // at random, is lost instead. The device must exist (ip tuntap add ... mode tun); the router's
 // policy routing sends the forwarded packets into it. Nothing else is done to them: no
 // reordering, no limit of rate. At most kMaxHeld bytes wait; beyond that a packet is dropped, as
-// a router's full queue does.
+// a router's full queue does. With AFTER and LATER, packets that arrive AFTER seconds or more
+// after the start are held LATER milliseconds instead: a path whose round trip changes during a
+// session (others' traffic filling a cell's queue); those held already keep their time, and none
+// overtakes another.
 //
-// Usage: pathdelay DEVICE MS [LOSS]
+// Usage: pathdelay DEVICE MS [LOSS [AFTER LATER]]
 #include <fcntl.h>
 #include <linux/if.h>
 #include <linux/if_tun.h>
@@ -49,8 +52,8 @@ int OpenTun(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
-    std::fprintf(stderr, "usage: pathdelay DEVICE MS [LOSS]\n");
+  if (argc != 3 && argc != 4 && argc != 6) {
+    std::fprintf(stderr, "usage: pathdelay DEVICE MS [LOSS [AFTER LATER]]\n");
     return 2;
   }
   const int fd = OpenTun(argv[1]);
@@ -59,7 +62,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto delay = std::chrono::milliseconds(std::atol(argv[2]));
-  std::bernoulli_distribution lost(argc == 4 ? std::atof(argv[3]) / 100 : 0);
+  std::bernoulli_distribution lost(argc >= 4 ? std::atof(argv[3]) / 100 : 0);
+  const auto change = Clock::now() + std::chrono::seconds(argc == 6 ? std::atol(argv[4]) : 0);
+  const auto later = argc == 6 ? std::chrono::milliseconds(std::atol(argv[5])) : delay;
   std::mt19937 random(std::random_device{}());
   std::deque<Held> held;
   std::size_t heldBytes = 0;
@@ -78,7 +83,10 @@ int main(int argc, char** argv) {
       const ssize_t n = ::read(fd, buffer.data(), buffer.size());
       if (n < 0 && errno != EAGAIN && errno != EINTR) return 1;
       if (n > 0 && !lost(random) && heldBytes + static_cast<std::size_t>(n) <= kMaxHeld) {
-        held.push_back({Clock::now() + delay, std::vector<char>(buffer.data(), buffer.data() + n)});
+        const auto now = Clock::now();
+        auto due = now + (now >= change ? later : delay);
+        if (!held.empty()) due = std::max(due, held.back().due);
+        held.push_back({due, std::vector<char>(buffer.data(), buffer.data() + n)});
         heldBytes += static_cast<std::size_t>(n);
       }
     }
