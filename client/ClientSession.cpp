@@ -47,8 +47,8 @@ TClientSession::TClientSession(std::string iniFile, std::string traceFile, TClie
   DataConn.SetLingerOnOff(wsLingerOn);
   DataConn.SetLingerTimeout(0);
   // A server link that dies without a word ends like a close (sockets/LinkWatch.h).
-  DataConn.SetComponentOptions({wsoNoReceiveLoop});  // one bounded read per event
   WatchLink(DataConn);
+  DataConn.SetComponentOptions({wsoNoReceiveLoop});  // one bounded read per event
   DataConn.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     DataConnDataAvailable(error);
   };
