@@ -21,8 +21,9 @@ class IAudioLink {
   virtual void SendCommand(const std::string& line) = 0;
   // Written as it is (push-to-talk "TX" and "RX").
   virtual void SendRaw(const std::string& line) = 0;
-  // What waits for the server behind the path, in bytes (sockets/SendBacklog.h).
-  virtual std::uint64_t SendWaiting() = 0;
+  // How stale what waits for the server behind the path is, in milliseconds
+  // (sockets/SendBacklog.h).
+  virtual std::uint32_t SendBehindMs() = 0;
 
  protected:
   ~IAudioLink() = default;  // never owned through this path
@@ -43,9 +44,10 @@ class IAudioLink {
 // audio is on, captures the microphone in 128-byte blocks. A block is sent when its average
 // absolute value is above the squelch (0..320) or the block before it was loud, so one quiet
 // block follows the speech as a tail; a block that compresses to no bytes yet sends no line. On
-// an uplink slower than the audio, blocks are skipped in the same way while more than about a
-// second of it waits for the server, and for a while after that the microphone goes out in runs
-// of two frames (common/AudioThinning.h), so that the radio never plays stale microphone audio.
+// an uplink slower than the audio, blocks are skipped in the same way while what waits for the
+// server would arrive more than about a second late, and for a while after that the microphone
+// goes out in runs of two frames (common/AudioThinning.h), so that the radio never plays stale
+// microphone audio; and for the moment in which the connection probes its path.
 // The level meter shows the block's peak div 2048 (0..16). The next push-to-talk click, the end
 // of the connection or the closing of the microphone window ends transmitting ("RX" when the
 // connection is still there).
@@ -64,6 +66,14 @@ class TClientAudio {
   // in the stamps, which the server's clock sees (common/AudioThinning.h).
   static constexpr std::uint32_t kThinRunBlocks = 18;
   static constexpr std::uint32_t kThinSkipBlocks = 20;
+  // A microphone block, and the frame the encoder makes of every nine blocks it is given; the
+  // line goes out with the block that completes a frame, stamped then.
+  static constexpr std::uint32_t kMicBlockMs = 8;
+  static constexpr std::uint32_t kMicFrameMs = 72;
+  // Whatever part of a frame the encoder held at a skip, the next frame needs a whole frame of
+  // blocks sent after it.
+  static_assert(kThinSkipBlocks * kMicBlockMs + kMicFrameMs >= TFrameClock::kGapMs,
+                "a thinning skip must leave the server's clock a gap in the stamps it sees");
 
   explicit TClientAudio(IAudioLink& link);
   ~TClientAudio();
@@ -141,7 +151,7 @@ class AudioSessionFor final : public IAudioLink {
   void SetAudioOn(bool value) override { session_.SetAudioOn(value); }
   void SendCommand(const std::string& line) override { session_.SendCommand(line); }
   void SendRaw(const std::string& line) override { session_.SendRaw(line); }
-  std::uint64_t SendWaiting() override { return session_.SendWaiting(); }
+  std::uint32_t SendBehindMs() override { return session_.SendBehindMs(); }
 
  private:
   Session& session_;

@@ -98,8 +98,8 @@ void TClientSession::Transition(TEvent event) {
   }
 }
 
-std::uint64_t TClientSession::SendWaiting() {
-  return WaitingBehindPath(DataConn);
+std::uint32_t TClientSession::SendBehindMs() {
+  return BehindPathMs(DataConn);
 }
 
 void TClientSession::DropPending() {

@@ -1,8 +1,9 @@
 #include "common/AudioThinning.h"
 
-TAudioThinning::TDecision TAudioThinning::Decide(std::uint64_t waiting, std::uint32_t now) {
+TAudioThinning::TDecision TAudioThinning::Decide(std::uint32_t behindMs, std::uint32_t now) {
   TDecision decision;
-  const bool full = waiting > kMaxWaitingBytes;
+  const bool hold = behindMs == kHold;
+  const bool full = !hold && behindMs > kMaxBehindMs;
   if (full) {
     if (!thinning_) decision.Change = TChange::Thinned;
     thinning_ = true;
@@ -11,7 +12,7 @@ TAudioThinning::TDecision TAudioThinning::Decide(std::uint64_t waiting, std::uin
     thinning_ = false;
     decision.Change = TChange::Whole;
   }
-  if (full)
+  if (hold || full)
     decision.Send = false;
   else if (thinning_ && now - lastSkip_ < kPatternMs)
     decision.Send = skipping_ ? count_ >= skipBlocks_ : count_ < runBlocks_;

@@ -36,8 +36,19 @@ TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now
     if (skip && cardShort && lateBy < kRestartMaxMs) {
       verdict = TVerdict::Restarted;
     } else {
-      // Late frames that catch up are a backlog draining: the run's time starts anew.
-      if (!late_ || lateBy + kLateMs <= lateMost_) {
+      if (!late_) {
+        swing_ = 0;
+        burstMost_ = lateBy;
+      } else if (lateBy > lateLast_) {
+        // A burst arrives together, so it falls within itself by as much as it spans; the one
+        // before tells how far a burst falls on this path.
+        swing_ = burstMost_ - lateLast_;
+        burstMost_ = lateBy;
+      }
+      lateLast_ = lateBy;
+      // Late frames that catch up by more than a burst falls are a backlog draining: the run's
+      // time starts anew.
+      if (!late_ || lateBy + kLateMs + swing_ <= lateMost_) {
         late_ = true;
         lateSince_ = now;
         lateStamp_ = stamp;

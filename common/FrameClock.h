@@ -3,10 +3,12 @@
 #include <cstdint>
 
 // The timing of received audio frames against the sender's clock, the same at both ends. The
-// first frame sets the reference (its stamp and local arrival tick). A frame is late when it
-// arrives kLateMs or more after the sender's clock says it should, measured from the reference;
-// frames on time move the reference, late ones are dropped and leave it alone, so that what is
-// played stays within kLateMs of the sender however the path delays the rest.
+// first frame sets the reference (its stamp and local arrival tick), and every frame played
+// becomes the reference. A frame is late when it arrives kLateMs or more after the sender's clock
+// says it should, measured from the reference, that is from the last frame played; late frames
+// are dropped and leave the reference alone. So a delay that grows by less than kLateMs from one
+// frame to the next is followed however far it drifts, and the frames after a jump of kLateMs or
+// more in the delay are dropped unless an exception below holds.
 //
 // Two exceptions, each of which makes the frame the new reference and plays it:
 //  - After a skip in the stamps (kGapMs or more after the frame before: a pause in speech, or
@@ -14,10 +16,13 @@
 //    the card running short. The card has played out what came before, so nothing plays later
 //    than it would have; a stall's backlog, which is older, is still dropped.
 //  - After kReanchorMs of nothing but late frames, both in arrival and in the sender's stamps,
-//    none of them kLateMs less late than one before: one lasting step in the delay does not
-//    silence the audio for good, while a backlog, which catches up as it drains however long its
-//    delivery stalled, and which spans a second or so of stamps however slowly it arrives, never
-//    passes for one.
+//    none of them kLateMs less late than one before beyond how far the burst before fell (a
+//    burst: late frames each less late than the one before, as a path that gathers lines delivers
+//    them, falling within itself by as much as it spans). One lasting step in the delay does not
+//    silence the audio for good, even delivered in bursts, which swing but do not fall from one
+//    to the next; while a backlog, which catches up as it drains by more than a burst falls,
+//    however long its delivery stalled, and which spans a second or so of stamps however slowly
+//    it arrives, never passes for one.
 //
 // Lateness is read as a signed difference, so that stamps running back are late, not wrapped
 // into the future. Stamps and ticks are unsigned 32-bit milliseconds and may wrap.
@@ -56,5 +61,8 @@ class TFrameClock {
   bool late_ = false;            // in a run of late frames, which began with these two
   std::uint32_t lateSince_ = 0;
   std::uint32_t lateStamp_ = 0;
-  std::int64_t lateMost_ = 0;  // the most late of the run
+  std::int64_t lateMost_ = 0;   // the most late of the run
+  std::int64_t lateLast_ = 0;   // of the late frame before
+  std::int64_t burstMost_ = 0;  // the most late of this burst
+  std::int64_t swing_ = 0;      // how far the burst before fell
 };

@@ -4,18 +4,31 @@
 # operator logs in as demo, asks for display and S-meter reports and receive audio (ALSA's file
 # plugin captures a steady tone), keys the radio with TX, and tunes the radio to a new frequency
 # every second, so that status and audio flow all the time. Every 10 s it prints the "AU" lines
-# that arrived, how far the newest audio lags its capture (the frame's tick against the same
-# clock), and how far the newest "FREQ" status lags the tuning that caused it.
+# that arrived, how far audio lags its capture (the frame's tick against the same clock), the
+# window's worst and the newest, and how far the "FREQ" status lags the tuning that caused it,
+# the worst of the reports that arrived in the window and the newest; the end of the run gives
+# the worst of each and when.
 #
-#   bench-link.sh rate KBIT SECONDS      the link limited to KBIT kbit/s each way (tbf)
-#   bench-link.sh queue KBIT SECONDS     the same limit in the router on the path, with 2 s of
-#                                        queue before it (a loaded mobile or DSL line)
+#   bench-link.sh rate KBIT SECONDS [AFTER]
+#                                        the link limited to KBIT kbit/s each way (tbf); with
+#                                        AFTER, fast until AFTER seconds after receive audio
+#                                        began (the operator's or the client's "AU ON"), then
+#                                        limited
+#   bench-link.sh queue KBIT SECONDS [AFTER]
+#                                        the same limit in the router on the path, with 2 s of
+#                                        queue before it (a loaded mobile or DSL line); AFTER
+#                                        as for rate
 #   bench-link.sh loss PERCENT SECONDS   a fast link that loses that share of the packets each way
 #   bench-link.sh rtt MS SECONDS         a fast link whose round trip takes MS milliseconds (a
 #                                        satellite path, a loaded mobile link)
-#   bench-link.sh grow MS SECONDS        a fast link whose short round trip becomes MS
-#                                        milliseconds 15 s after the start (a mobile link whose
-#                                        queue others' traffic fills during the session)
+#   bench-link.sh grow MS SECONDS [AFTER]
+#                                        a fast link whose short round trip becomes MS
+#                                        milliseconds AFTER seconds (15 if not given) after the
+#                                        path's delayer started (a mobile link whose queue
+#                                        others' traffic fills during the session); the login
+#                                        comes about 1.5 s after that start (the client turns
+#                                        receive audio on some 5 s later still), so
+#                                        "grow 1000 240 4" steps a few seconds after the login
 #   bench-link.sh outage SECONDS [FLOOR] the link cut in the router for SECONDS after 15 s of
 #                                        flow, then mended; FLOOR sets the ends' least
 #                                        retransmission timeout in ms (a jittery mobile path)
@@ -28,6 +41,9 @@
 #   bench-link.sh client outage SECONDS  the same across a fast link cut in the router for SECONDS,
 #                                        20 s after audio began: how much of the audio of the
 #                                        outage each end plays once the link is back (below)
+# With AFTER, and in grow, a line "-- slowed at" or "-- the round trip became" says when the link
+# changed (seconds after receive audio began), and every window's line how many seconds after
+# that it ends, so that the first window after the change stands apart.
 #
 # The operator's socket is set up as the client's, with the TCP options that tests/support's
 # linktiming prints (the user timeout, the cap on the retransmission interval);
@@ -43,14 +59,17 @@
 #   receive   the "AU" lines the client read (its trace), the seconds of audio they carry (the
 #             MPEG Layer-3 frames are a constant 16 kbit/s: unescaped payload bytes / 2000), the
 #             seconds the client played (growth of its playback file, 16000 bytes a second) as a
-#             share of that, and the median age of the lines as they were read (tick - stamp,
-#             the read seen in the trace, which is polled every 50 ms);
+#             share of that, and the age of the lines as they were read, median and worst (tick -
+#             stamp, the read seen in the trace, which is polled every 50 ms);
 #   transmit  the "AU DATA" lines the client sent and the microphone's 8 ms blocks they carry
 #             (each line is one 72 ms frame of 144 bytes, nine blocks: payload bytes / 16), their
 #             seconds of audio, the seconds of it that reached the server (its socket's
 #             bytes_received from ss, matched byte for byte against the sent lines in order),
 #             and the seconds the server played (growth of its playback file) as a share of
 #             what reached it; frames the server dropped as late show as a share below 100 %;
+#             and the age of the lines that reached the server in the window as they reached it
+#             (the tick their last byte was seen in ss, polled every 50 ms, - stamp), median and
+#             worst;
 #   runs      how the sent lines are spread: by their stamps, a run of lines ends where more than
 #             108 ms (one and a half frames) lie between two; the runs' length and the gaps'
 #             length, median. A whole stream is one run a window long.
@@ -67,16 +86,27 @@ cd "$(dirname "$0")/.."
 build=${TALVO_BUILD:-build}
 client=""
 [[ ${1:-} == client ]] && { client=1; shift; }
-what=${1:?[client] rate KBIT SECONDS | [client] queue KBIT SECONDS | [client] loss PERCENT SECONDS | [client] rtt MS SECONDS | [client] grow MS SECONDS | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
+what=${1:?[client] rate KBIT SECONDS [AFTER] | [client] queue KBIT SECONDS [AFTER] | [client] loss PERCENT SECONDS | [client] rtt MS SECONDS | [client] grow MS SECONDS [AFTER] | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
 if [[ -n $client && ! $what =~ ^(rate|queue|loss|rtt|grow|outage)$ ]]; then
   echo "bench-link.sh: the client mode takes rate, queue, loss, rtt, grow or outage" >&2; exit 2
 fi
-arg2=${2:-} arg3=${3:-}
+arg2=${2:-} arg3=${3:-} arg4=${4:-}
+if [[ $what =~ ^(rate|queue|grow)$ && -n $arg4 && ! $arg4 =~ ^[0-9]+$ ]]; then
+  echo "bench-link.sh: AFTER is a whole number of seconds" >&2; exit 2
+fi
 home=$(mktemp -d)
 port=6110
 id=tlvb$$
 s=${id}s c=${id}c r=${id}r
 cleanup() {
+  # What the shapers dropped: each drop costs the sender a retransmission.
+  local dropped=0
+  for n in $s $c $r; do
+    for d in $(tc -s -n $n qdisc show 2>/dev/null | grep -o "dropped [0-9]*" | cut -d" " -f2); do
+      dropped=$((dropped + d))
+    done
+  done
+  echo "-- packets dropped in the shapers and queues: $dropped"
   kill $(jobs -p) 2>/dev/null || true
   wait 2>/dev/null || true
   bash scripts/netns-gone.sh $s $c $r
@@ -85,20 +115,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-path=()
-[[ $what == outage && -n $arg3 ]] && path=(--floor "$arg3")
-[[ $what == dead && -n $arg2 ]] && path=(--floor "$arg2")
-[[ $what == rtt ]] && path=(--rtt "${arg2:?}" "$build/tests/support/pathdelay")
-[[ $what == grow ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --grow 15 "${arg2:?}")
-[[ $what == loss ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --loss "${arg2:?}")
-bash scripts/netns-routed.sh "${path[@]}" $s $c $r
-
+# slow: with AFTER, the operator (the client's watcher) puts rate's or queue's shaping in place
+# itself, AFTER seconds after receive audio began.
+slow=""
 case $what in
-  rate) kbit=$arg2 seconds=${arg3:?} cut=0 out=0
-        tc -n $s qdisc add dev $s root tbf rate "${kbit}kbit" burst 1600 latency 400ms
-        tc -n $c qdisc add dev $c root tbf rate "${kbit}kbit" burst 1600 latency 400ms ;;
-  queue) kbit=$arg2 seconds=${arg3:?} cut=0 out=0
-         for d in ${r}s ${r}c; do tc -n $r qdisc add dev $d root tbf rate "${kbit}kbit" burst 1600 latency 2s; done ;;
+  rate|queue) kbit=$arg2 seconds=${arg3:?} cut=0 out=0 slow=$arg4 ;;
   rtt|loss|grow) seconds=${arg3:?} cut=0 out=0 ;;
   outage) out=${arg2:?} cut=15 seconds=$((15 + arg2 + 30))
           [[ -n $client ]] && cut=20 seconds=$((20 + arg2 + 20)) ;;
@@ -109,7 +130,8 @@ esac
 
 export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
 # The client's outage: the tone changes at the cut and at the mend, so that what each end plays
-# tells before, during and after apart.
+# tells before, during and after apart. The sound files are made before the path, as that takes
+# seconds for a long run and grow's AFTER counts from the path's start.
 tones="1000"
 [[ -n $client && $what == outage ]] && tones="1000@$cut 1500@$out 600"
 python3 -c "
@@ -120,6 +142,23 @@ for t in tones:
     s.extend(int(8000 * math.sin(2 * math.pi * int(hz) * i / 8000)) for i in range(8000 * int(length) if length else n - len(s)))
 sys.stdout.buffer.write(b''.join(struct.pack('<h', v) for v in s[:n]))
 " > "$home/capture.raw"
+if [[ -n $client ]]; then
+  [[ $what == outage ]] && export BENCH_OUTAGE="$r $cut $out"
+  bash scripts/bench-link-client.sh mic "$home" "$seconds"
+fi
+
+path=()
+[[ $what == outage && -n $arg3 ]] && path=(--floor "$arg3")
+[[ $what == dead && -n $arg2 ]] && path=(--floor "$arg2")
+[[ $what == rtt ]] && path=(--rtt "${arg2:?}" "$build/tests/support/pathdelay")
+[[ $what == grow ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --grow "${arg4:-15}" "${arg2:?}")
+[[ $what == loss ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --loss "${arg2:?}")
+bash scripts/netns-routed.sh "${path[@]}" $s $c $r
+# When the round trip grows, on the boot clock: the delayer's start (its /proc entry) + AFTER.
+grown=""
+[[ $what == grow ]] && grown=$(awk -v hz="$(getconf CLK_TCK)" -v after="${arg4:-15}" \
+  '{ printf "%.2f", $22 / hz + after }' /proc/"$(ip netns pids $r | head -1)"/stat)
+[[ $what =~ ^(rate|queue)$ && -z $slow ]] && bash scripts/netns-shape.sh $what "$kbit" $s $c $r
 export TALVO_ALSA_PCM_IN="{ type file slave { pcm { type null } } file \"/dev/null\" infile \"$home/capture.raw\" format raw }"
 export TALVO_ALSA_PCM_OUT=null
 [[ -n $client ]] && TALVO_ALSA_PCM_OUT="{ type file slave { pcm { type null } } file \"$home/server-out.raw\" format raw }"
@@ -131,7 +170,8 @@ sleep 1
 
 if [[ -n $client ]]; then
   rc=0
-  [[ $what == outage ]] && export BENCH_OUTAGE="$r $cut $out"
+  [[ -n $slow ]] && export BENCH_SLOW="$r $what $kbit $slow"
+  [[ -n $grown ]] && export BENCH_GROWN="$arg2 $grown"
   bash scripts/bench-link-client.sh "$home" $c $s "$seconds" || rc=$?
   echo "-- the server's event log:"
   grep -v "Connection accepted" "$home/TalvoServer.log" || true
@@ -139,10 +179,13 @@ if [[ -n $client ]]; then
 fi
 
 ip netns exec $c python3 - "$seconds" "$cut" "$out" "$r" "$home/TalvoServer.log" "$what" \
-  "$build/tests/support/linktiming" <<'PY'
+  "$build/tests/support/linktiming" $s $c "$arg2" "$slow" "$grown" <<'PY'
 import hashlib, os, select, socket, subprocess, sys, time
 seconds, cut, out, router = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
 log, mode, timing = sys.argv[5], sys.argv[6], sys.argv[7]
+server, caller, figure, slow, grown = sys.argv[8:13]
+# The growth as a time.monotonic() moment.
+grown = grown and float(grown) - time.clock_gettime(time.CLOCK_BOOTTIME) + time.monotonic()
 def given_up():
     with open(log, encoding="latin-1") as f: lines = f.read().splitlines()
     ended = [i for i, l in enumerate(lines) if l.endswith("] Disconnected")]
@@ -150,6 +193,10 @@ def given_up():
 def outage(verb):
     for a in ("10.61.0.1", "10.61.1.2"):
         subprocess.run(["ip", "-n", router, "route", verb, "blackhole", a], check=True)
+def slowdown():
+    # The shaping that rate and queue put in place from the start without AFTER.
+    subprocess.run(["bash", "scripts/netns-shape.sh", mode, figure, server, caller, router],
+                   check=True)
 s = socket.socket()
 if mode == "stall": s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
 for name, option, value in (l.split() for l in subprocess.check_output([timing], text=True).splitlines()):
@@ -187,8 +234,17 @@ if mode == "stall":
     sys.exit(0)
 tuned = {}; nexttune = 0; window = 10; au = 0; aulag = 0; freqlag = None; alive = True
 maxfreq = 0; maxau = 0; phase = 0; mended = None; stale = 0; back = None; maxfreqat = maxauat = 0
-while time.monotonic() - start < seconds and alive:
+winau = winfreq = None
+# The step, in seconds after the start: the slowing, or the round trip's growth.
+step = int(slow) if slow else grown - start if grown else None; stepped = False
+def lag(v): return "%6.2f s" % v if v is not None else "     -  "
+while alive:
     now = time.monotonic() - start
+    if step is not None and not stepped and now >= step:
+        if slow: slowdown()
+        stepped = True
+        print("-- slowed at %.1f s" % now if slow else
+              "-- the round trip became %s ms at %.1f s" % (figure, step), flush=True)
     if out and phase == 0 and now >= cut:
         outage("add"); phase = 1; print("-- cut at %.1f s" % now, flush=True)
     if phase == 1 and out < 0 and given_up():
@@ -207,18 +263,28 @@ while time.monotonic() - start < seconds and alive:
         if line.startswith("AU ") and len(line) > 19:
             au += 1
             aulag = (tick() - int(line[3:11], 16)) % (1 << 32)
+            winau = max(winau or 0, aulag)
             if aulag > maxau: maxau, maxauat = aulag, time.monotonic() - start
             if mended and aulag > 1000: stale += 1
         elif line.startswith("FREQ "):
             k = int(float(line[5:])) - 14000
             if k in tuned:
                 freqlag = time.monotonic() - tuned[k]
+                winfreq = max(winfreq or 0, freqlag)
                 if freqlag > maxfreq: maxfreq, maxfreqat = freqlag, time.monotonic() - start
                 if mended and back is None and k > cut + out: back = time.monotonic() - mended
-    if now >= window or not alive:
-        print("%5.1f s  AU lines %4d  audio lag %6.2f s  FREQ lag %s" % (now, au, aulag / 1000,
-              "%6.2f s" % freqlag if freqlag is not None else "-"), flush=True)
-        au = 0; window += 10
+    end = time.monotonic() - start
+    if end >= window or end >= seconds or not alive:
+        since = ""
+        if step is not None:
+            event = "slowing" if slow else "growth"
+            since = "  %5.1f s after the %s" % (end - step, event) if stepped else \
+                "  before the " + event
+        print("%5.1f s  AU lines %4d  audio lag worst %s, last %s  FREQ lag worst %s, last %s%s" % (
+              end, au, lag(winau and winau / 1000), lag(aulag / 1000), lag(winfreq), lag(freqlag),
+              since), flush=True)
+        au = 0; window += 10; winau = winfreq = None
+    if end >= seconds: break  # after the run's last window, however short
 print("-- %s after %.1f s; worst audio lag %.2f s (at %.0f s), worst FREQ lag %.2f s (at %.0f s)" % (
     "open" if alive else "closed", time.monotonic() - start, maxau / 1000, maxauat, maxfreq,
     maxfreqat))

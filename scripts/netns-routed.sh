@@ -41,11 +41,7 @@ done
 ip -n "$s" route add default via 10.61.0.2 "${floor[@]}"
 ip -n "$c" route add default via 10.61.1.1 "${floor[@]}"
 ip netns exec "$r" sysctl -qw net.ipv4.ip_forward=1
-if [[ -n $rate ]]; then
-  for d in "${r}s" "${r}c"; do
-    tc -n "$r" qdisc add dev "$d" root tbf rate "${rate}kbit" burst 1600 latency 2s
-  done
-fi
+[[ -n $rate ]] && bash "$(dirname "$0")/netns-shape.sh" queue "$rate" "$s" "$c" "$r"
 [[ -z $rtt ]] && exit 0
 
 # What the router forwards goes first through the tun device (table 100, chosen by the

@@ -19,9 +19,10 @@
 // quiet block follows the sound as a tail). Each block that passes is compressed to MPEG
 // Layer-3 and sent as "AU " + frame (see common/AudioFrame.h); a block that yields no compressed
 // bytes yet sends nothing. On a link slower than the audio, blocks are skipped in the same way
-// while more than about a second of it waits for the client, and for a while after that only one
-// block in two goes out (common/AudioThinning.h); the event log says when that begins and when
-// the audio is whole again.
+// while what waits for the client would arrive more than about a second late, and for a while
+// after that only one block in two goes out (common/AudioThinning.h); the event log says when
+// that begins and when the audio is whole again. Blocks are also skipped for the moment in which
+// the connection probes its path (sockets/PathCarry.h); that is no thinning.
 //
 // Transmit: "AU DATA " + frame lines are played on the sound card in the compressed format (the
 // device decodes). A frame that arrives 250 ms or more later than the client's clock says is
@@ -54,10 +55,15 @@ class TAudioStream {
   static constexpr std::int32_t kMeterMax = 2000;
   static constexpr std::uint32_t kQueueMs = 2000;
   static constexpr std::int32_t kTxMeterHold = 2;
+  // A captured block, sent as one "AU" line stamped when it is captured.
+  static constexpr std::uint32_t kBlockMs = 125;
   // A slow link takes the receive audio one block in two, so that every frame it carries follows
   // a skip of 250 ms in the stamps, which the client's clock sees (common/AudioThinning.h).
   static constexpr std::uint32_t kThinRunBlocks = 1;
   static constexpr std::uint32_t kThinSkipBlocks = 1;
+  // The next block sent after a skip is stamped skip + 1 blocks after the last one sent.
+  static_assert((kThinSkipBlocks + 1) * kBlockMs >= TFrameClock::kGapMs,
+                "a thinning skip must leave the client's clock a gap in the stamps it sees");
   // 129 bytes as hexadecimal digits.
   static constexpr std::size_t kMaxFormatHex = 2 * sizeof(TACMWaveFormat);
 
@@ -91,8 +97,11 @@ class TAudioStream {
   // A client is connected: blocks captured without one are ignored.
   bool ClientConnected() const { return clientConnected_; }
   void SetClientConnected(bool value) { clientConnected_ = value; }
-  // What waits for the client behind the path, in bytes (sockets/SendBacklog.h); none when unset.
-  void SetClientWaiting(std::function<std::uint64_t()> waiting) { waiting_ = std::move(waiting); }
+  // How stale what waits for the client behind the path is, in milliseconds
+  // (sockets/SendBacklog.h); nothing when unset.
+  void SetClientBehindMs(std::function<std::uint32_t()> behindMs) {
+    behindMs_ = std::move(behindMs);
+  }
   // The client's address, which the event log's lines about its link carry.
   void SetClientAddress(std::string address) { clientAddress_ = std::move(address); }
   // A new caller: audio state of the last session forgotten, reference cleared.
@@ -156,7 +165,7 @@ class TAudioStream {
   std::int32_t squelchLevel_ = 20;
   bool clientConnected_ = false;
   bool rxQuiet_ = false;
-  std::function<std::uint64_t()> waiting_;
+  std::function<std::uint32_t()> behindMs_;
   std::string clientAddress_;
   TAudioThinning thinning_{kThinRunBlocks, kThinSkipBlocks};
   TFrameClock txClock_;

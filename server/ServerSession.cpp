@@ -100,7 +100,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
   };
   CliWSocket.SetComponentOptions({wsoNoReceiveLoop});
   WatchLink(CliWSocket);
-  Audio.SetClientWaiting([this] { return WaitingBehindPath(CliWSocket); });
+  Audio.SetClientBehindMs([this] { return BehindPathMs(CliWSocket); });
   CliWSocket.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     CliWSocketDataAvailable(error);
   };

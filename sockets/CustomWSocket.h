@@ -148,6 +148,14 @@ class TCustomWSocket : public TComponent {
   // does not keeps its back-off, and says so once in the debug output.
   std::int32_t RetransmitMax() const { return retransmitMax_; }
   void SetRetransmitMax(std::int32_t value) { retransmitMax_ = value; }
+  // Whether each send first fits the connection's TCP_NODELAY to the path (FitNoDelay,
+  // sockets/PathCarry.h): small writes go out as they come while a long path delivers within its
+  // own delay (there the system would gather them for a round trip and deliver them in bursts,
+  // which a receiver of audio takes as late) and while the path is probed, and are gathered
+  // otherwise (on a slow link a packet to each line spends a good part of it on headers). The
+  // path is judged at each SendBacklog.
+  bool FitNoDelayToPath() const { return fitNoDelayToPath_; }
+  void SetFitNoDelayToPath(bool value) { fitNoDelayToPath_ = value; }
   TQelLogger* QelLogger() const { return logger_; }
   virtual void SetQelLogger(TQelLogger* logger);
 
@@ -169,9 +177,12 @@ class TCustomWSocket : public TComponent {
   // Applies the keep-alive option and the user timeout to the open connection, as Connect does
   // before it connects.
   void ApplyKeepAlive();
-  // Sets wsoTcpNoDelay among the options, or clears it, and applies it to the open connection at
-  // once: small writes go out as they come, or are gathered while data is in flight.
-  void ApplyNoDelay(bool on);
+  // Whether the open connection sends small writes as they come (TCP_NODELAY) or gathers them
+  // while data is in flight: a state of this connection, which starts as wsoTcpNoDelay says;
+  // the options stay as configured, for the next one. Setting it only tunes the sending, so a
+  // system that refuses is no error: false, and the state stays.
+  bool NoDelay() const { return noDelay_; }
+  bool SetNoDelay(bool on);
   virtual void Close();
   // Closes after the running handler has returned / destroys the object (created with new)
   // after the running handler has returned. The result tells whether the request was posted.
@@ -327,6 +338,8 @@ class TCustomWSocket : public TComponent {
   // Closes a handle that could not be opened completely and returns to wsClosed.
   void AbandonHandle(TSocket handle);
   void AdoptHandle(TSocket handle);
+  // Sets the connection's TCP_NODELAY as the path's verdict asks (FitNoDelayToPath).
+  void FitNoDelay();
   void PumpMessages();
   static platform::LRESULT Dispatch(TCustomWSocket* self, const std::weak_ptr<char>& alive,
                                     unsigned msg, platform::WPARAM wParam, platform::LPARAM lParam);
@@ -350,7 +363,9 @@ class TCustomWSocket : public TComponent {
   bool sending_ = false;              // TryToSend runs (an OnSendData handler may send again)
   std::uint64_t sendGeneration_ = 0;  // counts the discards of the chain
   std::uint64_t handedOver_ = 0;      // bytes of this connection the platform has taken
-  TPathCarry pathCarry_;              // of this connection, sampled with each SendBacklog
+  std::uint64_t written_ = 0;         // bytes of this connection put in the chain and not discarded
+  TPathCarry pathCarry_;  // of this connection, told each write, sampled with each SendBacklog
+  bool noDelay_ = false;  // TCP_NODELAY on the open connection
   long selectEvent_ = 0;
   long selectMask_ = 0;
   int sndBufSize_ = 0, rcvBufSize_ = 0;
@@ -380,6 +395,7 @@ class TCustomWSocket : public TComponent {
   std::int32_t keepAliveInterval_ = 1000;
   std::int32_t userTimeout_ = 0;
   std::int32_t retransmitMax_ = 0;
+  bool fitNoDelayToPath_ = false;
 
   // The connection that the handle belongs to (handles are never reused) and the last one whose
   // end has been reported.

@@ -66,7 +66,9 @@ void TCustomWSocket::AdoptHandle(TSocket handle) {
   connection_ = handle;
   closeInvoked_ = false;
   handedOver_ = 0;
+  written_ = 0;
   pathCarry_.Reset();
+  noDelay_ = false;
 }
 
 void TCustomWSocket::AbandonHandle(TSocket handle) {
@@ -153,15 +155,13 @@ void TCustomWSocket::ApplyKeepAlive() {
   if (SetKeepAliveOption()) SetUserTimeoutOption();
 }
 
-void TCustomWSocket::ApplyNoDelay(bool on) {
-  if (on)
-    options_.Include(wsoTcpNoDelay);
-  else
-    options_.Exclude(wsoTcpNoDelay);
-  if (hSocket_ == INVALID_SOCKET) return;
+bool TCustomWSocket::SetNoDelay(bool on) {
   const int value = on ? 1 : 0;
-  if (wsock::SetSockOpt(hSocket_, ws::kIpProtoTcp, ws::kTcpNoDelay, &value, sizeof(value)) != 0)
-    RaiseSocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+  if (hSocket_ == INVALID_SOCKET ||
+      wsock::SetSockOpt(hSocket_, ws::kIpProtoTcp, ws::kTcpNoDelay, &value, sizeof(value)) != 0)
+    return false;
+  noDelay_ = on;
+  return true;
 }
 
 bool TCustomWSocket::BindSocket() {
@@ -247,10 +247,12 @@ bool TCustomWSocket::OpenStream() {
       RaiseSocketError("setsockopt(SO_REUSEADDR)");
       return false;
     }
-    if (options_.Contains(wsoTcpNoDelay) &&
-        wsock::SetSockOpt(handle, ws::kIpProtoTcp, ws::kTcpNoDelay, &on, sizeof(on)) != 0) {
-      RaiseSocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
-      return false;
+    if (options_.Contains(wsoTcpNoDelay)) {
+      if (wsock::SetSockOpt(handle, ws::kIpProtoTcp, ws::kTcpNoDelay, &on, sizeof(on)) != 0) {
+        RaiseSocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+        return false;
+      }
+      noDelay_ = true;
     }
     if (!SetLingerOption() || !SetKeepAliveOption() || !SetUserTimeoutOption()) return false;
     if ((localPortNum_ != 0 || localAddr_ != "0.0.0.0") && !BindSocket()) return false;

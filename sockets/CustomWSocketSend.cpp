@@ -17,6 +17,7 @@ std::int32_t TCustomWSocket::Send(const void* data, std::int32_t length) {
     return -1;
   }
   allSent_ = false;
+  if (fitNoDelayToPath_) FitNoDelay();
   if (length > 0) AppendToSendBuffer(data, length);
   TryToSend();
   if (allSent_ && hSocket_ != INVALID_SOCKET && window_) {
@@ -51,6 +52,15 @@ std::int32_t TCustomWSocket::RealSend(const void* data, std::int32_t length) {
   return n;
 }
 
+void TCustomWSocket::FitNoDelay() {
+  bool atOnce;
+  {
+    std::lock_guard guard(WSocketSendBufferLock());
+    atOnce = pathCarry_.SendAtOnce();
+  }
+  if (atOnce != noDelay_) SetNoDelay(atOnce);
+}
+
 void TCustomWSocket::AppendToSendBuffer(const void* data, std::int32_t length) {
   if (length <= 0 || data == nullptr) return;
   std::lock_guard guard(WSocketSendBufferLock());
@@ -62,12 +72,18 @@ void TCustomWSocket::AppendToSendBuffer(const void* data, std::int32_t length) {
     n += bufList_.back()->Write(p + n, length - n);
   }
   allSent_ = false;
+  written_ += static_cast<std::uint64_t>(length);
+  pathCarry_.Wrote(platform::GetTickCount(), written_);
 }
 
 void TCustomWSocket::DiscardSendBuffer() {
   std::lock_guard guard(WSocketSendBufferLock());
+  for (const auto& chunk : bufList_)
+    written_ -= std::min<std::uint64_t>(chunk->Peek().second, written_);
   bufList_.clear();
   ++sendGeneration_;
+  // What was written will not all be delivered now: the path's measure starts over.
+  pathCarry_.Reset();
 }
 
 void TCustomWSocket::TryToSend() {
@@ -142,24 +158,25 @@ TSendBacklog TCustomWSocket::SendBacklog() {
     std::lock_guard guard(WSocketSendBufferLock());
     for (const auto& chunk : bufList_) backlog.Queued += chunk->Peek().second;
   }
+  backlog.Delivered = handedOver_;
+  if (hSocket_ == INVALID_SOCKET) return backlog;
   std::uint32_t held = 0;
-  if (hSocket_ == INVALID_SOCKET || wsock::IoctlSocket(hSocket_, ws::kSiocOutQ, &held) != 0)
-    held = 0;
+  if (wsock::IoctlSocket(hSocket_, ws::kSiocOutQ, &held) != 0) held = 0;
   backlog.InFlight = std::min<std::uint64_t>(held, handedOver_);
   backlog.Delivered = handedOver_ - backlog.InFlight;
   ws::TcpPath path;
-  if (hSocket_ != INVALID_SOCKET && wsock::PathInfo(hSocket_, &path) == 0) {
-    backlog.NotSent = std::min<std::uint64_t>(path.NotSent, backlog.InFlight);
-    backlog.RttUs = path.RttUs;
-    backlog.MinRttUs = path.MinRttUs;
-    backlog.SinceAckMs = path.SinceAckMs;
-  }
-  if (hSocket_ != INVALID_SOCKET) {
-    // What the system has put on the path: what it holds back itself (its congestion window)
-    // says nothing of the path.
-    pathCarry_.Sample(platform::GetTickCount(), handedOver_ - backlog.NotSent, backlog.Delivered);
+  if (wsock::PathInfo(hSocket_, &path) != 0) return backlog;
+  backlog.RttUs = path.RttUs;
+  backlog.MinRttUs = path.MinRttUs;
+  backlog.SinceAckMs = path.SinceAckMs;
+  backlog.Retransmitting = path.Retransmitting;
+  {
+    std::lock_guard guard(WSocketSendBufferLock());
+    pathCarry_.Sample(platform::GetTickCount(), backlog);
+    backlog.OwnDelayMs = pathCarry_.OwnDelayMs();
+    backlog.OverdueMs = pathCarry_.OverdueMs();
+    backlog.Probing = pathCarry_.Probing();
     backlog.Carries = pathCarry_.Carries();
-    backlog.DeliveredPerSec = pathCarry_.DeliveredPerSec();
   }
   return backlog;
 }

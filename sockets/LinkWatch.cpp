@@ -6,14 +6,12 @@ void WatchLink(TCustomWSocket& socket) {
   socket.SetKeepAliveInterval(kLinkProbeMs);
   socket.SetUserTimeout(kLinkTimeoutMs);
   socket.SetRetransmitMax(kLinkRetransmitMaxMs);
+  socket.SetFitNoDelayToPath(true);
 }
 
-std::uint64_t WaitingBehindPath(TCustomWSocket& socket) {
+std::uint32_t BehindPathMs(TCustomWSocket& socket) {
   if (socket.State() != wsConnected) return 0;
-  const TSendBacklog backlog = socket.SendBacklog();
-  if (backlog.Carries != socket.ComponentOptions().Contains(wsoTcpNoDelay))
-    socket.ApplyNoDelay(backlog.Carries);
-  return backlog.Behind();
+  return socket.SendBacklog().BehindMs();
 }
 
 bool LinkGivenUp(std::uint16_t error) {

@@ -1,15 +1,11 @@
 #include "sockets/SendBacklog.h"
 
 #include <algorithm>
+#include <limits>
 
-std::uint64_t TSendBacklog::Behind() const {
-  const std::uint64_t notSent = std::min(NotSent, InFlight);
-  const std::uint64_t sent = InFlight - notSent;
-  if (Carries) {
-    const std::uint64_t roundTrip = DeliveredPerSec * RttUs / 1000000;
-    return Queued + notSent - std::min(notSent, roundTrip);
-  }
-  std::uint64_t queuedOnPath = sent;
-  if (RttUs > 0 && MinRttUs > 0) queuedOnPath = sent * (RttUs - std::min(MinRttUs, RttUs)) / RttUs;
-  return Queued + notSent + queuedOnPath;
+std::uint32_t TSendBacklog::BehindMs() const {
+  if (Probing) return std::numeric_limits<std::uint32_t>::max();
+  std::uint32_t grace = Carries ? OwnDelayMs : 0;
+  if (LossOnly()) grace = std::max(grace, kLossGraceMs);
+  return OverdueMs - std::min(OverdueMs, grace);
 }

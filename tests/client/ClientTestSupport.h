@@ -62,9 +62,9 @@ struct FakeAudioLink : IAudioLink {
   void SetAudioOn(bool value) override { audioOn = value; }
   void SendCommand(const std::string& line) override { commands.push_back(line); }
   void SendRaw(const std::string& line) override { raw.push_back(line); }
-  std::uint64_t SendWaiting() override { return waiting; }
+  std::uint32_t SendBehindMs() override { return behindMs; }
   bool connected = true;
-  std::uint64_t waiting = 0;  // bytes waiting for the server
+  std::uint32_t behindMs = 0;  // how stale what waits for the server is
   bool audioOn = false;
   std::vector<std::string> commands, raw;
 };

@@ -9,11 +9,12 @@ namespace {
 
 // Frames as runs: count frames, the first stamped stamp (ms after the reference's stamp) arriving
 // at tick (ms after the reference's arrival), each further one step ms on in the stamps and
-// every ms on in arrival; the card short or not.
+// every ms on in arrival, or in bursts of that many arriving together; the card short or not.
 struct Frames {
   int count;
   std::int32_t stamp, tick, step, every;
   bool cardShort;
+  int burst = 1;
 };
 
 // After the reference (stamp 0xFFFFF000, whose stamps wrap on the way, at tick 5000), each
@@ -42,6 +43,12 @@ TEST(FrameClock, OnlyASkipWithTheCardShortOrALastingStepPlaysALateFrame) {
       {"a skip of 200 ms, late", {{1, 200, 800, 0, 0, true}}, "S"},
       {"a step of 199 ms, late", {{1, 199, 800, 0, 0, true}}, "L"},
       {"a lasting step of 5 s", {{18, 125, 5125, 125, 125, false}}, "LLLLLLLLLLLLLLLLAO"},
+      {"a 1 s step delivered in bursts of five 72 ms frames",
+       {{35, 72, 1360, 72, 360, true, 5}},
+       "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLAOO"},
+      {"a 1 s step delivered in bursts of three 125 ms blocks",
+       {{21, 125, 1375, 125, 375, true, 3}},
+       "LLLLLLLLLLLLLLLLLLAOO"},
   };
   for (const auto& row : rows) {
     TFrameClock clock;
@@ -50,9 +57,10 @@ TEST(FrameClock, OnlyASkipWithTheCardShortOrALastingStepPlaysALateFrame) {
     std::string got;
     for (const Frames& run : row.runs)
       for (int k = 0; k < run.count; ++k) {
-        const auto verdict = clock.Accept(
-            stamp0 + static_cast<std::uint32_t>(run.stamp + k * run.step),
-            tick0 + static_cast<std::uint32_t>(run.tick + k * run.every), run.cardShort);
+        const auto verdict =
+            clock.Accept(stamp0 + static_cast<std::uint32_t>(run.stamp + k * run.step),
+                         tick0 + static_cast<std::uint32_t>(run.tick + k / run.burst * run.every),
+                         run.cardShort);
         got += "OLSA"[static_cast<int>(verdict)];
       }
     EXPECT_EQ(got, row.verdicts) << row.what;

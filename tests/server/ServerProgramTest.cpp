@@ -332,8 +332,10 @@ struct RoutedPathRow {
   const char* name;
   const char* shape;  // as scripts/netns-routed.sh takes it
   bool thinned;
-  std::uint32_t from = 2000;  // the blocks counted: those stamped from here, for 10 s
-  bool settles = false;       // thinned for a moment, whole again before them
+  std::uint32_t from = 2000;   // the blocks counted: those stamped from here, for 10 s
+  bool settles = false;        // thinned for a moment, whole again before them
+  std::uint32_t ageMs = 3000;  // the newest block's age at most
+  int freqMs = 5000;           // how long a new frequency takes at most
 };
 
 class RoutedPath : public ServerProgram, public ::testing::WithParamInterface<RoutedPathRow> {};
@@ -342,7 +344,8 @@ TEST_P(RoutedPath, ReceiveAudioIsThinnedOnlyWhereTheLinkIsSlowerThanTheAudio) {
   if (geteuid() != 0 || !link_.MakeRouted(GetParam().shape))
     GTEST_SKIP() << "cannot make the path: needs root, iproute2 and /dev/net/tun";
   const std::string in = home_ + "/capture.raw";
-  audiotest::WriteFile(in, audiotest::Bytes(audiotest::Tone(8000 * 30, 1000, 8000)));
+  // Longer than the blocks the latest row counts: they end 30 s after the first.
+  audiotest::WriteFile(in, audiotest::Bytes(audiotest::Tone(8000 * 40, 1000, 8000)));
   audiotest::UseCaptureFile(in);
   setenv("TALVO_ALSA_PCM_OUT", "null", 1);
   Ini("Control", "Address", address_ = "10.61.0.1");
@@ -362,9 +365,9 @@ TEST_P(RoutedPath, ReceiveAudioIsThinnedOnlyWhereTheLinkIsSlowerThanTheAudio) {
     ASSERT_TRUE(CheckAudioFrame(client.WaitFor("AU ", 5000).substr(3), stamp));
     blocks += stamp - first >= from && stamp - first < to;
   }
-  EXPECT_LT(platform::GetTickCount() - stamp, 3000u);
+  EXPECT_LT(platform::GetTickCount() - stamp, GetParam().ageMs);
   sim_.Panel([](k2sim::K2State& radio) { radio.vfoA = 7012000; });
-  EXPECT_EQ(client.WaitFor("FREQ 7012.000", 5000), "FREQ 7012.000");
+  EXPECT_EQ(client.WaitFor("FREQ 7012.000", GetParam().freqMs), "FREQ 7012.000");
   const std::string log = Contents(home_ + "/TalvoServer.log");
   const bool thinned = log.find("] Receive audio thinned") != std::string::npos;
   if (GetParam().settles && thinned)
@@ -381,6 +384,11 @@ const RoutedPathRow kRoutedPaths[] = {
     // others' traffic fills): at most a moment's thinning while the system's window grows, and
     // from 10 s after the step every block.
     {"GrowingRoundTrip", "--rtt 0 " TALVO_PATHDELAY_BINARY " --grow 12 1000", false, 20000, true},
+    // A little slower than the audio: fresher than the router's queue, which holds 2 s.
+    {"RouterQueue20kbit", "--rate 20", true, 2000, false, 1500, 2000},
+    // The same step at once: about 2 s after the login.
+    {"RoundTripGrownAtOnce", "--rtt 0 " TALVO_PATHDELAY_BINARY " --grow 3 1000", false, 12000,
+     true},
 };
 INSTANTIATE_TEST_SUITE_P(ServerProgram, RoutedPath, ::testing::ValuesIn(kRoutedPaths),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -458,12 +466,13 @@ TEST_F(ServerProgram, ReceiveAudioStreamsTheToneAndTheSquelchSendsOnlyTheTail) {
   EXPECT_GE(frames.size(), 14u);
   EXPECT_LE(frames.size(), 17u);
   std::vector<std::uint8_t> stream;
-  std::uint32_t previous = 0;
+  std::uint32_t first = 0, previous = 0;
   for (std::size_t i = 0; i < frames.size(); ++i) {
     std::uint32_t stamp = 0;
     ASSERT_TRUE(CheckAudioFrame(frames[i], stamp)) << i;
-    if (i > 0) {
-      EXPECT_GE(stamp - previous, 60u);  // about one block apart
+    if (i == 0) {
+      first = stamp;
+    } else {
       EXPECT_LE(stamp - previous, 400u);
     }
     previous = stamp;
@@ -471,6 +480,8 @@ TEST_F(ServerProgram, ReceiveAudioStreamsTheToneAndTheSquelchSendsOnlyTheTail) {
     EXPECT_LE(payload.size(), 2u * 145u);  // one or two frames of 144 bytes (or 145, padded)
     stream.insert(stream.end(), payload.begin(), payload.end());
   }
+  // A block apart on the whole: a busy machine may hand two captured blocks over at once.
+  EXPECT_GE((previous - first) / (frames.size() - 1), 100u);
   const auto pcm = mp3ref::Decode(stream, 8000);
   ASSERT_GT(pcm.size(), 12000u);
   EXPECT_NEAR(StrongestFrequency(pcm, 4000, 4000, 500, 1500), 1000, 2);

@@ -1,38 +1,40 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "sockets/SendBacklog.h"
 
 namespace {
 
-// Queued, in flight, unsent, smoothed and least round trip (us), whether the path carries what is
-// sent and what it delivered lately (bytes a second): the bytes behind the path (audio is thinned
-// beyond 2400).
-TEST(SendBacklog, OnlyWhatWaitsBehindThePathCountsNotTheRoundTripInFlight) {
+// The path's own delay, the smoothed round trip (us), ms since the last acknowledgement, whether
+// the system sends a loss again, whether the path carries, whether it is probed, and how long what
+// waits is overdue: how stale it is (audio is thinned beyond 1000 ms).
+TEST(SendBacklog, OverdueCountsButOneOwnDelayOnALongPathThatCarriesAndAGraceWhereOnlyALossWaits) {
   const struct {
     const char* path;
-    std::uint64_t queued, inFlight, notSent;
-    std::uint32_t rtt, minRtt;
-    bool carries;
-    std::uint64_t rate;
-    std::uint64_t behind;
+    std::uint32_t own, rtt, sinceAck;
+    bool retransmitting, carries, probing;
+    std::uint32_t overdue, behind;
   } rows[] = {
-      {"600 ms fast path", 0, 2400, 0, 603000, 600000, false, 0, 11},
-      {"1 s fast path, a segment unsent", 0, 4300, 1319, 1002500, 1001300, false, 0, 1322},
-      {"12 kbit/s with a deep router queue", 0, 4000, 0, 2200000, 120000, false, 0, 3781},
-      {"a round trip grown to 1 s on a path that carries", 0, 3600, 0, 1000000, 70, true, 0, 0},
-      {"the same, the system holding back a second of it", 0, 3600, 3000, 1000000, 70, true, 2900,
-       100},
-      {"bytes only queued", 5000, 0, 0, 0, 0, false, 0, 5000},
-      {"a round trip not known yet", 100, 3000, 500, 0, 0, false, 0, 3100},
-      {"the clamp: the least round trip above the smoothed one", 0, 2000, 0, 200000, 300000, false,
-       0, 0},
+      {"12 kbit/s with a router queue", 40, 2200000, 150, false, false, false, 1800, 1800},
+      {"600 ms path that carries, held back less than its delay", 600, 620000, 100, false, true,
+       false, 400, 0},
+      {"the same, held back more", 600, 620000, 100, false, true, false, 900, 300},
+      {"the same path not carrying", 600, 1500000, 100, false, false, false, 400, 400},
+      {"a lost segment sent again", 40, 60000, 100, true, false, false, 1000, 0},
+      {"the same, a moment longer than the grace", 40, 60000, 100, true, false, false, 1001, 1},
+      {"no acknowledgement for long on a short path, nothing sent again", 40, 60000, 2000, false,
+       false, false, 800, 800},
+      {"a segment sent again while the round trip shows a queue", 40, 2200000, 5000, true, false,
+       false, 1800, 1800},
+      {"probed", 40, 700000, 100, false, false, true, 0, std::numeric_limits<std::uint32_t>::max()},
   };
   for (const auto& row : rows) {
     TSendBacklog b;
-    b.Queued = row.queued, b.InFlight = row.inFlight, b.NotSent = row.notSent;
-    b.RttUs = row.rtt, b.MinRttUs = row.minRtt, b.Carries = row.carries;
-    b.DeliveredPerSec = row.rate;
-    EXPECT_EQ(b.Behind(), row.behind) << row.path;
+    b.OwnDelayMs = row.own, b.RttUs = row.rtt, b.SinceAckMs = row.sinceAck;
+    b.Retransmitting = row.retransmitting, b.Carries = row.carries, b.Probing = row.probing;
+    b.OverdueMs = row.overdue;
+    EXPECT_EQ(b.BehindMs(), row.behind) << row.path;
   }
 }
 
