@@ -151,9 +151,10 @@ class TCustomWSocket : public TComponent {
   // Whether each send first fits the connection's TCP_NODELAY to the path (FitNoDelay,
   // sockets/PathCarry.h): small writes go out as they come while a long path delivers within its
   // own delay (there the system would gather them for a round trip and deliver them in bursts,
-  // which a receiver of audio takes as late) and while the path is probed, and are gathered
-  // otherwise (on a slow link a packet to each line spends a good part of it on headers). The
-  // path is judged at each SendBacklog.
+  // which a receiver of audio takes as late), on a path that loses some without a queue (a lost
+  // one shows from those after it), and while the path is probed; they are gathered otherwise (on
+  // a slow link a packet to each line spends a good part of it on headers). The path is judged at
+  // each SendBacklog.
   bool FitNoDelayToPath() const { return fitNoDelayToPath_; }
   void SetFitNoDelayToPath(bool value) { fitNoDelayToPath_ = value; }
   TQelLogger* QelLogger() const { return logger_; }

@@ -56,7 +56,17 @@ void TPathCarry::Sample(std::uint32_t now, const TSendBacklog& system) {
   const std::uint64_t rate = Rate();
   overdueMs_ =
       static_cast<std::uint32_t>(std::min<std::uint64_t>(overdue_ * 1000 / rate, UINT32_MAX));
-  carries_ = known_ && own_ >= kLongPathMs && rttMs <= own_ + TSendBacklog::kQueueMs;
+  const bool noQueue = known_ && rttMs <= own_ + TSendBacklog::kQueueMs;
+  // A loss counts once it is mended and the round trip still shows no queue: when a link slows,
+  // the system's timer may run out before the first acknowledgement, and that shows a queue.
+  if (system.Retransmitting) {
+    mending_ = true;
+  } else if (mending_) {
+    mending_ = false;
+    if (noQueue) lost_ = true, lastLoss_ = now;
+  }
+  carries_ = noQueue && own_ >= kLongPathMs;
+  atOnce_ = carries_ || (noQueue && lost_ && Since(now, lastLoss_) < kLossMemoryMs);
   Prune(now, own);
 }
 

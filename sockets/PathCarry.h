@@ -52,6 +52,8 @@ class TPathCarry {
   // Only a path whose own delay is this long carries in this sense: on a shorter one, gathering
   // lines holds none of them long.
   static constexpr std::uint32_t kLongPathMs = 300;
+  // How long a loss the system mended without a queue showing is remembered.
+  static constexpr std::uint32_t kLossMemoryMs = 30000;
   // Writes closer together than this share one mark; at most kMaxMarks are kept.
   static constexpr std::uint32_t kStepMs = 20;
   static constexpr std::size_t kMaxMarks = 4096;
@@ -73,9 +75,14 @@ class TPathCarry {
   // which on a link slower than what is written it is not for long. There the system would gather
   // lines for a round trip and deliver them in bursts.
   bool Carries() const { return carries_; }
-  // Whether lines should go out as they are written: while a long path carries them, and through
-  // a probe, so that the bytes that tell its result are not held back behind others.
-  bool SendAtOnce() const { return carries_ || phase_ != TPhase::Idle; }
+  // Whether lines should go out as they are written: while the round trip shows no queue on a
+  // long path, which is not to be paced by its acknowledgements, or on one that lost a line in
+  // the last kLossMemoryMs (the system mended it without a queue showing), where the system learns
+  // of a lost line from the ones after it instead of holding them all until its timer runs out; and
+  // through a probe, so that the bytes that tell its result are not held back behind others.
+  // Elsewhere the system gathers them while data is in flight: on a link that slows, fewer packets
+  // wait in its queues, and fewer to send again when a round trip jumps past the system's timer.
+  bool SendAtOnce() const { return atOnce_ || phase_ != TPhase::Idle; }
 
  private:
   enum class TPhase { Idle, Holding, Testing };
@@ -131,4 +138,8 @@ class TPathCarry {
   std::deque<TCount> writes_;  // written, every 250 ms over the last kRateOfMs
   std::uint64_t writtenPerSec_ = 0;
   bool carries_ = false;
+  bool atOnce_ = false;
+  bool mending_ = false;  // the system was sending again what the path lost
+  bool lost_ = false;
+  std::uint32_t lastLoss_ = 0;
 };

@@ -13,24 +13,35 @@ TEST(PathCarry, AThinnedStreamLearnsItsPathAndASlowOneIsFreshFromTheMomentItSlow
     std::uint32_t from;
     bool whole;
     std::uint32_t lateMs, ownMs;
+    bool atOnce;
   } rows[] = {
-      {"16 kbit/s, a standing queue", {{0, 1945, 1}}, 10000, false, 1500, 0},
-      {"20 kbit/s, a standing queue", {{0, 2400, 1}}, 10000, false, 1500, 0},
-      {"a fast path that turns slow", {{0, 0, 1}, {20000, 1400, 1}}, 20000, false, 2500, 0},
-      {"a long fast path", {{0, 0, 1000}}, 0, true, 0, 1000},
-      {"a round trip grown to 1 s after 3 s", {{0, 0, 1}, {3000, 0, 1000}}, 13000, true, 0, 1000},
+      {"a short fast path", {{0, 0, 1}}, 0, true, 0, 0, false},
+      {"a short fast path that loses a line in ten", {{0, 0, 1, false, 10}}, 0, true, 0, 0, true},
+      {"16 kbit/s, a standing queue", {{0, 1945, 1}}, 10000, false, 1500, 0, false},
+      {"20 kbit/s, a standing queue", {{0, 2400, 1}}, 10000, false, 1500, 0, false},
+      {"a fast path that turns slow", {{0, 0, 1}, {20000, 1400, 1}}, 20000, false, 2500, 0, false},
+      {"a long fast path", {{0, 0, 1000}}, 0, true, 0, 1000, true},
+      {"a round trip grown to 1 s after 3 s",
+       {{0, 0, 1}, {3000, 0, 1000}},
+       13000,
+       true,
+       0,
+       1000,
+       true},
       {"thinned on a slow link, then fast and long",
        {{0, 1400, 1}, {20000, 0, 600}},
        30000,
        true,
        0,
-       600},
+       600,
+       true},
       {"a pause of 20 s",
        {{0, 0, 600}, {10000, 0, 600, true}, {30000, 0, 600}},
        10000,
        true,
        0,
-       600},
+       600,
+       true},
   };
   for (const auto& row : rows) {
     testsupport::TPathModel model(row.shapes);
@@ -45,6 +56,7 @@ TEST(PathCarry, AThinnedStreamLearnsItsPathAndASlowOneIsFreshFromTheMomentItSlow
     else
       EXPECT_LE(late, row.lateMs) << row.path;
     EXPECT_NEAR(model.path.OwnDelayMs(), row.ownMs, 100) << row.path;
+    EXPECT_EQ(model.path.SendAtOnce(), row.atOnce) << row.path;
   }
 }
 

@@ -4,7 +4,9 @@
 // program writes a 450-byte audio block every 125 ms when its thinning lets it (asking first how
 // stale what waits is, as the server does) and a 60-byte line every 250 ms; what it writes
 // leaves in order through a link of some rate (0: as fast as it comes) and is acknowledged a
-// round trip after it left. The connection's handshake measured the first round trip.
+// round trip after it left; one write in lossEvery is lost once, and it and all after it are
+// acknowledged kResendMs later, the system telling from kTimerMs on that it sends it again. The
+// connection's handshake measured the first round trip.
 #include <algorithm>
 #include <cstdint>
 #include <deque>
@@ -19,6 +21,7 @@ namespace testsupport {
 struct TPathShape {
   std::uint32_t fromMs, perSec, rttMs;
   bool quiet = false;  // the program writes nothing
+  std::uint32_t lossEvery = 0;
 };
 
 class TPathModel {
@@ -44,6 +47,9 @@ class TPathModel {
       if (ms_ % 125 != 0) continue;
       TSendBacklog told;
       told.Delivered = delivered_, told.SinceAckMs = ms_ - lastAck_;
+      told.Retransmitting = std::any_of(flight_.begin(), flight_.end(), [&](const TWrite& w) {
+        return w.lost && ms_ >= w.wroteMs + kTimerMs;
+      });
       told.RttUs = static_cast<std::uint32_t>(srtt_ * 1000);
       told.MinRttUs = static_cast<std::uint32_t>(minRtt_ * 1000);
       path.Sample(kStart + ms_, told);
@@ -60,21 +66,24 @@ class TPathModel {
 
  private:
   static constexpr std::uint32_t kStart = 0xFFFFF000u;
+  static constexpr std::uint32_t kTimerMs = 200, kResendMs = 250;
   struct TWrite {
     std::uint32_t wroteMs, ackMs, bytes;
+    bool lost;
   };
 
   void Write(std::uint32_t bytes, const TPathShape& shape) {
     path.Wrote(kStart + ms_, written_ += bytes);
     free_ = std::max<double>(free_, ms_) + (shape.perSec ? bytes * 1000.0 / shape.perSec : 0);
-    const auto ack = std::max(static_cast<std::uint32_t>(free_) + shape.rttMs,
+    const bool lost = shape.lossEvery != 0 && ++writes_ % shape.lossEvery == 0;
+    const auto ack = std::max(static_cast<std::uint32_t>(free_) + shape.rttMs + lost * kResendMs,
                               flight_.empty() ? 0 : flight_.back().ackMs);
-    flight_.push_back({ms_, ack, bytes});
+    flight_.push_back({ms_, ack, bytes, lost});
   }
 
   std::vector<TPathShape> shapes_;
   double srtt_, minRtt_, free_ = 0;  // free_: when the link has sent what it was given
-  std::uint32_t ms_ = 0, lastAck_ = 0;
+  std::uint32_t ms_ = 0, lastAck_ = 0, writes_ = 0;
   std::uint64_t written_ = 0, delivered_ = 0;
   std::deque<TWrite> flight_;
 };
