@@ -145,7 +145,7 @@ void TClientAudio::ACMInBufferFull(const void* data, std::int32_t size) {
   SetLevel(level.Peak / kLevelDivisor);
   const bool quiet = level.Average <= micSquelch_;
   if ((!quiet || !micWasQuiet_) &&
-      thinning_.Decide(link_.SendBehindMs(), platform::GetTickCount()).Send)
+      thinning_.Decide(link_.SampleSendLink(), platform::GetTickCount()).Send)
     SendBlock(data, size);
   micWasQuiet_ = quiet;
 }

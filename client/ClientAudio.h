@@ -21,9 +21,8 @@ class IAudioLink {
   virtual void SendCommand(const std::string& line) = 0;
   // Written as it is (push-to-talk "TX" and "RX").
   virtual void SendRaw(const std::string& line) = 0;
-  // How stale what waits for the server behind the path is, in milliseconds
-  // (sockets/SendBacklog.h).
-  virtual std::uint32_t SendBehindMs() = 0;
+  // Samples the path to the server and says what it is (common/LinkState.h).
+  virtual TLinkState SampleSendLink() = 0;
 
  protected:
   ~IAudioLink() = default;  // never owned through this path
@@ -47,7 +46,7 @@ class IAudioLink {
 // an uplink slower than the audio, blocks are skipped in the same way while what waits for the
 // server would arrive more than about a second late, and for a while after that the microphone
 // goes out in runs of two frames (common/AudioThinning.h), so that the radio never plays stale
-// microphone audio; and for the moment in which the connection probes its path.
+// microphone audio.
 // The level meter shows the block's peak div 2048 (0..16). The next push-to-talk click, the end
 // of the connection or the closing of the microphone window ends transmitting ("RX" when the
 // connection is still there).
@@ -151,7 +150,7 @@ class AudioSessionFor final : public IAudioLink {
   void SetAudioOn(bool value) override { session_.SetAudioOn(value); }
   void SendCommand(const std::string& line) override { session_.SendCommand(line); }
   void SendRaw(const std::string& line) override { session_.SendRaw(line); }
-  std::uint32_t SendBehindMs() override { return session_.SendBehindMs(); }
+  TLinkState SampleSendLink() override { return session_.SampleSendLink(); }
 
  private:
   Session& session_;

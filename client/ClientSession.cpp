@@ -98,8 +98,8 @@ void TClientSession::Transition(TEvent event) {
   }
 }
 
-std::uint32_t TClientSession::SendBehindMs() {
-  return BehindPathMs(DataConn);
+TLinkState TClientSession::SampleSendLink() {
+  return SampleLink(DataConn);
 }
 
 void TClientSession::DropPending() {

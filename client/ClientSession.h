@@ -65,8 +65,8 @@ class TClientSession {
   TWSocket DataConn;
   // The socket is connected: what the writers go by. The windows go by the state.
   bool Connected() const { return DataConn.State() == wsConnected; }
-  // How stale what waits for the server behind the path is, in milliseconds (BehindPathMs).
-  std::uint32_t SendBehindMs();
+  // Samples the path to the server and says what it is (SampleLink).
+  TLinkState SampleSendLink();
   TSessionState State() const { return state_; }
   bool Idle() const { return state_ == TSessionState::Idle; }
   bool Live() const { return state_ == TSessionState::Live; }

@@ -1,21 +1,18 @@
 #include "common/AudioThinning.h"
 
-TAudioThinning::TDecision TAudioThinning::Decide(std::uint32_t behindMs, std::uint32_t now) {
+TAudioThinning::TDecision TAudioThinning::Decide(TLinkState link, std::uint32_t now) {
   TDecision decision;
-  const bool hold = behindMs == kHold;
-  const bool full = !hold && behindMs > kMaxBehindMs;
-  if (full) {
-    if (!thinning_) decision.Change = TChange::Thinned;
-    thinning_ = true;
-    lastSkip_ = now;
-  } else if (thinning_ && now - lastSkip_ >= kWholeAfterMs) {
-    thinning_ = false;
-    decision.Change = TChange::Whole;
-  }
-  if (hold || full)
+  const bool thinned = link != TLinkState::Carries;
+  if (thinned != thinned_) decision.Change = thinned ? TChange::Thinned : TChange::Whole;
+  thinned_ = thinned;
+  if (!thinned) wasBehind_ = false;
+  if (link == TLinkState::Behind) {
+    wasBehind_ = true;
+    lastBehind_ = now;
     decision.Send = false;
-  else if (thinning_ && now - lastSkip_ < kPatternMs)
+  } else if (wasBehind_ && now - lastBehind_ < kPatternMs) {
     decision.Send = skipping_ ? count_ >= skipBlocks_ : count_ < runBlocks_;
+  }
   if (decision.Send == skipping_) {
     skipping_ = !decision.Send;
     count_ = 0;

@@ -1,12 +1,8 @@
 #include "common/FrameClock.h"
 
-namespace {
+#include "platform/Tick.h"
 
-std::int32_t Signed(std::uint32_t difference) {
-  return static_cast<std::int32_t>(difference);
-}
-
-}  // namespace
+using platform::TicksBetween;
 
 void TFrameClock::Clear() {
   hasRef_ = false;
@@ -23,14 +19,14 @@ void TFrameClock::Anchor(std::uint32_t stamp, std::uint32_t now) {
 }
 
 TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now, bool cardShort) {
-  const bool skip = hasRef_ && Signed(stamp - lastStamp_) >= Signed(kGapMs);
+  const bool skip = hasRef_ && TicksBetween(lastStamp_, stamp) >= std::int32_t{kGapMs};
   lastStamp_ = stamp;
   if (!hasRef_) {
     Anchor(stamp, now);
     return TVerdict::OnTime;
   }
   // Wide enough that a stamp from anywhere cannot overflow the comparisons below.
-  const std::int64_t lateBy = Signed((now - refTick_) - (stamp - refStamp_));
+  const std::int64_t lateBy = TicksBetween(stamp - refStamp_, now - refTick_);
   TVerdict verdict = TVerdict::OnTime;
   if (lateBy >= kLateMs) {
     if (skip && cardShort && lateBy < kRestartMaxMs) {
@@ -55,7 +51,7 @@ TFrameClock::TVerdict TFrameClock::Accept(std::uint32_t stamp, std::uint32_t now
         lateMost_ = lateBy;
       }
       if (lateBy > lateMost_) lateMost_ = lateBy;
-      if (now - lateSince_ < kReanchorMs || Signed(stamp - lateStamp_) < Signed(kReanchorMs))
+      if (now - lateSince_ < kReanchorMs || TicksBetween(lateStamp_, stamp) < std::int32_t{kReanchorMs})
         return TVerdict::Late;
       verdict = TVerdict::Reanchored;
     }

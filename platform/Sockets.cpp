@@ -559,10 +559,8 @@ int TcpPathInfo(TSocket s, TcpPath* path) {
   if (::getsockopt(entry->fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return FailErrno();
   *path = TcpPath{};
   path->SinceAckMs = info.tcpi_last_ack_recv;
-  path->RttUs = info.tcpi_rtt;
   // Before its first sample the least round trip is all ones.
   if (info.tcpi_min_rtt != ~0u) path->MinRttUs = info.tcpi_min_rtt;
-  path->Retransmitting = info.tcpi_retrans > 0 || info.tcpi_ca_state >= TCP_CA_Recovery;
   return 0;
 }
 

@@ -182,14 +182,11 @@ constexpr int kTcpRtoMaxMsOption = 44;
 int TcpSetRetransmitMax(TSocket s, std::uint32_t maxMs);
 // What the system knows of a connection's path (TCP_INFO).
 struct TcpPath {
-  // The smoothed round trip, and the least one seen, in microseconds; 0 when there is none yet.
-  std::uint32_t RttUs = 0;
+  // The least round trip seen, in microseconds; 0 when there is none yet.
   std::uint32_t MinRttUs = 0;
   // Milliseconds since the peer last acknowledged anything, data or probe: a peer that answers
   // with a shut window keeps it low, one that cannot be reached lets it grow.
   std::uint32_t SinceAckMs = 0;
-  // The system is sending again what the path lost, and the rest waits for it.
-  bool Retransmitting = false;
 };
 int TcpPathInfo(TSocket s, TcpPath* path);
 // Receive-all on a raw socket (SIO_RCVALL). Linux has no such switch for IPv4 raw sockets:

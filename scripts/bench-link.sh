@@ -29,6 +29,11 @@
 #                                        comes about 1.5 s after that start (the client turns
 #                                        receive audio on some 5 s later still), so
 #                                        "grow 1000 240 4" steps a few seconds after the login
+#   bench-link.sh wander MIN MAX SECONDS a fast link whose round trip wanders between MIN and MAX
+#                                        milliseconds over seconds (a mobile cell that others
+#                                        fill and empty), packets kept in order
+#   bench-link.sh spikes MIN MAX SECONDS a fast link whose round trip is MIN but for a spike
+#                                        towards MAX every two to six seconds
 #   bench-link.sh outage SECONDS [FLOOR] the link cut in the router for SECONDS after 15 s of
 #                                        flow, then mended; FLOOR sets the ends' least
 #                                        retransmission timeout in ms (a jittery mobile path)
@@ -36,7 +41,8 @@
 #                                        the session up, and why
 #   bench-link.sh stall                  an operator with a 1 KiB receive buffer who stops
 #                                        reading after the login: the same
-#   bench-link.sh client SHAPE ARGS...   rate, queue, loss, rtt or grow as above, with the real client
+#   bench-link.sh client SHAPE ARGS...   rate, queue, loss, rtt, grow, wander or spikes as above, with
+#                                        the real client
 #                                        as the operator, audio both ways (below)
 #   bench-link.sh client outage SECONDS  the same across a fast link cut in the router for SECONDS,
 #                                        20 s after audio began: how much of the audio of the
@@ -47,7 +53,8 @@
 #
 # The operator's socket is set up as the client's, with the TCP options that tests/support's
 # linktiming prints (the user timeout, the cap on the retransmission interval);
-# LINK_RTO_MAX_MS=0 leaves the kernel's back-off, as a kernel without the cap does.
+# LINK_RTO_MAX_MS=0 leaves the kernel's back-off, as a kernel without the cap does. BENCH_CC names
+# the congestion control of both ends (cubic, bbr); the system's default otherwise.
 #
 # The client mode (scripts/bench-link-client.sh) runs the client's main window offscreen
 # (tests/client/ClientAudioBench --client) with the station "Local K2" at 10.61.0.1 and its
@@ -86,9 +93,10 @@ cd "$(dirname "$0")/.."
 build=${TALVO_BUILD:-build}
 client=""
 [[ ${1:-} == client ]] && { client=1; shift; }
-what=${1:?[client] rate KBIT SECONDS [AFTER] | [client] queue KBIT SECONDS [AFTER] | [client] loss PERCENT SECONDS | [client] rtt MS SECONDS | [client] grow MS SECONDS [AFTER] | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
-if [[ -n $client && ! $what =~ ^(rate|queue|loss|rtt|grow|outage)$ ]]; then
-  echo "bench-link.sh: the client mode takes rate, queue, loss, rtt, grow or outage" >&2; exit 2
+what=${1:?[client] rate KBIT SECONDS [AFTER] | [client] queue KBIT SECONDS [AFTER] | [client] loss PERCENT SECONDS | [client] rtt MS SECONDS | [client] grow MS SECONDS [AFTER] | [client] wander MIN MAX SECONDS | [client] spikes MIN MAX SECONDS | outage SECONDS [FLOOR] | dead [FLOOR] | stall}
+if [[ -n $client && ! $what =~ ^(rate|queue|loss|rtt|grow|wander|spikes|outage)$ ]]; then
+  echo "bench-link.sh: the client mode takes rate, queue, loss, rtt, grow, wander, spikes or outage" >&2
+  exit 2
 fi
 arg2=${2:-} arg3=${3:-} arg4=${4:-}
 if [[ $what =~ ^(rate|queue|grow)$ && -n $arg4 && ! $arg4 =~ ^[0-9]+$ ]]; then
@@ -121,11 +129,13 @@ slow=""
 case $what in
   rate|queue) kbit=$arg2 seconds=${arg3:?} cut=0 out=0 slow=$arg4 ;;
   rtt|loss|grow) seconds=${arg3:?} cut=0 out=0 ;;
+  wander|spikes) seconds=${arg4:?} cut=0 out=0 ;;
   outage) out=${arg2:?} cut=15 seconds=$((15 + arg2 + 30))
           [[ -n $client ]] && cut=20 seconds=$((20 + arg2 + 20)) ;;
   dead) out=-1 cut=15 seconds=100 ;;
   stall) out=0 cut=0 seconds=100 ;;
-  *) echo "bench-link.sh: rate, queue, loss, rtt, grow, outage, dead or stall" >&2; exit 2 ;;
+  *) echo "bench-link.sh: rate, queue, loss, rtt, grow, wander, spikes, outage, dead or stall" >&2
+     exit 2 ;;
 esac
 
 export TALVO_HOME=$home QT_QPA_PLATFORM=offscreen
@@ -153,7 +163,16 @@ path=()
 [[ $what == rtt ]] && path=(--rtt "${arg2:?}" "$build/tests/support/pathdelay")
 [[ $what == grow ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --grow "${arg4:-15}" "${arg2:?}")
 [[ $what == loss ]] && path=(--rtt 0 "$build/tests/support/pathdelay" --loss "${arg2:?}")
+[[ $what =~ ^(wander|spikes)$ ]] && path=(--rtt 0 "$build/tests/support/pathdelay" "--$what" \
+  "${arg2:?}" "${arg3:?}")
 bash scripts/netns-routed.sh "${path[@]}" $s $c $r
+if [[ -n ${BENCH_CC:-} ]]; then
+  # A namespace may take only what the system allows.
+  allowed=$(sysctl -n net.ipv4.tcp_allowed_congestion_control)
+  [[ " $allowed " == *" $BENCH_CC "* ]] ||
+    sysctl -qw net.ipv4.tcp_allowed_congestion_control="$allowed $BENCH_CC"
+  for n in $s $c; do ip netns exec $n sysctl -qw net.ipv4.tcp_congestion_control="$BENCH_CC"; done
+fi
 # When the round trip grows, on the boot clock: the delayer's start (its /proc entry) + AFTER.
 grown=""
 [[ $what == grow ]] && grown=$(awk -v hz="$(getconf CLK_TCK)" -v after="${arg4:-15}" \

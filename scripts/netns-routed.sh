@@ -9,21 +9,27 @@
 #   --loss PERCENT      with --rtt: that share of the packets, picked at random, is lost
 #   --grow SECONDS MS   with --rtt: SECONDS after the start the round trip becomes MS (a loaded
 #                       mobile link whose queue others' traffic fills)
+#   --wander MIN MAX    with --rtt: the round trip wanders between MIN and MAX over seconds (a
+#                       mobile cell that others fill and empty); the delayer says its seed
+#   --spikes MIN MAX    with --rtt: the round trip is MIN but for a spike towards MAX every few
+#                       seconds
 #   --rate KBIT         the router forwards at most KBIT kbit/s each way, with 2 s of queue
 #                       before it (a loaded mobile or DSL line)
 # The router's interfaces are ROUTER + "s", ROUTER + "c" and, with --rtt, ROUTER + "d"; names stay
 # within 14 characters. Needs root and iproute2 (--rtt also /dev/net/tun); netns-gone.sh removes
 # it all.
-# Usage: netns-routed.sh [--floor MS] [--rtt MS DELAYER [--loss PERCENT] [--grow SECONDS MS]]
+# Usage: netns-routed.sh [--floor MS] [--rtt MS DELAYER [--loss PERCENT]
+#                        [--grow SECONDS MS | --wander MIN MAX | --spikes MIN MAX]]
 #                        [--rate KBIT] SERVER CALLER ROUTER
 set -euo pipefail
-floor=() rtt="" delayer="" loss=0 rate="" grow=()
+floor=() rtt="" delayer="" loss=0 rate="" moves=()
 while [[ ${1:-} == --* ]]; do
   case $1 in
     --floor) [[ -n $2 ]] && floor=(rto_min "${2}ms"); shift 2 ;;
     --rtt) rtt=$2 delayer=$3; shift 3 ;;
     --loss) loss=$2; shift 2 ;;
-    --grow) grow=("$2" $(($3 / 2))); shift 3 ;;
+    --grow) moves=("$2" $(($3 / 2))); shift 3 ;;
+    --wander|--spikes) moves=("${1#--}" $(($2 / 2)) $(($3 / 2))); shift 3 ;;
     --rate) rate=$2; shift 2 ;;
     *) echo "netns-routed.sh: unknown option $1" >&2; exit 2 ;;
   esac
@@ -54,7 +60,7 @@ for n in all default "$d"; do ip netns exec "$r" sysctl -qw "net.ipv4.conf.$n.rp
 ip -n "$r" route add default dev "$d" table 100
 ip -n "$r" rule add iif "${r}s" lookup 100
 ip -n "$r" rule add iif "${r}c" lookup 100
-ip netns exec "$r" "$delayer" "$d" $((rtt / 2)) "$loss" "${grow[@]}" < /dev/null > /dev/null 2>&1 &
+ip netns exec "$r" "$delayer" "$d" $((rtt / 2)) "$loss" "${moves[@]}" < /dev/null > /dev/null &
 # A delayer that could not take the device would leave the path a black hole.
 sleep 0.2
 kill -0 $! 2> /dev/null

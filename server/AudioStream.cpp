@@ -276,8 +276,8 @@ void TAudioStream::ACMInBufferFull(const void* data, std::int32_t size) {
 }
 
 bool TAudioStream::LinkTakesBlock() {
-  if (!behindMs_) return true;
-  const TAudioThinning::TDecision d = thinning_.Decide(behindMs_(), platform::GetTickCount());
+  if (!sampleLink_) return true;
+  const TAudioThinning::TDecision d = thinning_.Decide(sampleLink_(), platform::GetTickCount());
   if (d.Change != TAudioThinning::TChange::None)
     Log(d.Change == TAudioThinning::TChange::Thinned
             ? "Receive audio thinned: the link to the client is slower than the audio"

@@ -21,8 +21,7 @@
 // bytes yet sends nothing. On a link slower than the audio, blocks are skipped in the same way
 // while what waits for the client would arrive more than about a second late, and for a while
 // after that only one block in two goes out (common/AudioThinning.h); the event log says when
-// that begins and when the audio is whole again. Blocks are also skipped for the moment in which
-// the connection probes its path (sockets/PathCarry.h); that is no thinning.
+// that begins and when the audio is whole again.
 //
 // Transmit: "AU DATA " + frame lines are played on the sound card in the compressed format (the
 // device decodes). A frame that arrives 250 ms or more later than the client's clock says is
@@ -97,11 +96,9 @@ class TAudioStream {
   // A client is connected: blocks captured without one are ignored.
   bool ClientConnected() const { return clientConnected_; }
   void SetClientConnected(bool value) { clientConnected_ = value; }
-  // How stale what waits for the client behind the path is, in milliseconds
-  // (sockets/SendBacklog.h); nothing when unset.
-  void SetClientBehindMs(std::function<std::uint32_t()> behindMs) {
-    behindMs_ = std::move(behindMs);
-  }
+  // Samples the path to the client and says what it is (common/LinkState.h), before each block;
+  // the audio is never thinned when unset.
+  void SetSampleClientLink(std::function<TLinkState()> sample) { sampleLink_ = std::move(sample); }
   // The client's address, which the event log's lines about its link carry.
   void SetClientAddress(std::string address) { clientAddress_ = std::move(address); }
   // A new caller: audio state of the last session forgotten, reference cleared.
@@ -165,7 +162,7 @@ class TAudioStream {
   std::int32_t squelchLevel_ = 20;
   bool clientConnected_ = false;
   bool rxQuiet_ = false;
-  std::function<std::uint32_t()> behindMs_;
+  std::function<TLinkState()> sampleLink_;
   std::string clientAddress_;
   TAudioThinning thinning_{kThinRunBlocks, kThinSkipBlocks};
   TFrameClock txClock_;

@@ -100,7 +100,7 @@ TServerSession::TServerSession(std::string iniPath, TEventLog& eventLog)
   };
   CliWSocket.SetComponentOptions({wsoNoReceiveLoop});
   WatchLink(CliWSocket);
-  Audio.SetClientBehindMs([this] { return BehindPathMs(CliWSocket); });
+  Audio.SetSampleClientLink([this] { return SampleLink(CliWSocket); });
   CliWSocket.OnDataAvailable = [this](TCustomWSocket*, std::uint16_t error) {
     CliWSocketDataAvailable(error);
   };
@@ -489,16 +489,10 @@ void TServerSession::WatchRadioAnswer() {
   });
 }
 
-namespace {
-// Whether tick a lies after tick b, across the counter's wrap.
-bool TickAfter(std::uint32_t a, std::uint32_t b) {
-  return static_cast<std::int32_t>(a - b) > 0;
-}
-}  // namespace
 
 bool TServerSession::BackedOff(const std::string& address) const {
   auto it = backOff_.find(address);
-  return it != backOff_.end() && TickAfter(it->second.until, platform::GetTickCount());
+  return it != backOff_.end() && platform::TicksBetween(platform::GetTickCount(), it->second.until) > 0;
 }
 
 void TServerSession::NoteFailedLogin(const std::string& address) {
@@ -506,7 +500,7 @@ void TServerSession::NoteFailedLogin(const std::string& address) {
   if (backOff_.size() >= kMaxBackOffAddresses) {
     // Addresses quiet for longer than the longest back-off are forgotten first.
     std::erase_if(backOff_, [now](const auto& entry) {
-      return TickAfter(now, entry.second.until + kBackOffMaxMs);
+      return platform::TicksBetween(entry.second.until + kBackOffMaxMs, now) > 0;
     });
     if (backOff_.size() >= kMaxBackOffAddresses) backOff_.erase(backOff_.begin());
   }

@@ -148,15 +148,13 @@ class TCustomWSocket : public TComponent {
   // does not keeps its back-off, and says so once in the debug output.
   std::int32_t RetransmitMax() const { return retransmitMax_; }
   void SetRetransmitMax(std::int32_t value) { retransmitMax_ = value; }
-  // Whether each send first fits the connection's TCP_NODELAY to the path (FitNoDelay,
-  // sockets/PathCarry.h): small writes go out as they come while a long path delivers within its
-  // own delay (there the system would gather them for a round trip and deliver them in bursts,
-  // which a receiver of audio takes as late), on a path that loses some without a queue (a lost
-  // one shows from those after it), and while the path is probed; they are gathered otherwise (on
-  // a slow link a packet to each line spends a good part of it on headers). The path is judged at
-  // each SendBacklog.
-  bool FitNoDelayToPath() const { return fitNoDelayToPath_; }
-  void SetFitNoDelayToPath(bool value) { fitNoDelayToPath_ = value; }
+  // Whether the socket judges the path of its connection as it sends (SamplePath before each
+  // send, sockets/PathCarry.h) and fits TCP_NODELAY to it: small writes go out as they come,
+  // unless the path is slow and short, where the system gathers them while data is in flight (a
+  // packet to each line spends a good part of a slow link on headers, and a queue that drops
+  // them has the system send them again).
+  bool WatchPath() const { return watchPath_; }
+  void SetWatchPath(bool value) { watchPath_ = value; }
   TQelLogger* QelLogger() const { return logger_; }
   virtual void SetQelLogger(TQelLogger* logger);
 
@@ -207,6 +205,8 @@ class TCustomWSocket : public TComponent {
   bool AllSent() const { return allSent_; }
   // What a stream connection has still to deliver, and what the system knows of its path.
   TSendBacklog SendBacklog();
+  // Samples the path of the connection for its verdict (WatchPath) and says what the path is now.
+  TLinkState SamplePath();
 
   // --- Receiving ---------------------------------------------------------------------------
   virtual std::int32_t Receive(void* buffer, std::int32_t length);
@@ -339,7 +339,7 @@ class TCustomWSocket : public TComponent {
   // Closes a handle that could not be opened completely and returns to wsClosed.
   void AbandonHandle(TSocket handle);
   void AdoptHandle(TSocket handle);
-  // Sets the connection's TCP_NODELAY as the path's verdict asks (FitNoDelayToPath).
+  // Sets the connection's TCP_NODELAY as the path's verdict asks (WatchPath).
   void FitNoDelay();
   void PumpMessages();
   static platform::LRESULT Dispatch(TCustomWSocket* self, const std::weak_ptr<char>& alive,
@@ -365,7 +365,7 @@ class TCustomWSocket : public TComponent {
   std::uint64_t sendGeneration_ = 0;  // counts the discards of the chain
   std::uint64_t handedOver_ = 0;      // bytes of this connection the platform has taken
   std::uint64_t written_ = 0;         // bytes of this connection put in the chain and not discarded
-  TPathCarry pathCarry_;  // of this connection, told each write, sampled with each SendBacklog
+  TPathCarry pathCarry_;  // of this connection, told each write, sampled before it (WatchPath)
   bool noDelay_ = false;  // TCP_NODELAY on the open connection
   long selectEvent_ = 0;
   long selectMask_ = 0;
@@ -396,7 +396,7 @@ class TCustomWSocket : public TComponent {
   std::int32_t keepAliveInterval_ = 1000;
   std::int32_t userTimeout_ = 0;
   std::int32_t retransmitMax_ = 0;
-  bool fitNoDelayToPath_ = false;
+  bool watchPath_ = false;
 
   // The connection that the handle belongs to (handles are never reused) and the last one whose
   // end has been reported.

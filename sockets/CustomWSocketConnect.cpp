@@ -434,6 +434,8 @@ void TCustomWSocket::Dup(TSocket newHSocket) {
   DiscardSendBuffer();
   allSent_ = true;
   AdoptHandle(newHSocket);
+  // A taken-over handle keeps whatever its listener passed on: it starts as the options say.
+  SetNoDelay(options_.Contains(wsoTcpNoDelay));
   bool ok = false;
   try {
     ok = QueryBufferSizes() && SetLingerOption();

@@ -17,7 +17,10 @@ std::int32_t TCustomWSocket::Send(const void* data, std::int32_t length) {
     return -1;
   }
   allSent_ = false;
-  if (fitNoDelayToPath_) FitNoDelay();
+  if (watchPath_) {
+    SamplePath();
+    FitNoDelay();
+  }
   if (length > 0) AppendToSendBuffer(data, length);
   TryToSend();
   if (allSent_ && hSocket_ != INVALID_SOCKET && window_) {
@@ -73,7 +76,7 @@ void TCustomWSocket::AppendToSendBuffer(const void* data, std::int32_t length) {
   }
   allSent_ = false;
   written_ += static_cast<std::uint64_t>(length);
-  pathCarry_.Wrote(platform::GetTickCount(), written_);
+  if (watchPath_) pathCarry_.Wrote(platform::GetTickCount(), written_);
 }
 
 void TCustomWSocket::DiscardSendBuffer() {
@@ -166,19 +169,17 @@ TSendBacklog TCustomWSocket::SendBacklog() {
   backlog.Delivered = handedOver_ - backlog.InFlight;
   ws::TcpPath path;
   if (wsock::PathInfo(hSocket_, &path) != 0) return backlog;
-  backlog.RttUs = path.RttUs;
   backlog.MinRttUs = path.MinRttUs;
   backlog.SinceAckMs = path.SinceAckMs;
-  backlog.Retransmitting = path.Retransmitting;
-  {
-    std::lock_guard guard(WSocketSendBufferLock());
-    pathCarry_.Sample(platform::GetTickCount(), backlog);
-    backlog.OwnDelayMs = pathCarry_.OwnDelayMs();
-    backlog.OverdueMs = pathCarry_.OverdueMs();
-    backlog.Probing = pathCarry_.Probing();
-    backlog.Carries = pathCarry_.Carries();
-  }
   return backlog;
+}
+
+TLinkState TCustomWSocket::SamplePath() {
+  const TSendBacklog backlog = SendBacklog();
+  const std::uint32_t now = platform::GetTickCount();
+  std::lock_guard guard(WSocketSendBufferLock());
+  pathCarry_.Sample(now, backlog);
+  return pathCarry_.Link(now, backlog.Delivered);
 }
 
 void TCustomWSocket::DrainSendBuffer() {

@@ -6,12 +6,12 @@ void WatchLink(TCustomWSocket& socket) {
   socket.SetKeepAliveInterval(kLinkProbeMs);
   socket.SetUserTimeout(kLinkTimeoutMs);
   socket.SetRetransmitMax(kLinkRetransmitMaxMs);
-  socket.SetFitNoDelayToPath(true);
+  socket.SetWatchPath(true);
 }
 
-std::uint32_t BehindPathMs(TCustomWSocket& socket) {
-  if (socket.State() != wsConnected) return 0;
-  return socket.SendBacklog().BehindMs();
+TLinkState SampleLink(TCustomWSocket& socket) {
+  if (socket.State() != wsConnected) return TLinkState::Carries;
+  return socket.SamplePath();
 }
 
 bool LinkGivenUp(std::uint16_t error) {

@@ -15,14 +15,14 @@ inline constexpr std::int32_t kLinkProbeMs = 3000;
 inline constexpr std::int32_t kLinkTimeoutMs = 50000;
 inline constexpr std::int32_t kLinkRetransmitMaxMs = 3000;
 
-// Gives the socket that timing, and has it fit TCP_NODELAY to the path; it takes effect at its
-// next connect, accept or ApplyKeepAlive.
+// Gives the socket that timing, and has it judge its path and fit TCP_NODELAY to it
+// (TCustomWSocket::WatchPath); the timing takes effect at its next connect, accept or
+// ApplyKeepAlive.
 void WatchLink(TCustomWSocket& socket);
 
-// How stale what waits for the peer behind the path is, in milliseconds (TSendBacklog::BehindMs),
-// which audio yields to on a link slower than the audio and while the path is probed; 0 while the
-// socket is not connected.
-std::uint32_t BehindPathMs(TCustomWSocket& socket);
+// Samples the connection's path and says what it is now (sockets/PathCarry.h), which audio yields
+// to on a link slower than the audio; Carries while the socket is not connected.
+TLinkState SampleLink(TCustomWSocket& socket);
 
 // Whether the error of a close says that the system gave the connection up: its data or
 // keep-alive probes went unanswered, or the peer could no longer be reached.

@@ -20,8 +20,7 @@ int TCustomSyncWSocket::WaitUntilReady(bool& done) {
   const bool limited = timeout_ > 0;
   const std::uint32_t stop = platform::GetTickCount() + static_cast<std::uint32_t>(timeout_);
   while (!done) {
-    // The distance to the stop tick, taken modulo 2^32: right across the wrap of the tick count.
-    auto left = static_cast<std::int32_t>(stop - platform::GetTickCount());
+    auto left = platform::TicksBetween(platform::GetTickCount(), stop);
     if (limited && left < 0) return kWaitTimedOut;
     // The socket's own pump (with MultiThreaded) notes an end request for good.
     MessagePump();

@@ -62,9 +62,9 @@ struct FakeAudioLink : IAudioLink {
   void SetAudioOn(bool value) override { audioOn = value; }
   void SendCommand(const std::string& line) override { commands.push_back(line); }
   void SendRaw(const std::string& line) override { raw.push_back(line); }
-  std::uint32_t SendBehindMs() override { return behindMs; }
+  TLinkState SampleSendLink() override { return link; }
   bool connected = true;
-  std::uint32_t behindMs = 0;  // how stale what waits for the server is
+  TLinkState link = TLinkState::Carries;  // what the path to the server says
   bool audioOn = false;
   std::vector<std::string> commands, raw;
 };

@@ -6,44 +6,41 @@ namespace {
 
 using TChange = TAudioThinning::TChange;
 
-// One block after another, eight a second: how stale what waits for the peer is, and what becomes
-// of the block.
-constexpr std::uint32_t kHold = TAudioThinning::kHold;
+// One block after another, eight a second: what the path to the peer says, and what becomes of
+// the block.
+constexpr TLinkState kCarries = TLinkState::Carries, kSlow = TLinkState::Slow,
+                     kBehind = TLinkState::Behind;
 struct Row {
   std::uint32_t tick;
-  std::uint32_t behindMs;
+  TLinkState link;
   bool sent;
   TChange change;
 };
 
-TEST(AudioThinning,
-     SkipsWhileOverASecondStaleThenOneInTwoSaysSoOnceEachWayAndAProbesHoldIsNoThinning) {
+TEST(AudioThinning, SkipsWhileBehindThenOneInTwoForThreeSecondsAndSaysSoOnceEachWay) {
   const Row rows[] = {
-      {0, 0, true, TChange::None},
-      {125, 1000, true, TChange::None},  // a second stale: still sent
-      {250, 1001, false, TChange::Thinned},
-      {375, 5000, false, TChange::None},
-      {500, 800, true, TChange::None},  // below again: sent, but not yet whole
-      {625, 1500, false, TChange::None},
-      {750, 100, true, TChange::None},  // for 3 s after a skip, one block in two
-      {875, 100, false, TChange::None},
-      {3500, 100, true, TChange::None},
-      {3624, 100, false, TChange::None},    // the last of the 3 s
-      {6000, kHold, false, TChange::None},  // a probe's pause: the ten seconds go on
-      {10624, 100, true, TChange::None},
-      {10625, 100, true, TChange::Whole},  // ten seconds without a skip
-      {10750, 100, true, TChange::None},
-      {10875, kHold, false, TChange::None},  // held back, not thinned
-      {11000, kHold, false, TChange::None},
-      {11125, 100, true, TChange::None},  // and whole after it
-      {11250, 100, true, TChange::None},
-      {11375, 2000, false, TChange::Thinned},
+      {0, kCarries, true, TChange::None},
+      {125, kBehind, false, TChange::Thinned},
+      {250, kBehind, false, TChange::None},
+      {375, kSlow, true, TChange::None},  // fresh again: one block in two
+      {500, kSlow, false, TChange::None},
+      {625, kBehind, false, TChange::None},
+      {750, kSlow, true, TChange::None},
+      {875, kSlow, false, TChange::None},
+      {3500, kSlow, true, TChange::None},
+      {3624, kSlow, false, TChange::None},  // the last of the 3 s
+      {3625, kSlow, true, TChange::None},   // then whole, though the link is still slow
+      {3750, kSlow, true, TChange::None},
+      {9000, kCarries, true, TChange::Whole},
+      {9125, kSlow, true, TChange::Thinned},  // slow without being behind for this stream
+      {9250, kSlow, true, TChange::None},
+      {9375, kCarries, true, TChange::Whole},
   };
   // The tick wraps on the way.
   const std::uint32_t start = 0xFFFFF000u;
   TAudioThinning thinning(1, 1);
   for (const Row& row : rows) {
-    const TAudioThinning::TDecision d = thinning.Decide(row.behindMs, start + row.tick);
+    const TAudioThinning::TDecision d = thinning.Decide(row.link, start + row.tick);
     EXPECT_EQ(d.Send, row.sent) << row.tick;
     EXPECT_EQ(d.Change, row.change) << row.tick;
   }

@@ -389,6 +389,10 @@ const RoutedPathRow kRoutedPaths[] = {
     // The same step at once: about 2 s after the login.
     {"RoundTripGrownAtOnce", "--rtt 0 " TALVO_PATHDELAY_BINARY " --grow 3 1000", false, 12000,
      true},
+    // A round trip that wanders between 50 and 850 ms over seconds (a cell others fill and
+    // empty): every block, and nothing said of a slow link.
+    {"WanderingRoundTrip", "--rtt 0 " TALVO_PATHDELAY_BINARY " --wander 50 850", false, 2000,
+     false, 3000, 5000},
 };
 INSTANTIATE_TEST_SUITE_P(ServerProgram, RoutedPath, ::testing::ValuesIn(kRoutedPaths),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -381,6 +381,28 @@ TEST_F(WSocketTest, DupStartsWithAnEmptySendBuffer) {
   close(caller);
 }
 
+// Whatever the listener passes on to the connections it accepts, a connection taken over starts
+// sending as its own options say, and says so.
+TEST_F(WSocketTest, ATakenOverConnectionStartsWithTcpNoDelayAsItsOptionsSay) {
+  for (const bool noDelay : {false, true}) {
+    TWSocket server, client;
+    server.SetComponentOptions(TWSocketOptions().Include(wsoTcpNoDelay));
+    if (noDelay) client.SetComponentOptions(TWSocketOptions().Include(wsoTcpNoDelay));
+    int port = ListenLoopback(server);
+    ASSERT_TRUE(server.SetNoDelay(true));
+    server.OnSessionAvailable = [&](TCustomWSocket* l, std::uint16_t) { client.Dup(l->Accept()); };
+    int caller = RawConnect(port);
+    ASSERT_TRUE(WaitFor([&] { return client.State() == wsConnected; }));
+    int on = -1, length = sizeof(on);
+    namespace ws = platform::winsock;
+    ASSERT_EQ(wsock::GetSockOpt(client.HSocket(), ws::kIpProtoTcp, ws::kTcpNoDelay, &on, &length),
+              0);
+    EXPECT_EQ(on != 0, noDelay);
+    EXPECT_EQ(client.NoDelay(), noDelay);
+    close(caller);
+  }
+}
+
 TEST_F(WSocketTest, TheServerListensAgainOnItsPortRightAfterAClose) {
   TWSocket server, client;
   int port = ListenLoopback(server);

@@ -7,9 +7,12 @@
 // a router's full queue does. With AFTER and LATER, packets that arrive AFTER seconds or more
 // after the start are held LATER milliseconds instead: a path whose round trip changes during a
 // session (others' traffic filling a cell's queue); those held already keep their time, and none
-// overtakes another.
+// overtakes another. With "wander LOW HIGH" or "spikes LOW HIGH" the delay moves between LOW and
+// HIGH milliseconds as tests/support/MovingDelay.h says; no packet overtakes another, so a delay
+// that falls lets them out in a burst. The shape is drawn anew for each run; its seed goes to
+// standard error.
 //
-// Usage: pathdelay DEVICE MS [LOSS [AFTER LATER]]
+// Usage: pathdelay DEVICE MS [LOSS [AFTER LATER | wander LOW HIGH | spikes LOW HIGH]]
 #include <fcntl.h>
 #include <linux/if.h>
 #include <linux/if_tun.h>
@@ -22,9 +25,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "tests/support/MovingDelay.h"
 
 namespace {
 
@@ -52,8 +58,12 @@ int OpenTun(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4 && argc != 6) {
-    std::fprintf(stderr, "usage: pathdelay DEVICE MS [LOSS [AFTER LATER]]\n");
+  const bool moves =
+      argc == 7 && (std::strcmp(argv[4], "wander") == 0 || std::strcmp(argv[4], "spikes") == 0);
+  if (argc != 3 && argc != 4 && argc != 6 && !moves) {
+    std::fprintf(stderr,
+                 "usage: pathdelay DEVICE MS [LOSS [AFTER LATER | wander LOW HIGH | spikes LOW "
+                 "HIGH]]\n");
     return 2;
   }
   const int fd = OpenTun(argv[1]);
@@ -63,9 +73,19 @@ int main(int argc, char** argv) {
   }
   const auto delay = std::chrono::milliseconds(std::atol(argv[2]));
   std::bernoulli_distribution lost(argc >= 4 ? std::atof(argv[3]) / 100 : 0);
-  const auto change = Clock::now() + std::chrono::seconds(argc == 6 ? std::atol(argv[4]) : 0);
+  const auto begun = Clock::now();
+  const auto change = begun + std::chrono::seconds(argc == 6 ? std::atol(argv[4]) : 0);
   const auto later = argc == 6 ? std::chrono::milliseconds(std::atol(argv[5])) : delay;
-  std::mt19937 random(std::random_device{}());
+  const std::uint32_t seed = std::random_device{}();
+  std::mt19937 random(seed);
+  std::unique_ptr<testsupport::TMovingDelay> moving;
+  if (moves) {
+    using testsupport::TMovingDelay;
+    const auto shape =
+        argv[4][0] == 's' ? TMovingDelay::TShape::Spikes : TMovingDelay::TShape::Wander;
+    moving = std::make_unique<TMovingDelay>(shape, std::atof(argv[5]), std::atof(argv[6]), seed);
+    std::fprintf(stderr, "pathdelay: %s %s to %s ms, seed %u\n", argv[4], argv[5], argv[6], seed);
+  }
   std::deque<Held> held;
   std::size_t heldBytes = 0;
   std::vector<char> buffer(65536);
@@ -85,6 +105,10 @@ int main(int argc, char** argv) {
       if (n > 0 && !lost(random) && heldBytes + static_cast<std::size_t>(n) <= kMaxHeld) {
         const auto now = Clock::now();
         auto due = now + (now >= change ? later : delay);
+        if (moving) {
+          const double ms = moving->At(std::chrono::duration<double>(now - begun).count());
+          due = now + std::chrono::microseconds(static_cast<std::int64_t>(ms * 1000));
+        }
         if (!held.empty()) due = std::max(due, held.back().due);
         held.push_back({due, std::vector<char>(buffer.data(), buffer.data() + n)});
         heldBytes += static_cast<std::size_t>(n);
