@@ -43,10 +43,10 @@ class IAudioLink {
 // audio is on, captures the microphone in 128-byte blocks. A block is sent when its average
 // absolute value is above the squelch (0..320) or the block before it was loud, so one quiet
 // block follows the speech as a tail; a block that compresses to no bytes yet sends no line. On
-// an uplink slower than the audio, blocks are skipped in the same way while what waits for the
-// server would arrive more than about a second late, and for a while after that the microphone
-// goes out in runs of two frames (common/AudioThinning.h), so that the radio never plays stale
-// microphone audio.
+// an uplink slower than the audio, blocks are skipped in the same way while the path to the
+// server is behind (what waits would arrive late: common/LinkState.h), and for a while after that
+// the microphone goes out in runs of two frames (common/AudioThinning.h), so that the radio never
+// plays stale microphone audio.
 // The level meter shows the block's peak div 2048 (0..16). The next push-to-talk click, the end
 // of the connection or the closing of the microphone window ends transmitting ("RX" when the
 // connection is still there).

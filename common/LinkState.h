@@ -7,6 +7,7 @@ enum class TLinkState {
   Carries,
   // The path was behind lately: slower than what is written, though what waits is fresh now.
   Slow,
-  // What waits now for the peer would arrive more than a second later than the path takes.
+  // What waits now for the peer would arrive late, about a second or more later than the path
+  // takes by itself; it has still to drain.
   Behind,
 };

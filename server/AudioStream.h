@@ -19,9 +19,9 @@
 // quiet block follows the sound as a tail). Each block that passes is compressed to MPEG
 // Layer-3 and sent as "AU " + frame (see common/AudioFrame.h); a block that yields no compressed
 // bytes yet sends nothing. On a link slower than the audio, blocks are skipped in the same way
-// while what waits for the client would arrive more than about a second late, and for a while
-// after that only one block in two goes out (common/AudioThinning.h); the event log says when
-// that begins and when the audio is whole again.
+// while the path to the client is behind (what waits would arrive late: common/LinkState.h), and
+// for a while after that only one block in two goes out (common/AudioThinning.h); the event log
+// says when that begins and when the audio is whole again.
 //
 // Transmit: "AU DATA " + frame lines are played on the sound card in the compressed format (the
 // device decodes). A frame that arrives 250 ms or more later than the client's clock says is

@@ -30,6 +30,7 @@ void TPathCarry::Sample(std::uint32_t now, const TSendBacklog& system) {
     const auto ms = static_cast<std::uint32_t>(std::max(delay, 0));
     delays_.push_back({now, ms, mark.drained || mark.ahead + size <= kAloneBytes});
   }
+  sinceAck_ = system.SinceAckMs;
   const std::uint64_t fresh = system.Delivered - std::min(delivered_, system.Delivered);
   delivered_ += fresh;
   if (!known_ && system.MinRttUs != 0) {
@@ -59,8 +60,9 @@ void TPathCarry::Learn(std::uint32_t now) {
     if (!slow_ || (d.alone && platform::TicksBetween(slowSince_, d.tick) >= 0))
       least = std::min(least, d.ms);
   if (least == kForever) return;
-  // What queued was judged against an own delay much shorter than the path's.
-  if (least > own_ + kQueueMs) {
+  // What queued was judged against an own delay much shorter than the path's: the rate it
+  // delivered then was no slow link's.
+  if (least > own_ + kBehindMs) {
     busy_.clear();
     busyBytes_ = 0;
     busyMs_ = 0;
@@ -83,12 +85,16 @@ void TPathCarry::CountBusy(std::uint32_t now, std::uint64_t fresh) {
   sampled_ = true;
   lastSample_ = now;
   queued_ = WaitedMs(now, delivered_) > kQueueMs;
+  if (sinceAck_ < kStallMs) queuedBeforeStall_ = queued_;
 }
 
 bool TPathCarry::Behind(std::uint32_t now, std::uint64_t delivered) const {
   if (behind_ && delivered < drainTo_) return true;
   const std::uint32_t waited = WaitedMs(now, delivered);
-  if (waited > kEnterMs) return true;
+  // A path that carried and then acknowledges nothing at all may be sending again what it lost.
+  const bool stalled = sinceAck_ >= kStallMs && !queuedBeforeStall_;
+  const std::uint32_t enter = kEnterMs + (stalled ? kStallGraceMs : 0);
+  if (waited > enter) return true;
   return slow_ && waited > kQueueMs && DrainMs(delivered) > kBehindMs;
 }
 

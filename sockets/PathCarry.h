@@ -17,7 +17,10 @@
 //
 // A path that carries what is written delivers everything within its own delay and the swings of
 // it; on a slower one what waits grows without end. So the path is behind once the oldest byte
-// still waiting has waited kEnterMs beyond the own delay, longer than a path's delay swings, and
+// still waiting has waited kEnterMs beyond the own delay, longer than a path's delay swings
+// (kStallGraceMs longer while the peer has acknowledged nothing for kStallMs after a path that
+// showed no queue: the system may be sending again what the path lost, which such a path
+// delivers all at once after), and
 // stays behind until everything written before then is delivered: the program skips its audio
 // meanwhile, and what waited drains. From then on the path is slow, until kSlowForMs pass without
 // its being behind; while it is, it is behind too once something has waited kQueueMs beyond the
@@ -37,6 +40,8 @@ class TPathCarry {
   static constexpr std::uint32_t kEnterMs = 1250;
   static constexpr std::uint32_t kBehindMs = 750;
   static constexpr std::uint32_t kQueueMs = 250;
+  static constexpr std::uint32_t kStallMs = 500;
+  static constexpr std::uint32_t kStallGraceMs = 3000;
   static constexpr std::uint32_t kOwnSpanMs = 10000;
   static constexpr std::uint32_t kSlowForMs = 10000;
   static constexpr std::uint32_t kRateSpanMs = 10000;
@@ -103,6 +108,8 @@ class TPathCarry {
   std::uint32_t lastSample_ = 0;
   std::uint64_t written_ = 0;
   std::uint64_t delivered_ = 0;
+  std::uint32_t sinceAck_ = 0;      // at the last sample
+  bool queuedBeforeStall_ = false;  // queued_ at the last sample with an acknowledgement lately
   bool known_ = false;
   std::uint32_t own_ = 0;
   bool behind_ = false;  // until drainTo_ bytes are delivered

@@ -45,7 +45,7 @@ TEST(PathCarry, APathThatCarriesKeepsAllItsAudioAndASlowOneIsFreshFromTheMomentI
        0},
       {"a peer that stops acknowledging",
        {{0, 0, 50}, {.fromMs = 20000, .perSec = 0, .rttMs = 50, .deaf = true}},
-       22000,
+       25000,
        false,
        0},
       {"a reconnect after a slow link",
@@ -71,14 +71,15 @@ TEST(PathCarry, APathThatCarriesKeepsAllItsAudioAndASlowOneIsFreshFromTheMomentI
   }
 }
 
-// The rule at its edges: behind beyond kEnterMs; slow until kSlowForMs without; while slow,
-// behind once what waits takes more than kBehindMs to deliver; and while slow, a write teaches the
-// own delay when it and what waited ahead of it are at most kAloneBytes, or when it came first
-// after what waited drained.
+// The rule at its edges: behind beyond kEnterMs, or kStallGraceMs more while nothing is
+// acknowledged; slow until kSlowForMs without; while slow, behind once what waits takes more than
+// kBehindMs to deliver; and while slow, a write teaches the own delay when it and what waited
+// ahead of it are at most kAloneBytes, or when it came first after what waited drained.
 TEST(PathCarry, BehindSlowAndAloneEachTurnAtTheirEdge) {
-  const auto told = [](std::uint64_t delivered, std::uint32_t minRttMs = 0) {
+  const auto told = [](std::uint64_t delivered, std::uint32_t minRttMs = 0,
+                       std::uint32_t sinceAckMs = 0) {
     TSendBacklog b;
-    b.Delivered = delivered, b.MinRttUs = minRttMs * 1000;
+    b.Delivered = delivered, b.MinRttUs = minRttMs * 1000, b.SinceAckMs = sinceAckMs;
     return b;
   };
   // The handshake's 10 ms; a byte written at 0 waits.
@@ -94,6 +95,20 @@ TEST(PathCarry, BehindSlowAndAloneEachTurnAtTheirEdge) {
   EXPECT_EQ(path.Link(11260, 100), TLinkState::Slow);
   path.Sample(11261, told(100));
   EXPECT_EQ(path.Link(11261, 100), TLinkState::Carries);
+
+  for (const std::uint32_t sinceAck : {TPathCarry::kStallMs - 1, TPathCarry::kStallMs}) {
+    // Nothing acknowledged for kStallMs on a path that showed no queue: a loss may be sent again,
+    // and what waits has kStallGraceMs more.
+    TPathCarry stalled;
+    stalled.Sample(0, told(0, 10));
+    stalled.Wrote(0, 100);
+    stalled.Sample(1261, told(0, 0, sinceAck));
+    EXPECT_EQ(stalled.Link(1261, 0),
+              sinceAck < TPathCarry::kStallMs ? TLinkState::Behind : TLinkState::Carries);
+    EXPECT_EQ(stalled.Link(1260 + TPathCarry::kStallGraceMs, 0),
+              sinceAck < TPathCarry::kStallMs ? TLinkState::Behind : TLinkState::Carries);
+    EXPECT_EQ(stalled.Link(1261 + TPathCarry::kStallGraceMs, 0), TLinkState::Behind);
+  }
 
   for (const std::uint64_t waiting : {760, 761}) {
     // Behind at 1261 and drained at 3261, at a byte a millisecond; then waiting bytes wait.
