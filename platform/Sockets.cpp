@@ -561,6 +561,7 @@ int TcpPathInfo(TSocket s, TcpPath* path) {
   path->SinceAckMs = info.tcpi_last_ack_recv;
   // Before its first sample the least round trip is all ones.
   if (info.tcpi_min_rtt != ~0u) path->MinRttUs = info.tcpi_min_rtt;
+  path->Retransmitting = info.tcpi_retrans > 0 || info.tcpi_ca_state >= TCP_CA_Recovery;
   return 0;
 }
 

@@ -187,6 +187,8 @@ struct TcpPath {
   // Milliseconds since the peer last acknowledged anything, data or probe: a peer that answers
   // with a shut window keeps it low, one that cannot be reached lets it grow.
   std::uint32_t SinceAckMs = 0;
+  // The system is sending again what the path lost, and the rest waits for it.
+  bool Retransmitting = false;
 };
 int TcpPathInfo(TSocket s, TcpPath* path);
 // Receive-all on a raw socket (SIO_RCVALL). Linux has no such switch for IPv4 raw sockets:

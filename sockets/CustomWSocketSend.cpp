@@ -171,6 +171,7 @@ TSendBacklog TCustomWSocket::SendBacklog() {
   if (wsock::PathInfo(hSocket_, &path) != 0) return backlog;
   backlog.MinRttUs = path.MinRttUs;
   backlog.SinceAckMs = path.SinceAckMs;
+  backlog.Retransmitting = path.Retransmitting;
   return backlog;
 }
 

@@ -30,6 +30,7 @@ void TPathCarry::Sample(std::uint32_t now, const TSendBacklog& system) {
     const auto ms = static_cast<std::uint32_t>(std::max(delay, 0));
     delays_.push_back({now, ms, mark.drained || mark.ahead + size <= kAloneBytes});
   }
+  mending_ = system.Retransmitting;
   sinceAck_ = system.SinceAckMs;
   const std::uint64_t fresh = system.Delivered - std::min(delivered_, system.Delivered);
   delivered_ += fresh;
@@ -85,15 +86,16 @@ void TPathCarry::CountBusy(std::uint32_t now, std::uint64_t fresh) {
   sampled_ = true;
   lastSample_ = now;
   queued_ = WaitedMs(now, delivered_) > kQueueMs;
-  if (sinceAck_ < kStallMs) queuedBeforeStall_ = queued_;
+  if (!mending_) queuedBeforeLoss_ = queued_;
 }
 
 bool TPathCarry::Behind(std::uint32_t now, std::uint64_t delivered) const {
   if (behind_ && delivered < drainTo_) return true;
   const std::uint32_t waited = WaitedMs(now, delivered);
-  // A path that carried and then acknowledges nothing at all may be sending again what it lost.
-  const bool stalled = sinceAck_ >= kStallMs && !queuedBeforeStall_;
-  const std::uint32_t enter = kEnterMs + (stalled ? kStallGraceMs : 0);
+  // What waits for a loss to be sent again on a path that showed no queue, nothing acknowledged
+  // meanwhile, comes all at once after.
+  const bool stalled = mending_ && sinceAck_ >= kStallMs && !queuedBeforeLoss_;
+  const std::uint32_t enter = kEnterMs + (stalled ? kLossGraceMs : 0);
   if (waited > enter) return true;
   return slow_ && waited > kQueueMs && DrainMs(delivered) > kBehindMs;
 }

@@ -18,9 +18,9 @@
 // A path that carries what is written delivers everything within its own delay and the swings of
 // it; on a slower one what waits grows without end. So the path is behind once the oldest byte
 // still waiting has waited kEnterMs beyond the own delay, longer than a path's delay swings
-// (kStallGraceMs longer while the peer has acknowledged nothing for kStallMs after a path that
-// showed no queue: the system may be sending again what the path lost, which such a path
-// delivers all at once after), and
+// (kLossGraceMs longer while the system sends again what a path that showed no queue lost and
+// nothing has been acknowledged for kStallMs: such a path delivers what waited all at once
+// after), and
 // stays behind until everything written before then is delivered: the program skips its audio
 // meanwhile, and what waited drains. From then on the path is slow, until kSlowForMs pass without
 // its being behind; while it is, it is behind too once something has waited kQueueMs beyond the
@@ -41,7 +41,7 @@ class TPathCarry {
   static constexpr std::uint32_t kBehindMs = 750;
   static constexpr std::uint32_t kQueueMs = 250;
   static constexpr std::uint32_t kStallMs = 500;
-  static constexpr std::uint32_t kStallGraceMs = 3000;
+  static constexpr std::uint32_t kLossGraceMs = 3000;
   static constexpr std::uint32_t kOwnSpanMs = 10000;
   static constexpr std::uint32_t kSlowForMs = 10000;
   static constexpr std::uint32_t kRateSpanMs = 10000;
@@ -56,7 +56,8 @@ class TPathCarry {
   void Reset() { *this = TPathCarry(); }
   // The program has written written bytes in all by tick now.
   void Wrote(std::uint32_t now, std::uint64_t written);
-  // What the system tells of the connection at tick now (Delivered, MinRttUs, SinceAckMs): the
+  // What the system tells of the connection at tick now (Delivered, MinRttUs, SinceAckMs,
+  // Retransmitting): the
   // writes it delivered are timed, and the verdict moves on. The finer the samples, the finer the
   // delays; the socket samples before each write.
   void Sample(std::uint32_t now, const TSendBacklog& system);
@@ -108,8 +109,9 @@ class TPathCarry {
   std::uint32_t lastSample_ = 0;
   std::uint64_t written_ = 0;
   std::uint64_t delivered_ = 0;
-  std::uint32_t sinceAck_ = 0;      // at the last sample
-  bool queuedBeforeStall_ = false;  // queued_ at the last sample with an acknowledgement lately
+  bool mending_ = false;  // the system sends again what the path lost
+  std::uint32_t sinceAck_ = 0;
+  bool queuedBeforeLoss_ = false;  // queued_ at the last sample before that
   bool known_ = false;
   std::uint32_t own_ = 0;
   bool behind_ = false;  // until drainTo_ bytes are delivered

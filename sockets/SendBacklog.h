@@ -17,6 +17,8 @@ struct TSendBacklog {
   std::uint32_t MinRttUs = 0;
   // Milliseconds since the peer last acknowledged anything, data or probe; 0 when unknown.
   std::uint32_t SinceAckMs = 0;
+  // The system is sending again what the path lost, and the rest waits for it.
+  bool Retransmitting = false;
 
   // Everything still to deliver.
   std::uint64_t Waiting() const { return Queued + InFlight; }

@@ -71,15 +71,17 @@ TEST(PathCarry, APathThatCarriesKeepsAllItsAudioAndASlowOneIsFreshFromTheMomentI
   }
 }
 
-// The rule at its edges: behind beyond kEnterMs, or kStallGraceMs more while nothing is
-// acknowledged; slow until kSlowForMs without; while slow, behind once what waits takes more than
-// kBehindMs to deliver; and while slow, a write teaches the own delay when it and what waited
-// ahead of it are at most kAloneBytes, or when it came first after what waited drained.
+// The rule at its edges: behind beyond kEnterMs, or kLossGraceMs more while a loss on a path
+// without a queue is sent again and nothing acknowledged; slow until kSlowForMs without; while
+// slow, behind once what waits takes more than kBehindMs to deliver; and while slow, a write
+// teaches the own delay when it and what waited ahead of it are at most kAloneBytes, or when it
+// came first after what waited drained.
 TEST(PathCarry, BehindSlowAndAloneEachTurnAtTheirEdge) {
   const auto told = [](std::uint64_t delivered, std::uint32_t minRttMs = 0,
-                       std::uint32_t sinceAckMs = 0) {
+                       std::uint32_t sinceAckMs = 0, bool retransmitting = false) {
     TSendBacklog b;
     b.Delivered = delivered, b.MinRttUs = minRttMs * 1000, b.SinceAckMs = sinceAckMs;
+    b.Retransmitting = retransmitting;
     return b;
   };
   // The handshake's 10 ms; a byte written at 0 waits.
@@ -96,18 +98,25 @@ TEST(PathCarry, BehindSlowAndAloneEachTurnAtTheirEdge) {
   path.Sample(11261, told(100));
   EXPECT_EQ(path.Link(11261, 100), TLinkState::Carries);
 
-  for (const std::uint32_t sinceAck : {TPathCarry::kStallMs - 1, TPathCarry::kStallMs}) {
-    // Nothing acknowledged for kStallMs on a path that showed no queue: a loss may be sent again,
-    // and what waits has kStallGraceMs more.
-    TPathCarry stalled;
-    stalled.Sample(0, told(0, 10));
-    stalled.Wrote(0, 100);
-    stalled.Sample(1261, told(0, 0, sinceAck));
-    EXPECT_EQ(stalled.Link(1261, 0),
-              sinceAck < TPathCarry::kStallMs ? TLinkState::Behind : TLinkState::Carries);
-    EXPECT_EQ(stalled.Link(1260 + TPathCarry::kStallGraceMs, 0),
-              sinceAck < TPathCarry::kStallMs ? TLinkState::Behind : TLinkState::Carries);
-    EXPECT_EQ(stalled.Link(1261 + TPathCarry::kStallGraceMs, 0), TLinkState::Behind);
+  const struct {
+    bool queued;
+    std::uint32_t sinceAckMs;
+    bool grace;
+  } losses[] = {{false, TPathCarry::kStallMs, true},
+                {true, TPathCarry::kStallMs, false},
+                {false, TPathCarry::kStallMs - 1, false}};
+  for (const auto& loss : losses) {
+    // A loss sent again, nothing acknowledged for kStallMs: what waits has kLossGraceMs more,
+    // unless a queue showed before it.
+    TPathCarry mending;
+    mending.Sample(0, told(0, 10));
+    mending.Wrote(0, 100);
+    mending.Sample(loss.queued ? 261 : 260, told(0));
+    mending.Sample(1261, told(0, 0, loss.sinceAckMs, true));
+    const TLinkState atEdge = loss.grace ? TLinkState::Carries : TLinkState::Behind;
+    EXPECT_EQ(mending.Link(1261, 0), atEdge) << loss.queued << loss.sinceAckMs;
+    EXPECT_EQ(mending.Link(1260 + TPathCarry::kLossGraceMs, 0), atEdge);
+    EXPECT_EQ(mending.Link(1261 + TPathCarry::kLossGraceMs, 0), TLinkState::Behind);
   }
 
   for (const std::uint64_t waiting : {760, 761}) {

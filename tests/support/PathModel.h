@@ -76,9 +76,10 @@ class TPathModel {
 
  private:
   static constexpr std::uint32_t kStart = 0xFFFFF000u;
-  static constexpr std::uint32_t kResendMs = 250;
+  static constexpr std::uint32_t kTimerMs = 200, kResendMs = 250;
   struct TWrite {
     std::uint32_t leftMs, ackMs, bytes;
+    bool lost;
   };
 
   void Enter(std::size_t at) {
@@ -100,6 +101,10 @@ class TPathModel {
     TSendBacklog told;
     told.Delivered = delivered_, told.SinceAckMs = ms_ - lastAck_;
     told.MinRttUs = static_cast<std::uint32_t>(minRtt_ * 1000);
+    // The system tells from its timer on that it sends a lost write again.
+    told.Retransmitting = std::any_of(flight_.begin(), flight_.end(), [&](const TWrite& w) {
+      return w.lost && ms_ >= w.leftMs + kTimerMs;
+    });
     return told;
   }
 
@@ -112,7 +117,7 @@ class TPathModel {
     const bool lost = shape.lossEvery != 0 && ++writes_ % shape.lossEvery == 0;
     const auto ack = std::max(static_cast<std::uint32_t>(free_ + rtt) + lost * kResendMs,
                               flight_.empty() ? 0 : flight_.back().ackMs);
-    flight_.push_back({static_cast<std::uint32_t>(free_), ack, bytes});
+    flight_.push_back({static_cast<std::uint32_t>(free_), ack, bytes, lost});
     return shape.deaf ? kNever : static_cast<std::uint32_t>(free_) - ms_;
   }
 
